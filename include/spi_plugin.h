@@ -13,6 +13,7 @@
 #ifndef VELMO_SPI_PLUGIN_H
 #define VELMO_SPI_PLUGIN_H
 
+#include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
 #include <string.h>
