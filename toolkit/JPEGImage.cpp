@@ -1,0 +1,102 @@
+#include "toolkit/JPEGImage.h"
+
+#include "toolkit/Exceptions.h"
+#include "toolkit/JPEGImageDecoder.h"
+
+#include <QIODevice>
+#include <QPaintDevice>
+#include <QPainter>
+
+TGraphicClass TJPEGImage::StaticClass() {
+    static const TGraphicClassInfo info{"TJPEGImage", &CreateGraphic<TJPEGImage>};
+    return &info;
+}
+
+void TJPEGImage::LoadFromStream(QIODevice& Stream) {
+    Progress(psStarting, 0, false, QRect(), QStringLiteral("Loading JPEG"));
+    const auto finish = [this] {
+        Progress(psEnding, 100, true, QRect(0, 0, Width(), Height()),
+                 QStringLiteral("Loaded JPEG"));
+    };
+    try {
+        QByteArray bytes = Stream.readAll();
+        const auto choose = [this](QSize natural) {
+            return DecodeHint ? JpegScaleFor(natural, DecodeHint(natural)) : 8;
+        };
+        const auto report = [this](int percent) {
+            Progress(psRunning, quint8(percent), false, QRect(), QString());
+        };
+        TJpegDecodeResult result = DecodeJpeg(bytes, choose, report);
+        // Only a complete decode replaces what this picture held.
+        Data = std::move(bytes);
+        Natural = result.Natural;
+        Decoded = std::move(result.Image);
+        Scale = result.Scale;
+        Warnings = result.Warnings;
+    } catch (...) {
+        try {
+            finish();
+        } catch (...) {
+            // The load's own failure is the one worth reporting.
+        }
+        throw;
+    }
+    finish();
+}
+
+void TJPEGImage::Assign(const TGraphic& Source) {
+    if (&Source == this)
+        return;
+    const auto* jpeg = dynamic_cast<const TJPEGImage*>(&Source);
+    if (!jpeg)
+        throw EInvalidGraphic(
+            QStringLiteral("%1 を %2 に代入できません").arg(Source.ClassName(), ClassName()));
+    Data = jpeg->Data;
+    Natural = jpeg->Natural;
+    Warnings = jpeg->Warnings;
+    Decoded = jpeg->Decoded;
+    Scale = jpeg->Scale;
+}
+
+void TJPEGImage::EnsureDecodedFor(const QSize& Target) const {
+    if (Decoded.isNull() || Scale >= 8)
+        return;
+    const int needed = JpegScaleFor(Natural, Target);
+    if (needed <= Scale)
+        return;
+    try {
+        TJpegDecodeResult result = DecodeJpeg(
+            Data, [needed](QSize) { return needed; }, nullptr);
+        Decoded = std::move(result.Image);
+        Scale = result.Scale;
+    } catch (const Exception&) {
+        // Keep showing the smaller decode; it did succeed once.
+    }
+}
+
+void TJPEGImage::Draw(QPainter& Canvas, const QRect& Rect) const {
+    if (Empty() || Rect.isEmpty())
+        return;
+    qreal ratio = 1.0;
+    if (Canvas.device())
+        ratio = Canvas.device()->devicePixelRatioF();
+    EnsureDecodedFor((QSizeF(Rect.size()) * ratio).toSize());
+    Canvas.save();
+    Canvas.setRenderHint(QPainter::SmoothPixmapTransform, true);
+    Canvas.drawImage(Rect, Decoded);
+    Canvas.restore();
+}
+
+QImage TJPEGImage::ScaledImage(const QSize& Size) const {
+    EnsureDecodedFor(Size);
+    return ScaleForDisplay(Decoded, Size);
+}
+
+QImage TJPEGImage::ToImage() const {
+    if (Decoded.isNull() || Scale >= 8)
+        return Decoded;
+    TJpegDecodeResult result = DecodeJpeg(Data, nullptr, nullptr);
+    Decoded = std::move(result.Image);
+    Scale = result.Scale;
+    return Decoded;
+}
