@@ -1,0 +1,75 @@
+#include "settings/SettingsRules.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <limits>
+
+QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool exeDirHasIni,
+                        bool exeDirWritable, const QString& xdgConfigHome, const QString& home) {
+    static const QString name = QStringLiteral("Velmo.ini");
+    if (!overrideDir.isEmpty())
+        return QDir(overrideDir).filePath(name);
+    if (exeDirHasIni || exeDirWritable)
+        return QDir(exeDir).filePath(name);
+    const QString config = !xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome)
+                               ? xdgConfigHome
+                               : QDir(home).filePath(QStringLiteral(".config"));
+    return QDir(config).filePath(QStringLiteral("velmo/") + name);
+}
+
+QString StartFolder(const QStringList& args, const QString& current, const QString& specify,
+                    int startMode, const QString& workDir) {
+    QString folder;
+    if (!args.isEmpty()) {
+        QString arg = args.first();
+        if (!arg.isEmpty() && QDir::isRelativePath(arg))
+            arg = QDir::cleanPath(QDir(workDir).filePath(arg));
+        const QFileInfo info(arg);
+        if (!arg.isEmpty() && info.exists() && !info.isDir()) {
+            const qsizetype slash = arg.lastIndexOf(u'/');
+            folder = slash <= 0 ? QStringLiteral("/") : arg.left(slash);
+        } else {
+            folder = arg;
+        }
+    } else {
+        folder = startMode == 1 ? specify : current;
+    }
+    if (!folder.isEmpty() && QDir::isRelativePath(folder))
+        folder = QDir::cleanPath(QDir(workDir).filePath(folder));
+    return folder;
+}
+
+int CentredPosition(int screen, int window) {
+    const qint64 pos = (qint64(screen) - qint64(window)) / 2;
+    return int(
+        std::clamp<qint64>(pos, std::numeric_limits<int>::min(), std::numeric_limits<int>::max()));
+}
+
+int WindowStateNumber(TWindowState state) {
+    switch (state) {
+    case wsMinimized:
+        return 2;
+    case wsMaximized:
+        return 3;
+    default:
+        return 1;
+    }
+}
+
+bool WindowStateFromNumber(int number, TWindowState& state) {
+    switch (number) {
+    case 1:
+        state = wsNormal;
+        return true;
+    case 2:
+        state = wsMinimized;
+        return true;
+    case 3:
+        state = wsMaximized;
+        return true;
+    default:
+        return false;
+    }
+}

@@ -1,0 +1,41 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// Small rules of the settings load, kept apart from the file so that they can
+// be checked directly.
+
+// Where Velmo.ini lives. `overrideDir` (the VELMO_INI_DIR environment
+// variable) wins when not empty. Otherwise the file sits beside the program;
+// only when that folder holds no Velmo.ini and cannot be written (an
+// installed copy) does it go to $XDG_CONFIG_HOME/velmo (~/.config/velmo when
+// XDG_CONFIG_HOME is unset, empty or relative).
+QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool exeDirHasIni,
+                        bool exeDirWritable, const QString& xdgConfigHome, const QString& home);
+
+// The start folder of LoadSettings. `args` are the command-line arguments
+// after the program's name; `current` and `specify` the CurrentPath and
+// SpecifyFolder just read; `workDir` the working folder.
+// - First argument naming an existing file (not a folder): that file's
+//   folder (the root keeps its slash).
+// - First argument otherwise (a folder or a missing path): the argument,
+//   resolved against the working folder when it is relative.
+// - No argument: SpecifyFolder when StartMode = 1, else CurrentPath.
+// A relative result is resolved against the working folder.
+QString StartFolder(const QStringList& args, const QString& current, const QString& specify,
+                    int startMode, const QString& workDir);
+
+// Position that centres a window of `window` pixels on a screen of `screen`
+// pixels: (screen - window) div 2, truncated toward zero, so a window larger
+// than the screen gets a negative position.
+int CentredPosition(int screen, int window);
+
+enum TWindowState { wsNormal, wsMinimized, wsMaximized };
+
+// The number SaveSettings writes for a window state: 1 normal, 2 minimised,
+// 3 maximised (anything else counts as normal).
+int WindowStateNumber(TWindowState state);
+// The state LoadSettings applies for a stored number; false for a number
+// outside 1..3, which leaves the window's state as it is.
+bool WindowStateFromNumber(int number, TWindowState& state);
