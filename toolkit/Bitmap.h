@@ -11,7 +11,8 @@ public:
     TGraphicClass ClassType() const override { return StaticClass(); }
 
     // Reads a Windows bitmap file image from the stream's current position;
-    // raises EInvalidGraphic when it is not one or is damaged.
+    // raises EInvalidGraphic when it is not one, is damaged or cut short, or
+    // claims a picture larger than GraphicAllocationLimit().
     void LoadFromStream(QIODevice& Stream) override;
 
     using TGraphic::Assign;
