@@ -1,0 +1,270 @@
+#include "spi/SPIs.h"
+
+#include "toolkit/Picture.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+TSPIs* ActiveSPIs = nullptr;
+TGraphicClass DefaultGraphicClass = nullptr;
+
+namespace {
+
+const char* const WindowsPluginDir = "/usr/lib/susie";
+
+} // namespace
+
+// ---- Rules -------------------------------------------------------------------
+
+namespace SPIRules {
+
+QString AddSlash(const QString& directory) {
+    if (directory.isEmpty() || directory.endsWith(QLatin1Char('/')))
+        return directory;
+    return directory + QLatin1Char('/');
+}
+
+QString ExtractFileExt(const QString& name) {
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const int slash = name.lastIndexOf(QLatin1Char('/'));
+    if (dot < 0 || dot < slash)
+        return QString();
+    return name.mid(dot);
+}
+
+QStringList RegistrationExtensions(const QString& line) {
+    QStringList result;
+    QString rest = line;
+    while (!rest.isEmpty()) {
+        QString pattern;
+        const int semicolon = rest.lastIndexOf(QLatin1Char(';'));
+        if (semicolon >= 0) {
+            pattern = rest.mid(semicolon + 1);
+            rest.truncate(semicolon);
+        } else {
+            pattern = rest;
+            rest.clear();
+        }
+        const int dot = pattern.indexOf(QLatin1Char('.'));
+        result << (dot >= 0 ? pattern.mid(dot + 1) : pattern);
+    }
+    return result;
+}
+
+bool SameTextAscii(const QString& a, const QString& b) {
+    if (a.size() != b.size())
+        return false;
+    for (qsizetype i = 0; i < a.size(); ++i) {
+        char16_t x = a[i].unicode(), y = b[i].unicode();
+        if (x >= u'A' && x <= u'Z')
+            x = char16_t(x + 32);
+        if (y >= u'A' && y <= u'Z')
+            y = char16_t(y + 32);
+        if (x != y)
+            return false;
+    }
+    return true;
+}
+
+} // namespace SPIRules
+
+// ---- Life ----------------------------------------------------------------------
+
+TSPIs::TSPIs(QObject* owner) : QObject(owner) {
+    if (ActiveSPIs)
+        throw ESPIDupCreateSPIs(QStringLiteral("TSPIs は複数生成できません"));
+    ActiveSPIs = this;
+}
+
+TSPIs::~TSPIs() {
+    if (ActiveSPIs == this)
+        ActiveSPIs = nullptr;
+    ClearPlugins();
+}
+
+void TSPIs::Loaded() {
+    if (AutoSearch)
+        SearchPlugins(QStringLiteral("*.spi"));
+}
+
+void TSPIs::SetDefaultGraphicClass(TGraphicClass cls) { DefaultGraphicClass = cls; }
+
+// ---- The list ------------------------------------------------------------------
+
+TSPI* TSPIs::Plugins(int index) const {
+    if (index < 0 || index >= PluginCount())
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    return List[size_t(index)].get();
+}
+
+void TSPIs::AddPlugin(std::unique_ptr<TSPI> plugin) { InsertPlugin(PluginCount(), std::move(plugin)); }
+
+void TSPIs::InsertPlugin(int index, std::unique_ptr<TSPI> plugin) {
+    if (!plugin)
+        return;
+    if (index < 0 || index > PluginCount())
+        throw EListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    TSPI* added = plugin.get();
+    List.insert(List.begin() + index, std::move(plugin));
+    if (!added->InheritsFrom(TInSPI::StaticClass()))
+        return;
+    try {
+        RegisterFormats(static_cast<TInSPI*>(added));
+    } catch (...) {
+        // A plug-in whose registration failed is not kept: take it out again
+        // so nobody holds it once the caller's clean-up frees it.
+        DeletePlugin(index);
+        throw;
+    }
+}
+
+void TSPIs::DeletePlugin(int index) {
+    TSPI* plugin = Plugins(index);
+    if (GraphicForcedLoader == plugin)
+        GraphicForcedLoader = nullptr;
+    List.erase(List.begin() + index);
+}
+
+void TSPIs::ClearPlugins() {
+    while (PluginCount() > 0)
+        DeletePlugin(0);
+}
+
+int TSPIs::IndexOfPlugin(const QString& fileName) const {
+    for (int i = 0; i < PluginCount(); ++i)
+        if (SPIRules::SameTextAscii(List[size_t(i)]->ModuleFileName(), fileName))
+            return i;
+    return -1;
+}
+
+// ---- Registration --------------------------------------------------------------
+
+void TSPIs::RegisterFormats(TInSPI* plugin) {
+    const QStringList& lines = plugin->Extensions();
+    const QStringList& descriptions = plugin->Descriptions();
+    for (qsizetype i = 0; i < lines.size(); ++i) {
+        TGraphicClass cls = DefaultGraphicClass; // a veto holds for the rest of the line
+        const QString description = descriptions.value(i);
+        for (const QString& extension : SPIRules::RegistrationExtensions(lines[i])) {
+            if (OnPictureRegister)
+                OnPictureRegister(this, plugin, extension, description, cls);
+            if (cls)
+                TPicture::RegisterFileFormat(extension, description, cls);
+        }
+    }
+}
+
+// ---- Search --------------------------------------------------------------------
+
+QString TSPIs::PlaceDirectory(TSPISearchOption option) const {
+    switch (option) {
+    case spsSusieDir: {
+        QSettings settings(QStringLiteral("Mirabo"), QStringLiteral("Susie"));
+        if (settings.status() != QSettings::NoError)
+            return QString();
+        return settings.value(QStringLiteral("Plug-in/Path")).toString();
+    }
+    case spsAppDir:
+        if (QCoreApplication::instance())
+            return QCoreApplication::applicationDirPath();
+        return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+    case spsCurrentDir:
+        return QDir::currentPath();
+    case spsSystemDir:
+        return QStringLiteral(VELMO_PLUGIN_DIR);
+    case spsWindowsDir:
+        return QString::fromLatin1(WindowsPluginDir);
+    }
+    return QString();
+}
+
+void TSPIs::SearchPlugins(const QString& mask) {
+    const int slash = mask.lastIndexOf(QLatin1Char('/'));
+    if (slash >= 0) {
+        SearchDirectory(SPIRules::AddSlash(mask.left(slash + 1)), mask.mid(slash + 1));
+        return;
+    }
+    for (TSPISearchOption option :
+         {spsSusieDir, spsAppDir, spsCurrentDir, spsSystemDir, spsWindowsDir}) {
+        if (!SearchOptions.Contains(option))
+            continue;
+        const QString directory = PlaceDirectory(option);
+        if (directory.isEmpty())
+            continue;
+        SearchDirectory(SPIRules::AddSlash(directory), mask);
+    }
+}
+
+void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
+    // Every candidate is known before any library is loaded. Names are taken
+    // in name order; hidden files (a leading dot) and folders are left out.
+    QStringList candidates;
+    const QDir dir(directory.isEmpty() ? QStringLiteral(".") : directory);
+    const QStringList names =
+        dir.entryList(QStringList{pattern}, QDir::Files | QDir::Readable, QDir::Name);
+    for (const QString& name : names) {
+        if (name.startsWith(QLatin1Char('.')))
+            continue;
+        const QString path = directory + name;
+        if (IndexOfPlugin(path) == -1)
+            candidates << path;
+    }
+
+    for (const QString& path : candidates) {
+        bool accept = true;
+        if (OnSearching)
+            OnSearching(this, path, accept); // a failure here ends the search
+        if (!accept)
+            continue;
+
+        std::unique_ptr<TSPI> plugin;
+        try {
+            plugin = TSPI::CreatePlugin(path);
+        } catch (const ESPIInvalidAPI&) {
+            // Loads, but lacks an entry point its class needs: skipped like
+            // a file that cannot be loaded, so one bad file cannot stop start-up.
+            continue;
+        }
+        if (!plugin)
+            continue;
+        // The same library reached under another spelling of its path is
+        // already loaded; the loader handed back the one object.
+        if (IndexOfPlugin(plugin->ModuleFileName()) != -1)
+            continue;
+
+        try {
+            accept = true;
+            if (OnSearch)
+                OnSearch(this, plugin.get(), accept);
+            if (accept)
+                AddPlugin(std::move(plugin));
+        } catch (...) {
+            // The plug-in is freed and the search goes on with the next file.
+        }
+    }
+}
+
+// ---- Collecting ----------------------------------------------------------------
+
+void TSPIs::CollectPlugins(std::initializer_list<TSPIClass> classes, const QString& fileName,
+                           QList<TSPI*>& list) const {
+    const QString extension = SPIRules::ExtractFileExt(fileName);
+    for (const auto& owned : List) {
+        TSPI* plugin = owned.get();
+        bool wanted = false;
+        for (TSPIClass cls : classes)
+            wanted = wanted || plugin->InheritsFrom(cls);
+        if (!wanted)
+            continue;
+        bool claims = false;
+        if (!extension.isEmpty())
+            for (const QString& line : plugin->Extensions())
+                claims = claims || SPIRules::SameTextAscii(SPIRules::ExtractFileExt(line), extension);
+        if (claims)
+            list.insert(0, plugin);
+        else
+            list.append(plugin);
+    }
+}
