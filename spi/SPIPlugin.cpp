@@ -62,7 +62,8 @@ std::unique_ptr<TSPI> TSPI::Create(TSPIClass cls, const QString& fileName) {
 void TSPI::LoadFrom(const QString& fileName) {
     Module = TModuleHandle::Load(fileName);
     if (!Module)
-        throw ESPIFOpenErrorSPI(QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
+        throw ESPIFOpenErrorSPI(
+            QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
 
     FModuleFileName = Module.FileName();
     if (FModuleFileName.isEmpty())
@@ -139,7 +140,9 @@ void TSPI::RequireAPI(const void* entryPoint, const char* functionName) const {
                                  .arg(QString::fromLatin1(functionName), FModuleFileName));
 }
 
-void TSPI::ValidateAPI() { RequireAPI(reinterpret_cast<const void*>(FGetPluginInfo), "GetPluginInfo"); }
+void TSPI::ValidateAPI() {
+    RequireAPI(reinterpret_cast<const void*>(FGetPluginInfo), "GetPluginInfo");
+}
 
 void TLoaderSPI::ValidateAPI() {
     TSPI::ValidateAPI();
@@ -159,7 +162,9 @@ void TAmSPI::ValidateAPI() {
     RequireAPI(reinterpret_cast<const void*>(FGetFile), "GetFile");
 }
 
-void TXnSPI::ValidateAPI() { TSPI::ValidateAPI(); }
+void TXnSPI::ValidateAPI() {
+    TSPI::ValidateAPI();
+}
 
 // ---- Call-throughs -----------------------------------------------------------
 

@@ -89,7 +89,9 @@ void TSPIs::Loaded() {
         SearchPlugins(QStringLiteral("*.spi"));
 }
 
-void TSPIs::SetDefaultGraphicClass(TGraphicClass cls) { DefaultGraphicClass = cls; }
+void TSPIs::SetDefaultGraphicClass(TGraphicClass cls) {
+    DefaultGraphicClass = cls;
+}
 
 // ---- The list ------------------------------------------------------------------
 
@@ -99,7 +101,9 @@ TSPI* TSPIs::Plugins(int index) const {
     return List[size_t(index)].get();
 }
 
-void TSPIs::AddPlugin(std::unique_ptr<TSPI> plugin) { InsertPlugin(PluginCount(), std::move(plugin)); }
+void TSPIs::AddPlugin(std::unique_ptr<TSPI> plugin) {
+    InsertPlugin(PluginCount(), std::move(plugin));
+}
 
 void TSPIs::InsertPlugin(int index, std::unique_ptr<TSPI> plugin) {
     if (!plugin)
@@ -261,7 +265,8 @@ void TSPIs::CollectPlugins(std::initializer_list<TSPIClass> classes, const QStri
         bool claims = false;
         if (!extension.isEmpty())
             for (const QString& line : plugin->Extensions())
-                claims = claims || SPIRules::SameTextAscii(SPIRules::ExtractFileExt(line), extension);
+                claims =
+                    claims || SPIRules::SameTextAscii(SPIRules::ExtractFileExt(line), extension);
         if (claims)
             list.insert(0, plugin);
         else

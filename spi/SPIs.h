@@ -15,13 +15,7 @@
 class TSPIs;
 
 // The places a plug-in search looks in, in search order.
-enum TSPISearchOption : int {
-    spsSusieDir,
-    spsAppDir,
-    spsCurrentDir,
-    spsSystemDir,
-    spsWindowsDir
-};
+enum TSPISearchOption : int { spsSusieDir, spsAppDir, spsCurrentDir, spsSystemDir, spsWindowsDir };
 
 // A set of search places.
 class TSPISearchOptions {

@@ -245,14 +245,15 @@ private slots:
         QTest::newRow("upper-case JPEG vetoed, star vetoed")
             << "vt_jpegcase" << true << QStringList{"jfif", "JPEG", "JPG", "*"}
             << QStringList{"jfif"};
-        QTest::newRow("no handler registers jpg") << "vt_jpgjpe" << false
-                                                  << QStringList{} << QStringList{"jpe", "jpg"};
-        QTest::newRow("star alone vetoed") << "vt_star" << true << QStringList{"*"} << QStringList{};
+        QTest::newRow("no handler registers jpg")
+            << "vt_jpgjpe" << false << QStringList{} << QStringList{"jpe", "jpg"};
+        QTest::newRow("star alone vetoed")
+            << "vt_star" << true << QStringList{"*"} << QStringList{};
         QTest::newRow("trailing separator offers empty extension")
             << "vt_emptyext" << true << QStringList{"", "vte"} << QStringList{"", "vte"};
         QTest::newRow("no formats") << "vt_none" << true << QStringList{} << QStringList{};
-        QTest::newRow("not an import plug-in") << "vt_lower" << true << QStringList{}
-                                               << QStringList{};
+        QTest::newRow("not an import plug-in")
+            << "vt_lower" << true << QStringList{} << QStringList{};
     }
     void registration() {
         QFETCH(QString, plugin);
@@ -353,9 +354,12 @@ private slots:
     void addSlash_data() {
         QTest::addColumn<QString>("in");
         QTest::addColumn<QString>("out");
-        QTest::newRow("empty") << "" << "";
-        QTest::newRow("plain") << "/opt/susie" << "/opt/susie/";
-        QTest::newRow("has slash") << "/opt/susie/" << "/opt/susie/";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("plain") << "/opt/susie"
+                               << "/opt/susie/";
+        QTest::newRow("has slash") << "/opt/susie/"
+                                   << "/opt/susie/";
     }
     void addSlash() {
         QFETCH(QString, in);

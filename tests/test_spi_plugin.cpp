@@ -23,11 +23,21 @@ private slots:
         QTest::addColumn<QString>("plugin");
         QTest::addColumn<QString>("apiType");
         QTest::addColumn<QString>("className");
-        QTest::newRow("import") << "vt_in" << "00IN" << "TInSPI";
-        QTest::newRow("lower-case type is no import") << "vt_lower" << "00in" << "TSPI";
-        QTest::newRow("unknown type") << "vt_other" << "ZZZZ" << "TSPI";
-        QTest::newRow("00XN") << "vt_xn" << "00XN" << "TXnSPI";
-        QTest::newRow("archive") << "vt_amok" << "00AM" << "TAmSPI";
+        QTest::newRow("import") << "vt_in"
+                                << "00IN"
+                                << "TInSPI";
+        QTest::newRow("lower-case type is no import") << "vt_lower"
+                                                      << "00in"
+                                                      << "TSPI";
+        QTest::newRow("unknown type") << "vt_other"
+                                      << "ZZZZ"
+                                      << "TSPI";
+        QTest::newRow("00XN") << "vt_xn"
+                              << "00XN"
+                              << "TXnSPI";
+        QTest::newRow("archive") << "vt_amok"
+                                 << "00AM"
+                                 << "TAmSPI";
     }
     void classFollowsApiType() {
         QFETCH(QString, plugin);
@@ -74,9 +84,12 @@ private slots:
     void missingEntryPointRaises_data() {
         QTest::addColumn<QString>("plugin");
         QTest::addColumn<QString>("function");
-        QTest::newRow("import without GetPicture") << "vt_nopicture" << "GetPicture";
-        QTest::newRow("archive without GetArchiveInfo") << "vt_am" << "GetArchiveInfo";
-        QTest::newRow("no GetPluginInfo") << "vt_noinfo" << "GetPluginInfo";
+        QTest::newRow("import without GetPicture") << "vt_nopicture"
+                                                   << "GetPicture";
+        QTest::newRow("archive without GetArchiveInfo") << "vt_am"
+                                                        << "GetArchiveInfo";
+        QTest::newRow("no GetPluginInfo") << "vt_noinfo"
+                                          << "GetPluginInfo";
     }
     void missingEntryPointRaises() {
         QFETCH(QString, plugin);
@@ -95,7 +108,9 @@ private slots:
         QTest::addColumn<QByteArray>("contents");
         QTest::newRow("text") << QByteArray("not a library\n");
         QTest::newRow("empty") << QByteArray();
-        QTest::newRow("truncated ELF") << QByteArray("\x7f" "ELF\x02\x01\x01", 7);
+        QTest::newRow("truncated ELF") << QByteArray("\x7f"
+                                                     "ELF\x02\x01\x01",
+                                                     7);
     }
     void notALibrary() {
         QFETCH(QByteArray, contents);

@@ -116,7 +116,8 @@ static int ReadHeader(const char* buf, intptr_t len, unsigned int flag, unsigned
         FILE* f = fopen(buf, "rb");
         if (!f)
             return 0;
-        int ok = fseek(f, (long)len, SEEK_SET) == 0 && fread(out, 1, HEADER_BYTES, f) == HEADER_BYTES;
+        int ok =
+            fseek(f, (long)len, SEEK_SET) == 0 && fread(out, 1, HEADER_BYTES, f) == HEADER_BYTES;
         fclose(f);
         return ok && memcmp(out, SPI_MAGIC, 4) == 0;
     }
