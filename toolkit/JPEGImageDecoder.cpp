@@ -5,7 +5,10 @@
 
 #include <csetjmp>
 #include <cstdio>
+#include <cstdlib>
 #include <exception>
+
+#include <sys/mman.h>
 
 #include <jpeglib.h>
 
@@ -101,6 +104,27 @@ void CmykRowToRgb(uchar* row, int width, bool inverted) {
     }
 }
 
+void FreePixels(void* pixels) {
+    std::free(pixels);
+}
+
+// A large picture is placed in memory the kernel may back with huge pages:
+// touching 100 MB of fresh 4 KB pages costs about a sixth of a full decode.
+QImage AllocateImage(int width, int height) {
+    constexpr size_t HugePage = size_t(2) << 20;
+    const qsizetype stride = qsizetype(width) * 4;
+    const size_t bytes = size_t(stride) * size_t(height);
+    if (bytes < 4 * HugePage)
+        return QImage(width, height, QImage::Format_RGB32);
+    const size_t rounded = (bytes + HugePage - 1) / HugePage * HugePage;
+    void* pixels = std::aligned_alloc(HugePage, rounded);
+    if (!pixels)
+        return QImage();
+    madvise(pixels, rounded, MADV_HUGEPAGE);
+    return QImage(static_cast<uchar*>(pixels), width, height, stride, QImage::Format_RGB32,
+                  FreePixels, pixels);
+}
+
 // Holds no C++ object with a destructor of its own, so a longjmp out of
 // libjpeg skips nothing that needs cleaning up.
 bool RunDecode(TJob* job) {
@@ -148,8 +172,7 @@ bool RunDecode(TJob* job) {
 
     const qint64 bytes = qint64(cinfo.output_width) * cinfo.output_height * 4;
     if (bytes <= GraphicAllocationLimit())
-        job->Result.Image =
-            QImage(int(cinfo.output_width), int(cinfo.output_height), QImage::Format_RGB32);
+        job->Result.Image = AllocateImage(int(cinfo.output_width), int(cinfo.output_height));
     if (job->Result.Image.isNull()) {
         job->Error = QStringLiteral("画像が大きすぎて読み込めません（%1 x %2）")
                          .arg(cinfo.image_width)

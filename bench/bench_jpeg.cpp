@@ -1,0 +1,253 @@
+// JPEG loading speed and memory, against djpeg and a plain libjpeg decode of
+// the same file measured in the same run.
+//
+//   bench_jpeg [runs]
+//
+// Prints: the baselines, (a) load + display image fitted to 800 x 600, (b)
+// load at the actual size, each as a ratio to the baselines, and (c) the peak
+// memory of showing the picture (measured in a child process per case) as a
+// ratio to the decoded picture's size.
+#include "toolkit/JPEGImage.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <random>
+#include <vector>
+
+#include <jpeglib.h>
+#include <sys/resource.h>
+#include <time.h>
+
+namespace {
+
+constexpr int PictureWidth = 6000;
+constexpr int PictureHeight = 4000;
+const QSize ViewSize(800, 600);
+
+// A photo-like 4:2:0 picture: smooth colour fields with noise on top.
+QByteArray MakeNoisyJpeg() {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&cinfo, &out, &size);
+    cinfo.image_width = PictureWidth;
+    cinfo.image_height = PictureHeight;
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo); // 2x2 luma sampling: 4:2:0
+    jpeg_set_quality(&cinfo, 90, TRUE);
+    jpeg_start_compress(&cinfo, TRUE);
+    std::mt19937 random(12345);
+    std::uniform_int_distribution<int> noise(-24, 24);
+    std::vector<unsigned char> row(PictureWidth * 3);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        for (int x = 0; x < PictureWidth; ++x) {
+            const int base[3] = {x * 255 / PictureWidth, y * 255 / PictureHeight,
+                                 ((x / 300 + y / 200) % 2) * 120 + 60};
+            for (int c = 0; c < 3; ++c)
+                row[3 * x + c] =
+                    static_cast<unsigned char>(std::clamp(base[c] + noise(random), 0, 255));
+        }
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray result(reinterpret_cast<const char*>(out), qsizetype(size));
+    free(out);
+    return result;
+}
+
+double Median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
+double CpuMs() {
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    rusage children{};
+    getrusage(RUSAGE_CHILDREN, &children);
+    const auto ms = [](const timeval& v) { return v.tv_sec * 1e3 + v.tv_usec / 1e3; };
+    return t.tv_sec * 1e3 + t.tv_nsec / 1e6 + ms(children.ru_utime) + ms(children.ru_stime);
+}
+
+// One measured case. Wall time suffers when other work shares the machine;
+// CPU time (the process's own, or its child's for djpeg) much less so.
+struct TCase {
+    const char* Name;
+    std::function<void()> Body;
+    std::vector<double> Wall, Cpu;
+    double WallMs() const { return Median(Wall); }
+    double CpuMsMedian() const { return Median(Cpu); }
+};
+
+// Runs the cases in interleaved rounds, so a slow spell of the machine hits
+// them all alike.
+void Measure(std::vector<TCase*> cases, int runs) {
+    for (int round = 0; round < runs; ++round)
+        for (TCase* c : cases) {
+            QElapsedTimer timer;
+            const double cpu = CpuMs();
+            timer.start();
+            c->Body();
+            c->Wall.push_back(double(timer.nsecsElapsed()) / 1e6);
+            c->Cpu.push_back(CpuMs() - cpu);
+        }
+}
+
+// What djpeg's decode does in process: full size, RGB rows into one buffer.
+void PlainLibjpegDecode(const QByteArray& data) {
+    jpeg_decompress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_decompress(&cinfo);
+    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
+    jpeg_read_header(&cinfo, TRUE);
+    jpeg_start_decompress(&cinfo);
+    std::vector<unsigned char> row(size_t(cinfo.output_width) * cinfo.output_components);
+    while (cinfo.output_scanline < cinfo.output_height) {
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_read_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_decompress(&cinfo);
+    jpeg_destroy_decompress(&cinfo);
+}
+
+// The fitted size as the picture view computes it (proportional, 32-bit ratio).
+QSize Fitted(QSize natural, QSize view) {
+    const float rw = float(view.width()) / float(natural.width());
+    const float rh = float(view.height()) / float(natural.height());
+    const float s = rw > rh ? rh : rw;
+    return QSize(int(natural.width() * double(s)), int(natural.height() * double(s)));
+}
+
+// Loads the picture as the view does and returns the image it would show.
+QImage LoadForView(const QString& path, bool fitted) {
+    TJPEGImage jpeg;
+    if (fitted)
+        jpeg.SetDecodeHint([](QSize natural) { return Fitted(natural, ViewSize); });
+    jpeg.LoadFromFile(path);
+    const QSize shown = fitted ? Fitted(QSize(jpeg.Width(), jpeg.Height()), ViewSize)
+                               : QSize(jpeg.Width(), jpeg.Height());
+    return jpeg.ScaledImage(shown);
+}
+
+qint64 StatusKb(const char* key) {
+    QFile status("/proc/self/status");
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Child process: prints the resident size before and the peak after showing.
+int RunMemoryChild(const QString& mode, const QString& path) {
+    const qint64 before = StatusKb("VmRSS:");
+    qint64 peak = 0;
+    if (mode == "fitted" || mode == "actual") {
+        // The view keeps the picture and its display image while it shows it.
+        TJPEGImage jpeg;
+        const bool fitted = mode == "fitted";
+        if (fitted)
+            jpeg.SetDecodeHint([](QSize natural) { return Fitted(natural, ViewSize); });
+        jpeg.LoadFromFile(path);
+        const QImage shown =
+            jpeg.ScaledImage(fitted ? Fitted(QSize(jpeg.Width(), jpeg.Height()), ViewSize)
+                                    : QSize(jpeg.Width(), jpeg.Height()));
+        peak = StatusKb("VmHWM:");
+        std::printf("%lld %lld %lld\n", before, peak, qint64(shown.sizeInBytes() / 1024));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() == 4 && args[1] == "--memory")
+        return RunMemoryChild(args[2], args[3]);
+    const int runs = args.size() > 1 ? qMax(1, args[1].toInt()) : 5;
+
+    QTemporaryDir dir;
+    const QString path = dir.filePath("noise-6000x4000.jpg");
+    const QByteArray data = MakeNoisyJpeg();
+    {
+        QFile f(path);
+        f.open(QIODevice::WriteOnly);
+        f.write(data);
+    }
+    const double decodedMb = double(PictureWidth) * PictureHeight * 4 / (1024.0 * 1024.0);
+    std::printf("picture: %d x %d, 4:2:0, quality 90, %.1f MB compressed, %.1f MB decoded (RGB32); "
+                "median of %d runs\n",
+                PictureWidth, PictureHeight, data.size() / (1024.0 * 1024.0), decodedMb, runs);
+
+    const QString djpeg = QStandardPaths::findExecutable("djpeg");
+    if (djpeg.isEmpty()) {
+        std::printf("djpeg not found (Debian package libjpeg-turbo-progs)\n");
+        return 1;
+    }
+    TCase djpegCase{"baseline djpeg -outfile /dev/null", [&] {
+                        QProcess p;
+                        p.start(djpeg, {"-outfile", "/dev/null", path});
+                        p.waitForFinished(-1);
+                    }};
+    TCase plainCase{"baseline in-process full libjpeg decode", [&] {
+                        QFile f(path);
+                        f.open(QIODevice::ReadOnly);
+                        PlainLibjpegDecode(f.readAll());
+                    }};
+    QSize fittedShown;
+    TCase fittedCase{"(a) load + display image fitted to 800x600",
+                     [&] { fittedShown = LoadForView(path, true).size(); }};
+    TCase actualCase{"(b) load at actual size", [&] { LoadForView(path, false); }};
+    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase}, runs);
+
+    std::printf("%-44s %9s %9s\n", "", "wall ms", "cpu ms");
+    for (const TCase* c : {&djpegCase, &plainCase})
+        std::printf("%-44s %9.1f %9.1f\n", c->Name, c->WallMs(), c->CpuMsMedian());
+    const auto ratios = [&](const TCase& c, const char* goal) {
+        std::printf("%-44s %9.1f %9.1f   vs djpeg %5.2fx wall %5.2fx cpu   vs in-process %5.2fx "
+                    "wall %5.2fx cpu   (goal %s)\n",
+                    c.Name, c.WallMs(), c.CpuMsMedian(), c.WallMs() / djpegCase.WallMs(),
+                    c.CpuMsMedian() / djpegCase.CpuMsMedian(), c.WallMs() / plainCase.WallMs(),
+                    c.CpuMsMedian() / plainCase.CpuMsMedian(), goal);
+    };
+    ratios(fittedCase, "<= 1.0x djpeg");
+    ratios(actualCase, "<= 1.3x djpeg");
+    std::printf("    (a) shows %d x %d; resident after all runs %.1f MB (nothing kept)\n",
+                fittedShown.width(), fittedShown.height(), StatusKb("VmRSS:") / 1024.0);
+
+    for (const char* mode : {"fitted", "actual"}) {
+        QProcess child;
+        child.start(app.applicationFilePath(), {"--memory", mode, path});
+        child.waitForFinished(-1);
+        const QList<QByteArray> f = child.readAllStandardOutput().trimmed().split(' ');
+        if (f.size() != 3) {
+            std::printf("(c) %s: child failed\n", mode);
+            continue;
+        }
+        const double beforeMb = f[0].toDouble() / 1024, peakMb = f[1].toDouble() / 1024;
+        const double grownMb = peakMb - beforeMb;
+        std::printf("(c) peak memory showing it, %-7s %8.1f MB above start (peak %.1f MB)  "
+                    "%5.2fx decoded size  (goal <= 2x)\n",
+                    mode, grownMb, peakMb, grownMb / decodedMb);
+    }
+    return 0;
+}
