@@ -40,14 +40,6 @@ bool WriteAll(int fd, const char* data, qint64 size) {
     return true;
 }
 
-void SyncFolder(const QByteArray& dir) {
-    const int fd = ::open(dir.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 } // namespace
 
 bool IniLoadBytes(const QString& path, QByteArray& bytes) {
@@ -111,7 +103,8 @@ bool IniStoreBytes(const QString& path, const QByteArray& bytes) {
         return false;
     if (::rename(tmp.Path.constData(), targetPath.constData()) != 0)
         return false;
+    // The rename needs no flush of its own: after a crash the folder shows the
+    // old file or the new one, each of them complete.
     tmp.Keep = true;
-    SyncFolder(QFile::encodeName(dir));
     return true;
 }

@@ -28,8 +28,7 @@ QString StartFolder(const QStringList& args, const QString& current, const QStri
             arg = QDir::cleanPath(QDir(workDir).filePath(arg));
         const QFileInfo info(arg);
         if (!arg.isEmpty() && info.exists() && !info.isDir()) {
-            const qsizetype slash = arg.lastIndexOf(u'/');
-            folder = slash <= 0 ? QStringLiteral("/") : arg.left(slash);
+            folder = FolderOfFile(arg);
         } else {
             folder = arg;
         }
@@ -39,6 +38,13 @@ QString StartFolder(const QStringList& args, const QString& current, const QStri
     if (!folder.isEmpty() && QDir::isRelativePath(folder))
         folder = QDir::cleanPath(QDir(workDir).filePath(folder));
     return folder;
+}
+
+QString FolderOfFile(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(u'/');
+    if (slash < 0)
+        return QString();
+    return slash == 0 ? QStringLiteral("/") : path.left(slash);
 }
 
 int CentredPosition(int screen, int window) {

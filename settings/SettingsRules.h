@@ -26,6 +26,10 @@ QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool 
 QString StartFolder(const QStringList& args, const QString& current, const QString& specify,
                     int startMode, const QString& workDir);
 
+// The folder of a file's path: the text before its last slash, the root
+// keeping its slash ("/pic.jpg" gives "/").
+QString FolderOfFile(const QString& path);
+
 // Position that centres a window of `window` pixels on a screen of `screen`
 // pixels: (screen - window) div 2, truncated toward zero, so a window larger
 // than the screen gets a negative position.
