@@ -65,8 +65,13 @@ TIniDocument TIniDocument::FromBytes(const QByteArray& bytes) {
         body = body.sliced(3);
 
     QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
-    QString text = utf8.decode(body);
-    if (utf8.hasError()) {
+    QString text;
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // A file saved as UTF-16 by an editor: read it, store it as UTF-8.
+        QStringDecoder utf16(bytes.startsWith("\xFF") ? QStringDecoder::Utf16LE
+                                                      : QStringDecoder::Utf16BE);
+        text = utf16.decode(QByteArrayView(bytes).sliced(2));
+    } else if (text = utf8.decode(body); utf8.hasError()) {
         // Files written by earlier versions on Windows hold Shift-JIS bytes.
         QStringDecoder sjis("Shift_JIS");
         text = sjis.isValid() ? QString(sjis.decode(body)) : QString::fromLatin1(body);

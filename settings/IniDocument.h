@@ -16,7 +16,8 @@
 class TIniDocument {
 public:
     // Decodes the bytes of a file: UTF-8 (a leading byte-order mark is kept
-    // for the rewrite), or Shift-JIS when the bytes are not valid UTF-8.
+    // for the rewrite), or Shift-JIS when the bytes are not valid UTF-8, or
+    // UTF-16 when they start with its byte-order mark.
     static TIniDocument FromBytes(const QByteArray& bytes);
     // The bytes to store: always UTF-8.
     QByteArray ToBytes() const;

@@ -332,6 +332,18 @@ private slots:
             (QStringLiteral("[PATH]\r\nCurrentPath=") + path + QStringLiteral("\r\n")).toUtf8());
     }
 
+    void utf16FileIsDecoded() {
+        const QString text = QStringLiteral("[PATH]\r\nPath0=/写真\r\n");
+        QByteArray le("\xFF\xFE");
+        for (QChar c : text)
+            le.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+        const TIniDocument doc = TIniDocument::FromBytes(le);
+        QString raw;
+        QVERIFY(doc.RawValue("PATH", "Path0", raw));
+        QCOMPARE(raw, QString("/写真"));
+        QCOMPARE(doc.ToBytes(), text.toUtf8());
+    }
+
     void binaryGarbageNeverBreaks() {
         QRandomGenerator gen(20261207);
         for (int round = 0; round < 20; ++round) {
