@@ -1,0 +1,261 @@
+#include "platform/Common.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <chrono>
+#include <condition_variable>
+#include <dirent.h>
+#include <fcntl.h>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+QString g_mountTableSource;
+int g_timeout = 2000;
+TDriveProbeHook g_probeHook;
+
+// The checks still running after their time-out, by mount point. Never
+// destroyed: a detached worker may still reach it while the process ends.
+struct TBusyChecks {
+    std::mutex Lock;
+    QSet<QString> Running;
+};
+TBusyChecks& BusyChecks() {
+    static auto* busy = new TBusyChecks;
+    return *busy;
+}
+
+// What the waiting caller and the worker share; each holds a reference.
+struct TDriveCheck {
+    std::mutex Lock;
+    std::condition_variable Answered;
+    bool Done = false;
+    bool Ready = false;
+};
+
+bool IsMountPointOf(const QString& mountPoint, const QString& path) {
+    if (mountPoint == QLatin1String("/"))
+        return path.startsWith(QLatin1Char('/'));
+    return path == mountPoint ||
+           (path.startsWith(mountPoint) && path.at(mountPoint.size()) == QLatin1Char('/'));
+}
+
+QString AbsoluteClean(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// The mount root lists at least one entry.
+bool RootHasEntries(const QString& root) {
+    DIR* dir = ::opendir(QFile::encodeName(root).constData());
+    if (!dir)
+        return false;
+    bool found = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) {
+            found = true;
+            break;
+        }
+    }
+    ::closedir(dir);
+    return found;
+}
+
+// The check itself; runs on the worker and touches nothing shared.
+bool CheckDrive(const QString& path, const QList<TMountEntry>& table, const TDriveProbeHook& hook) {
+    const QByteArray native = QFile::encodeName(path);
+    struct stat st;
+    if (::stat(native.constData(), &st) != 0)
+        return false;
+    QString real = path;
+    if (char* resolved = ::realpath(native.constData(), nullptr)) {
+        real = QFile::decodeName(resolved);
+        ::free(resolved);
+    }
+    const int index = FindMount(table, real);
+    if (index >= 0 && MediumKind(table[index].FsType) != mkLocal) {
+        if (hook)
+            hook(table[index].MountPoint);
+        return RootHasEntries(table[index].MountPoint);
+    }
+    struct statvfs figures;
+    return ::statvfs(QFile::encodeName(real).constData(), &figures) == 0;
+}
+} // namespace
+
+TMediumKind MediumKind(const QString& fsType) {
+    static const QSet<QString> network = {"nfs",
+                                          "nfs4",
+                                          "cifs",
+                                          "smb3",
+                                          "smbfs",
+                                          "ncpfs",
+                                          "9p",
+                                          "afs",
+                                          "ceph",
+                                          "coda",
+                                          "glusterfs",
+                                          "lustre",
+                                          "davfs",
+                                          "fuse.sshfs",
+                                          "fuse.rclone",
+                                          "fuse.curlftpfs",
+                                          "fuse.s3fs",
+                                          "fuse.gcsfuse",
+                                          "fuse.davfs",
+                                          "fuse.davfs2",
+                                          "fuse.glusterfs",
+                                          "fuse.ceph-fuse",
+                                          "fuse.smbnetfs",
+                                          "fuse.gvfsd-fuse",
+                                          "fuse.afpfs",
+                                          "fuse.httpfs",
+                                          "fuse.ftpfs",
+                                          "fuse.goofys",
+                                          "fuse.juicefs",
+                                          "fuse.mergerfs.nfs"};
+    static const QSet<QString> optical = {"iso9660", "udf"};
+    const QString type = fsType.toLower();
+    if (network.contains(type))
+        return mkNetwork;
+    if (optical.contains(type))
+        return mkOptical;
+    return mkLocal;
+}
+
+QString DecodeMountField(const QByteArray& field) {
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        const char c = field.at(i);
+        if (c == '\\' && i + 3 < field.size()) {
+            const QByteArray digits = field.mid(i + 1, 3);
+            bool ok = digits.size() == 3;
+            for (char d : digits)
+                ok = ok && d >= '0' && d <= '7';
+            if (ok) {
+                out.append(char(digits.toInt(nullptr, 8)));
+                i += 3;
+                continue;
+            }
+        }
+        out.append(c);
+    }
+    return QFile::decodeName(out);
+}
+
+QList<TMountEntry> ParseMountInfo(const QByteArray& text) {
+    QList<TMountEntry> table;
+    for (const QByteArray& line : text.split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        // id parent dev root mountpoint options [optional...] - type source super
+        const qsizetype dash = fields.indexOf(QByteArray("-"), 6);
+        if (fields.size() < 7 || dash < 0 || dash + 2 >= fields.size())
+            continue;
+        TMountEntry entry;
+        entry.MountPoint = DecodeMountField(fields.at(4));
+        entry.FsType = DecodeMountField(fields.at(dash + 1));
+        entry.Source = DecodeMountField(fields.at(dash + 2));
+        if (entry.MountPoint.startsWith(QLatin1Char('/')))
+            table.append(entry);
+    }
+    return table;
+}
+
+void SetMountTableSource(const QString& file) {
+    g_mountTableSource = file;
+}
+
+QList<TMountEntry> ReadMountTable() {
+    const QString source =
+        g_mountTableSource.isEmpty() ? QStringLiteral("/proc/self/mountinfo") : g_mountTableSource;
+    // The proc file tells no size: read until the end.
+    QByteArray text;
+    const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    char buffer[16384];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0)
+        text.append(buffer, n);
+    ::close(fd);
+    return ParseMountInfo(text);
+}
+
+int FindMount(const QList<TMountEntry>& table, const QString& path) {
+    int best = -1;
+    for (int i = 0; i < table.size(); ++i) {
+        const QString& point = table[i].MountPoint;
+        if (IsMountPointOf(point, path) &&
+            (best < 0 || point.size() >= table[best].MountPoint.size()))
+            best = i;
+    }
+    return best;
+}
+
+QString DrivePart(const QString& path, const QList<TMountEntry>& table) {
+    if (path.isEmpty())
+        return QString();
+    const int index = FindMount(table, AbsoluteClean(path));
+    return index < 0 ? QString() : table[index].MountPoint;
+}
+
+QString DrivePart(const QString& path) {
+    return DrivePart(path, ReadMountTable());
+}
+
+void SetDriveCheckTimeout(int milliseconds) {
+    g_timeout = milliseconds;
+}
+void SetDriveProbeHook(TDriveProbeHook hook) {
+    g_probeHook = std::move(hook);
+}
+
+bool IsDriveReady(const QString& path) {
+    if (path.isEmpty())
+        return false;
+    const QString absolute = AbsoluteClean(path);
+    const QList<TMountEntry> table = ReadMountTable();
+    const int index = FindMount(table, absolute);
+    const QString key = index < 0 ? absolute : table[index].MountPoint;
+
+    TBusyChecks& busy = BusyChecks();
+    {
+        // A check of this mount that never answered: still not ready.
+        std::lock_guard<std::mutex> guard(busy.Lock);
+        if (busy.Running.contains(key))
+            return false;
+        busy.Running.insert(key);
+    }
+
+    auto check = std::make_shared<TDriveCheck>();
+    std::thread worker([check, absolute, table, key, hook = g_probeHook] {
+        const bool ready = CheckDrive(absolute, table, hook);
+        {
+            // Free the mount before answering, so the next check may start.
+            TBusyChecks& busy = BusyChecks();
+            std::lock_guard<std::mutex> guard(busy.Lock);
+            busy.Running.remove(key);
+        }
+        {
+            std::lock_guard<std::mutex> guard(check->Lock);
+            check->Done = true;
+            check->Ready = ready;
+        }
+        check->Answered.notify_all();
+    });
+    // A worker stuck on a dead server must not hold up the program's end.
+    worker.detach();
+
+    std::unique_lock<std::mutex> lock(check->Lock);
+    check->Answered.wait_for(lock, std::chrono::milliseconds(g_timeout),
+                             [&] { return check->Done; });
+    return check->Done && check->Ready;
+}

@@ -1,0 +1,238 @@
+#include "platform/FileCopy.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+constexpr size_t kChunk = 1 << 20;
+
+// A file descriptor closed when it goes out of scope.
+class TFd {
+public:
+    explicit TFd(int fd = -1) : Fd(fd) {}
+    ~TFd() { reset(); }
+    TFd(const TFd&) = delete;
+    TFd& operator=(const TFd&) = delete;
+    int get() const { return Fd; }
+    void reset(int fd = -1) {
+        if (Fd >= 0)
+            ::close(Fd);
+        Fd = fd;
+    }
+    // Closes now and tells whether the close reported an error (some
+    // filesystems report a failed write only here).
+    int close() {
+        const int fd = Fd;
+        Fd = -1;
+        return ::close(fd) == 0 ? 0 : errno;
+    }
+
+private:
+    int Fd;
+};
+
+// The copy being written in the target folder. Where the filesystem allows it
+// the file has no name until it is complete, so even a killed process leaves
+// nothing behind; elsewhere it is a hidden file that is removed on failure.
+class TTempTarget {
+public:
+    explicit TTempTarget(const QString& target) : Target(target) {
+        Folder = QFileInfo(target).path();
+    }
+    ~TTempTarget() {
+        Fd.reset();
+        if (!Named.isEmpty())
+            ::unlink(QFile::encodeName(Named).constData());
+    }
+
+    int create() {
+        const int fd =
+            ::open(QFile::encodeName(Folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            Fd.reset(fd);
+            return 0;
+        }
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+            return errno;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const QString name = uniqueName();
+            const int named = ::open(QFile::encodeName(name).constData(),
+                                     O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
+            if (named >= 0) {
+                Fd.reset(named);
+                Named = name;
+                return 0;
+            }
+            if (errno != EEXIST)
+                return errno;
+        }
+        return EEXIST;
+    }
+
+    int fd() const { return Fd.get(); }
+
+    // Gives the complete copy a (temporary) name, closes it and renames it
+    // over the target.
+    int commit(const TFileOpContext& context) {
+        if (Named.isEmpty()) {
+            const QByteArray self = "/proc/self/fd/" + QByteArray::number(Fd.get());
+            for (int attempt = 0; Named.isEmpty(); ++attempt) {
+                const QString name = uniqueName();
+                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD,
+                             QFile::encodeName(name).constData(), AT_SYMLINK_FOLLOW) == 0)
+                    Named = name;
+                else if (errno != EEXIST || attempt >= 100)
+                    return errno;
+            }
+        }
+        if (const int code = Fd.close())
+            return code;
+        if (const int code = context.Inject(fosRename, Target))
+            return code;
+        if (::rename(QFile::encodeName(Named).constData(), QFile::encodeName(Target).constData()) !=
+            0)
+            return errno;
+        Named.clear();
+        return 0;
+    }
+
+private:
+    QString uniqueName() const {
+        return Folder + QStringLiteral("/.") + QFileInfo(Target).fileName() +
+               QStringLiteral(".velmo-") +
+               QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
+    }
+
+    QString Target;
+    QString Folder;
+    QString Named; // the name the unfinished copy has, if any
+    TFd Fd;
+};
+
+int WriteAll(int fd, const char* data, size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return errno;
+        }
+        data += n;
+        size -= size_t(n);
+    }
+    return 0;
+}
+
+// Copies the rest of `in` to `out` in chunks; kernel-side where it can.
+TFileOpResult CopyData(int in, int out, const QString& target, TFileOpContext& context, int& code) {
+    bool inKernel = true;
+    std::vector<char> buffer;
+    for (;;) {
+        if (context.Cancelled)
+            return forCancelled;
+        if ((code = context.Inject(fosWrite, target)))
+            return forFailed;
+        if (context.Cancelled)
+            return forCancelled;
+        ssize_t n = -1;
+        if (inKernel) {
+            n = ::copy_file_range(in, nullptr, out, nullptr, kChunk, 0);
+            if (n < 0 && (errno == EXDEV || errno == ENOSYS || errno == EINVAL ||
+                          errno == EOPNOTSUPP || errno == EBADF || errno == EPERM)) {
+                inKernel = false;
+                continue;
+            }
+        } else {
+            if (buffer.empty())
+                buffer.resize(kChunk);
+            n = ::read(in, buffer.data(), buffer.size());
+            if (n > 0 && (code = WriteAll(out, buffer.data(), size_t(n))))
+                return forFailed;
+        }
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            code = errno;
+            return forFailed;
+        }
+        if (n == 0)
+            return forDone;
+        context.Done += n;
+    }
+}
+} // namespace
+
+TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
+                                TFileOpContext& context, TFileOpError& error) {
+    error.Headline = QStringLiteral("ファイルをコピーできません。");
+    error.Paths = {QStringLiteral("コピー元: ") + source, QStringLiteral("コピー先: ") + target};
+    auto fail = [&](int code) {
+        error.Code = code;
+        return forFailed;
+    };
+
+    if (const int code = context.Inject(fosOpenSource, source))
+        return fail(code);
+    TFd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    if (in.get() < 0)
+        return fail(errno);
+    struct stat st;
+    if (::fstat(in.get(), &st) != 0)
+        return fail(errno);
+    if (S_ISDIR(st.st_mode))
+        return fail(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return fail(EINVAL);
+    context.Total = st.st_size;
+    context.Done = 0;
+
+    const QString folder = QFileInfo(target).path();
+    if (const int code = context.Inject(fosMakeFolder, folder))
+        return fail(code);
+    if (const int code = MakeFolderPath(folder))
+        return fail(code);
+
+    TTempTarget temp(target);
+    if (const int code = context.Inject(fosCreateTemp, target))
+        return fail(code);
+    if (const int code = temp.create())
+        return fail(code);
+
+    int code = 0;
+    const TFileOpResult copied = CopyData(in.get(), temp.fd(), target, context, code);
+    if (copied != forDone)
+        return copied == forFailed ? fail(code) : copied;
+
+    if (::fchmod(temp.fd(), st.st_mode & 07777) != 0)
+        return fail(errno);
+    const struct timespec times[2] = {st.st_atim, st.st_mtim};
+    if (::futimens(temp.fd(), times) != 0)
+        return fail(errno);
+    if ((code = context.Inject(fosSyncData, target)))
+        return fail(code);
+    if (::fsync(temp.fd()) != 0)
+        return fail(errno);
+    // Past this point a cancel comes too late: the copy is complete.
+    if ((code = temp.commit(context)))
+        return fail(code);
+    if ((code = context.Inject(fosSyncFolder, folder)))
+        return fail(code);
+    if ((code = SyncFolder(folder)))
+        return fail(code);
+    return forDone;
+}
+
+TFileOpResult ShellCopyFile(QWidget* owner, const QString& source, const QString& target) {
+    return RunFileOperation(
+        owner, QStringLiteral("ファイルをコピーしています...\n") + QFileInfo(source).fileName(),
+        [source, target](TFileOpContext& context, TFileOpError& error) {
+            return CopyFileReplacing(source, target, context, error);
+        });
+}

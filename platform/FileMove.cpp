@@ -1,0 +1,82 @@
+#include "platform/FileMove.h"
+
+#include "platform/FileCopy.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TFileOpResult MoveFileReplacing(const QString& source, const QString& target,
+                                TFileOpContext& context, TFileOpError& error) {
+    auto fail = [&](int code) {
+        error.Headline = QStringLiteral("ファイルを移動できません。");
+        error.Paths = {QStringLiteral("移動元: ") + source, QStringLiteral("移動先: ") + target};
+        error.Code = code;
+        return forFailed;
+    };
+    const QByteArray from = QFile::encodeName(source);
+    const QByteArray to = QFile::encodeName(target);
+    struct stat st;
+    if (::lstat(from.constData(), &st) != 0)
+        return fail(errno);
+
+    const QString folder = QFileInfo(target).path();
+    if (const int code = context.Inject(fosMakeFolder, folder))
+        return fail(code);
+    if (const int code = MakeFolderPath(folder))
+        return fail(code);
+
+    if (const int code = context.Inject(fosRename, target)) {
+        if (code != EXDEV)
+            return fail(code);
+    } else if (::rename(from.constData(), to.constData()) == 0) {
+        // Both folders changed; flushing them is best effort here, the
+        // file is whole in either place.
+        SyncFolder(folder);
+        SyncFolder(QFileInfo(source).path());
+        return forDone;
+    } else if (errno != EXDEV) {
+        return fail(errno);
+    }
+
+    // Another filesystem: copy, and remove the source only once the copy is
+    // complete and on the disk.
+    const TFileOpResult copied = CopyFileReplacing(source, target, context, error);
+    if (copied != forDone) {
+        if (copied == forFailed) {
+            error.Headline = QStringLiteral("ファイルを移動できません。");
+            error.Paths = {QStringLiteral("移動元: ") + source,
+                           QStringLiteral("移動先: ") + target};
+        }
+        return copied;
+    }
+    if (const int code = context.Inject(fosRemoveSource, source)) {
+        error.Headline =
+            QStringLiteral("ファイルを移動先にコピーしましたが、移動元を削除できません。");
+        error.Paths = {QStringLiteral("移動元: ") + source, QStringLiteral("移動先: ") + target};
+        error.Code = code;
+        return forFailed;
+    }
+    if (::unlink(from.constData()) != 0) {
+        const int code = errno;
+        error.Headline =
+            QStringLiteral("ファイルを移動先にコピーしましたが、移動元を削除できません。");
+        error.Paths = {QStringLiteral("移動元: ") + source, QStringLiteral("移動先: ") + target};
+        error.Code = code;
+        return forFailed;
+    }
+    SyncFolder(QFileInfo(source).path());
+    return forDone;
+}
+
+TFileOpResult ShellMoveFile(QWidget* owner, const QString& source, const QString& target) {
+    return RunFileOperation(
+        owner, QStringLiteral("ファイルを移動しています...\n") + QFileInfo(source).fileName(),
+        [source, target](TFileOpContext& context, TFileOpError& error) {
+            return MoveFileReplacing(source, target, context, error);
+        });
+}

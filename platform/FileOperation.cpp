@@ -1,0 +1,190 @@
+#include "platform/FileOperation.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+TFileOpFaultHook g_faultHook;
+TFileOpErrorHook g_errorHook;
+int g_progressDelay = 500;
+
+// What the worker and the waiting window share; the worker keeps its own
+// reference, so the state outlives whichever side finishes last.
+struct TRunState {
+    TFileOpContext Context;
+    TFileOpError Error;
+    TFileOpResult Result = forFailed;
+    std::atomic<bool> Finished{false};
+};
+
+void ShowFileOpError(QWidget* owner, const TFileOpError& error) {
+    const QString text = FileOpErrorText(error);
+    if (g_errorHook) {
+        g_errorHook(FileOpCaption(), text);
+        return;
+    }
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "%s\n", qPrintable(text));
+        return;
+    }
+    // The caller may hold the hourglass; the box wants the normal pointer.
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(owner ? owner : QApplication::activeWindow());
+    box.setObjectName(QStringLiteral("FileOperationError"));
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowTitle(FileOpCaption());
+    box.setIcon(QMessageBox::Warning);
+    box.setText(text);
+    box.setStandardButtons(QMessageBox::Ok);
+    box.exec();
+    QApplication::restoreOverrideCursor();
+}
+} // namespace
+
+void SetFileOpFaultHook(TFileOpFaultHook hook) {
+    g_faultHook = std::move(hook);
+}
+void SetFileOpErrorHook(TFileOpErrorHook hook) {
+    g_errorHook = std::move(hook);
+}
+void SetFileOpProgressDelay(int milliseconds) {
+    g_progressDelay = milliseconds;
+}
+
+QString FileOpCaption() {
+    return QStringLiteral("ファイルの操作");
+}
+
+QString SystemReason(int code) {
+    char buffer[256];
+    // GNU strerror_r: thread-safe, returns the text (maybe not in buffer).
+    const char* text = strerror_r(code, buffer, sizeof buffer);
+    return QString::fromLocal8Bit(text);
+}
+
+QString FileOpErrorText(const TFileOpError& error) {
+    QString text = error.Headline;
+    if (!error.Paths.isEmpty())
+        text += QLatin1String("\n\n") + error.Paths.join(QLatin1Char('\n'));
+    const QString reason = error.Code ? SystemReason(error.Code) : error.Reason;
+    if (!reason.isEmpty())
+        text += QLatin1String("\n\n") + QStringLiteral("理由: ") + reason;
+    return text;
+}
+
+int MakeFolderPath(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    struct stat st;
+    if (::stat(path.constData(), &st) == 0)
+        return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
+    if (errno != ENOENT)
+        return errno;
+    const QString parent = QFileInfo(folder).path();
+    if (parent != folder) {
+        if (const int code = MakeFolderPath(parent))
+            return code;
+    }
+    if (::mkdir(path.constData(), 0777) != 0 && errno != EEXIST)
+        return errno;
+    return 0;
+}
+
+int SyncFolder(const QString& folder) {
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    int code = 0;
+    // Some filesystems cannot flush a folder; that is no failure of ours.
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+        code = errno;
+    ::close(fd);
+    return code;
+}
+
+TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork work) {
+    auto state = std::make_shared<TRunState>();
+    state->Context.Fault = g_faultHook;
+
+    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
+    if (!app) {
+        // No window to keep alive: do the work right here.
+        state->Result = work(state->Context, state->Error);
+    } else {
+        QEventLoop loop;
+        QPointer<QEventLoop> wake(&loop);
+        std::thread worker([state, work, wake] {
+            state->Result = work(state->Context, state->Error);
+            state->Finished = true;
+            QMetaObject::invokeMethod(
+                QCoreApplication::instance(),
+                [wake] {
+                    if (wake)
+                        wake->quit();
+                },
+                Qt::QueuedConnection);
+        });
+
+        std::unique_ptr<QProgressDialog> dialog;
+        bool arrowPushed = false;
+        QElapsedTimer clock;
+        clock.start();
+        QTimer tick;
+        tick.setInterval(50);
+        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+            if (!dialog && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
+                dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("キャンセル"), 0,
+                                                           1000, owner);
+                dialog->setObjectName(QStringLiteral("FileOperationProgress"));
+                dialog->setWindowTitle(FileOpCaption());
+                dialog->setWindowModality(Qt::ApplicationModal);
+                dialog->setAutoClose(false);
+                dialog->setAutoReset(false);
+                dialog->setMinimumDuration(0);
+                QObject::connect(dialog.get(), &QProgressDialog::canceled, dialog.get(),
+                                 [state] { state->Context.Cancelled = true; });
+                QApplication::setOverrideCursor(Qt::ArrowCursor);
+                arrowPushed = true;
+                dialog->show();
+                loop.quit(); // wait again, now taking the user's input for the dialog
+            }
+            if (dialog) {
+                if (dialog->wasCanceled())
+                    state->Context.Cancelled = true;
+                const qint64 total = state->Context.Total;
+                const qint64 done = state->Context.Done;
+                dialog->setValue(total > 0 ? int(done * 1000 / total) : 0);
+            }
+        });
+        tick.start();
+        // Until the dialog is up, the window repaints but takes no input, so
+        // no second operation can start inside this one.
+        while (!state->Finished)
+            loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+        tick.stop();
+        worker.join();
+        dialog.reset();
+        if (arrowPushed)
+            QApplication::restoreOverrideCursor();
+    }
+
+    if (state->Result == forFailed)
+        ShowFileOpError(owner, state->Error);
+    return state->Result;
+}

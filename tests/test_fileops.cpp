@@ -1,0 +1,637 @@
+#include "platform/FileCopy.h"
+#include "platform/FileDelete.h"
+#include "platform/FileMove.h"
+#include "platform/FileOperation.h"
+#include "platform/FileTrash.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTimer>
+#include <QtTest>
+
+#include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+QByteArray RandomBytes(qsizetype size) {
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator generator(42);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(generator.generate() & 0xff);
+    return bytes;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+struct stat StatOf(const QString& path) {
+    struct stat st {};
+    ::stat(QFile::encodeName(path).constData(), &st);
+    return st;
+}
+
+void SetTimes(const QString& path, time_t seconds, long nanoseconds) {
+    const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
+    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
+}
+
+// Everything in a folder but the names given: what an operation left behind.
+QStringList Leftovers(const QString& folder, const QStringList& expected) {
+    QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
+                                              QDir::NoDotAndDotDot);
+    for (const QString& name : expected)
+        left.removeAll(name);
+    return left;
+}
+
+// A sandbox on another filesystem than the test's own sandbox.
+class TShmSandbox {
+public:
+    TShmSandbox() : Dir(QStringLiteral("/dev/shm/velmo-fileops-XXXXXX")) {}
+    bool isValid() const { return Dir.isValid(); }
+    QString filePath(const QString& name) const { return Dir.filePath(name); }
+    QString path() const { return Dir.path(); }
+
+private:
+    QTemporaryDir Dir;
+};
+
+bool OnDifferentDevices(const QString& a, const QString& b) {
+    return StatOf(a).st_dev != StatOf(b).st_dev;
+}
+
+// The test program runs itself as a helper process for the cases that need a
+// process of their own (killed half-way, or in a private mount namespace).
+int RunHelper(const QByteArray& mode) {
+    const QString source = qEnvironmentVariable("VELMO_SOURCE");
+    const QString target = qEnvironmentVariable("VELMO_TARGET");
+    const int stopStep = qEnvironmentVariableIntValue("VELMO_STOP_STEP");
+    const int stopCall = qEnvironmentVariableIntValue("VELMO_STOP_CALL");
+    int calls = 0;
+    if (qEnvironmentVariableIsSet("VELMO_STOP_STEP")) {
+        SetFileOpFaultHook([&](TFileOpStep step, const QString&) {
+            if (step == stopStep && ++calls >= stopCall) {
+                std::printf("STOPPED\n");
+                std::fflush(stdout);
+                for (;;)
+                    ::pause();
+            }
+            return 0;
+        });
+    }
+    SetFileOpErrorHook([](const QString& caption, const QString& text) {
+        std::printf("ERROR %s\n%s\n", qPrintable(caption), qPrintable(text));
+    });
+    TFileOpResult result = forFailed;
+    if (mode == "move")
+        result = ShellMoveFile(nullptr, source, target);
+    else if (mode == "copy")
+        result = ShellCopyFile(nullptr, source, target);
+    std::printf("RESULT %d\n", int(result));
+    std::fflush(stdout);
+    return 0;
+}
+
+// Runs the helper in a private mount namespace after `setup` (shell
+// commands, with $1 the sandbox), then prints what `after` shows.
+QString RunInPrivateMounts(const QString& sandbox, const QString& setup, const QString& after,
+                           const QString& source, const QString& target) {
+    QProcess process;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("VELMO_FILEOPS_HELPER", "copy");
+    env.insert("VELMO_SOURCE", source);
+    env.insert("VELMO_TARGET", target);
+    process.setProcessEnvironment(env);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    const QString script =
+        QStringLiteral("set -e; ") + setup + QStringLiteral("; \"$2\"; ") + after;
+    process.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script, "sh", sandbox,
+                              QCoreApplication::applicationFilePath()});
+    if (!process.waitForFinished(60000))
+        return QStringLiteral("<hung>");
+    return QString::fromLocal8Bit(process.readAll());
+}
+
+bool CanUsePrivateMounts() {
+    if (::geteuid() != 0)
+        return false;
+    QProcess probe;
+    probe.start("unshare", {"-m", "--propagation", "private", "true"});
+    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
+           probe.exitCode() == 0;
+}
+} // namespace
+
+class TestFileOps : public QObject {
+    Q_OBJECT
+
+    QStringList ErrorTexts;
+
+private slots:
+    void init() {
+        ErrorTexts.clear();
+        SetFileOpErrorHook([this](const QString& caption, const QString& text) {
+            QCOMPARE(caption, QStringLiteral("ファイルの操作"));
+            ErrorTexts << text;
+        });
+        SetFileOpProgressDelay(-1);
+        SetFileOpFaultHook(nullptr);
+    }
+    void cleanup() {
+        SetFileOpErrorHook(nullptr);
+        SetFileOpFaultHook(nullptr);
+        SetFileOpProgressDelay(500);
+    }
+
+    // ---- copy -------------------------------------------------------------
+
+    void copyReplacesTargetKeepingTimeAndMode() {
+        TSandbox box;
+        const QByteArray data = RandomBytes(3 * 1024 * 1024 + 17);
+        const QString source = box.writeFile("in/pic.jpg", data);
+        ::chmod(QFile::encodeName(source).constData(), 0640);
+        SetTimes(source, 1000000000, 123456789);
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forDone);
+        QCOMPARE(ReadAll(target), data);
+        QCOMPARE(ReadAll(source), data);
+        const struct stat st = StatOf(target);
+        QCOMPARE(st.st_mode & 07777, mode_t(0640));
+        QCOMPARE(st.st_mtim.tv_sec, time_t(1000000000));
+        QCOMPARE(st.st_mtim.tv_nsec, 123456789L);
+        QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
+    void copyMakesMissingFolders() {
+        TSandbox box;
+        const QString source = box.writeFile("pic.png", "png bytes");
+        const QString target = box.filePath("a/b/c/pic.png");
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forDone);
+        QCOMPARE(ReadAll(target), QByteArray("png bytes"));
+    }
+
+    void copyEmptyFile() {
+        TSandbox box;
+        const QString source = box.writeFile("empty.bmp", QByteArray());
+        const QString target = box.writeFile("out/empty.bmp", "something");
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forDone);
+        QCOMPARE(QFileInfo(target).size(), 0);
+    }
+
+    // Whatever step fails, an existing target stays as it was, nothing
+    // temporary is left, and the box tells the system's reason and the paths.
+    void copyFailureKeepsTarget_data() {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("code");
+        QTest::newRow("source unreadable") << int(fosOpenSource) << EACCES;
+        QTest::newRow("folder not writable") << int(fosCreateTemp) << EACCES;
+        QTest::newRow("disk full while writing") << int(fosWrite) << ENOSPC;
+        QTest::newRow("flush fails") << int(fosSyncData) << EIO;
+        QTest::newRow("rename refused") << int(fosRename) << EPERM;
+    }
+    void copyFailureKeepsTarget() {
+        QFETCH(int, step);
+        QFETCH(int, code);
+        TSandbox box;
+        const QByteArray data = RandomBytes(2 * 1024 * 1024);
+        const QString source = box.writeFile("pic.jpg", data);
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+        int writes = 0;
+        SetFileOpFaultHook([&](TFileOpStep at, const QString&) {
+            if (at != step)
+                return 0;
+            // Fail the second chunk, so part of the copy is already written.
+            if (at == fosWrite && ++writes < 2)
+                return 0;
+            return code;
+        });
+
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forFailed);
+        QCOMPARE(ReadAll(target), QByteArray("old picture"));
+        QCOMPARE(ReadAll(source), data);
+        QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+        QCOMPARE(ErrorTexts.size(), 1);
+        QVERIFY2(ErrorTexts[0].contains(QString::fromLocal8Bit(strerror(code))),
+                 qPrintable(ErrorTexts[0]));
+        QVERIFY(ErrorTexts[0].contains(source));
+        QVERIFY(ErrorTexts[0].contains(target));
+        QVERIFY(ErrorTexts[0].startsWith(QStringLiteral("ファイルをコピーできません。")));
+    }
+
+    void copyOfVanishedSource() {
+        TSandbox box;
+        const QString source = box.writeFile("gone.jpg", "x");
+        const QString target = box.writeFile("out/gone.jpg", "old picture");
+        QFile::remove(source);
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forFailed);
+        QCOMPARE(ReadAll(target), QByteArray("old picture"));
+        QCOMPARE(Leftovers(box.filePath("out"), {"gone.jpg"}), QStringList());
+        QCOMPARE(ErrorTexts.size(), 1);
+        QVERIFY(ErrorTexts[0].contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    }
+
+    void copyOntoAFolderFails() {
+        TSandbox box;
+        const QString source = box.writeFile("pic.jpg", "x");
+        const QString target = box.makeDir("out/pic.jpg");
+        box.writeFile("out/pic.jpg/inside", "keep");
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forFailed);
+        QCOMPARE(ReadAll(target + "/inside"), QByteArray("keep"));
+        QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+    }
+
+    // A real full filesystem and a real read-only folder, in a private mount
+    // namespace so nothing shows outside this test.
+    void copyOntoRealFailingFilesystems_data() {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<int>("code");
+        QTest::newRow("full tmpfs") << "mount -t tmpfs -o size=256k tmpfs \"$1/out\"; "
+                                       "printf 'old picture' > \"$1/out/pic.jpg\""
+                                    << ENOSPC;
+        QTest::newRow("read-only folder")
+            << "printf 'old picture' > \"$1/out/pic.jpg\"; mount --bind \"$1/out\" \"$1/out\"; "
+               "mount -o remount,bind,ro \"$1/out\""
+            << EROFS;
+    }
+    void copyOntoRealFailingFilesystems() {
+        QFETCH(QString, setup);
+        QFETCH(int, code);
+        if (!CanUsePrivateMounts())
+            QSKIP("needs root and unshare -m");
+        TSandbox box;
+        box.makeDir("out");
+        const QString source = box.writeFile("pic.jpg", RandomBytes(1024 * 1024));
+        const QString output = RunInPrivateMounts(
+            box.path(), setup, "echo LIST; ls -A \"$1/out\"; echo CONTENT; cat \"$1/out/pic.jpg\"",
+            source, box.filePath("out/pic.jpg"));
+        QVERIFY2(output.contains(QStringLiteral("RESULT %1").arg(int(forFailed))),
+                 qPrintable(output));
+        QVERIFY2(output.contains(QString::fromLocal8Bit(strerror(code))), qPrintable(output));
+        QVERIFY2(output.endsWith("LIST\npic.jpg\nCONTENT\nold picture"), qPrintable(output));
+    }
+
+    // The dialog appears for a slow copy; cancelling leaves no partial file
+    // and the old target and the source as they were.
+    void cancelledCopyLeavesNothing() {
+        TSandbox box;
+        const QByteArray data = RandomBytes(8 * 1024 * 1024);
+        const QString source = box.writeFile("pic.jpg", data);
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+        SetFileOpProgressDelay(100);
+        // Each chunk takes a while, as on a slow disk.
+        SetFileOpFaultHook([](TFileOpStep step, const QString&) {
+            if (step == fosWrite)
+                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+            return 0;
+        });
+        bool sawDialog = false;
+        QTimer watcher;
+        watcher.setInterval(20);
+        connect(&watcher, &QTimer::timeout, this, [&] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* dialog = qobject_cast<QProgressDialog*>(widget);
+                if (dialog && dialog->isVisible() &&
+                    dialog->objectName() == QLatin1String("FileOperationProgress")) {
+                    sawDialog = true;
+                    auto* cancel = dialog->findChild<QPushButton*>();
+                    if (dialog->value() > 0 && cancel)
+                        cancel->click();
+                }
+            }
+        });
+        watcher.start();
+        const TFileOpResult result = ShellCopyFile(nullptr, source, target);
+        watcher.stop();
+        QVERIFY(sawDialog);
+        QCOMPARE(result, forCancelled);
+        QCOMPARE(ReadAll(target), QByteArray("old picture"));
+        QCOMPARE(ReadAll(source), data);
+        QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
+    // ---- move -------------------------------------------------------------
+
+    void moveOnOneFilesystem() {
+        TSandbox box;
+        const QString source = box.writeFile("pic.jpg", "new picture");
+        SetTimes(source, 1200000000, 5);
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+        QCOMPARE(ShellMoveFile(nullptr, source, target), forDone);
+        QVERIFY(!QFileInfo::exists(source));
+        QCOMPARE(ReadAll(target), QByteArray("new picture"));
+        QCOMPARE(StatOf(target).st_mtim.tv_sec, time_t(1200000000));
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
+    void moveAcrossFilesystems() {
+        TSandbox box;
+        TShmSandbox shm;
+        QVERIFY(shm.isValid());
+        if (!OnDifferentDevices(box.path(), shm.path()))
+            QSKIP("/dev/shm lies on the sandbox's filesystem");
+        const QByteArray data = RandomBytes(3 * 1024 * 1024);
+        const QString source = shm.filePath("pic.jpg");
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(data);
+        }
+        ::chmod(QFile::encodeName(source).constData(), 0604);
+        SetTimes(source, 1100000000, 987654321);
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+
+        QCOMPARE(ShellMoveFile(nullptr, source, target), forDone);
+        QVERIFY(!QFileInfo::exists(source));
+        QCOMPARE(ReadAll(target), data);
+        const struct stat st = StatOf(target);
+        QCOMPARE(st.st_mode & 07777, mode_t(0604));
+        QCOMPARE(st.st_mtim.tv_sec, time_t(1100000000));
+        QCOMPARE(st.st_mtim.tv_nsec, 987654321L);
+        QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+    }
+
+    void failedMoveAcrossFilesystemsKeepsSource_data() {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("code");
+        QTest::newRow("disk full") << int(fosWrite) << ENOSPC;
+        QTest::newRow("flush fails") << int(fosSyncData) << EIO;
+        QTest::newRow("folder flush fails") << int(fosSyncFolder) << EIO;
+    }
+    void failedMoveAcrossFilesystemsKeepsSource() {
+        QFETCH(int, step);
+        QFETCH(int, code);
+        TSandbox box;
+        TShmSandbox shm;
+        if (!OnDifferentDevices(box.path(), shm.path()))
+            QSKIP("/dev/shm lies on the sandbox's filesystem");
+        const QByteArray data = RandomBytes(2 * 1024 * 1024);
+        const QString source = shm.filePath("pic.jpg");
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(data);
+        }
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+        SetFileOpFaultHook([&](TFileOpStep at, const QString&) { return at == step ? code : 0; });
+        QCOMPARE(ShellMoveFile(nullptr, source, target), forFailed);
+        QCOMPARE(ReadAll(source), data);
+        QCOMPARE(ErrorTexts.size(), 1);
+        QVERIFY(ErrorTexts[0].startsWith(QStringLiteral("ファイルを移動できません。")));
+        QVERIFY(ErrorTexts[0].contains(QString::fromLocal8Bit(strerror(code))));
+        if (step != fosSyncFolder)
+            QCOMPARE(ReadAll(target), QByteArray("old picture"));
+        QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+    }
+
+    // A move killed part-way (power cut, crash) never loses the picture: the
+    // source stays until the target is complete, and the old target stays
+    // until the new one is.
+    void killedMoveKeepsSource_data() {
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("call");
+        QTest::addColumn<bool>("targetComplete");
+        QTest::newRow("half-way through the copy") << int(fosWrite) << 2 << false;
+        QTest::newRow("before the rename") << int(fosRename) << 1 << false;
+        QTest::newRow("copy done, source not yet removed") << int(fosRemoveSource) << 1 << true;
+    }
+    void killedMoveKeepsSource() {
+        QFETCH(int, step);
+        QFETCH(int, call);
+        QFETCH(bool, targetComplete);
+        TSandbox box;
+        TShmSandbox shm;
+        if (!OnDifferentDevices(box.path(), shm.path()))
+            QSKIP("/dev/shm lies on the sandbox's filesystem");
+        const QByteArray data = RandomBytes(3 * 1024 * 1024);
+        const QString source = shm.filePath("pic.jpg");
+        {
+            QFile file(source);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(data);
+        }
+        const QString target = box.writeFile("out/pic.jpg", "old picture");
+
+        QProcess helper;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELMO_FILEOPS_HELPER", "move");
+        env.insert("VELMO_SOURCE", source);
+        env.insert("VELMO_TARGET", target);
+        env.insert("VELMO_STOP_STEP", QString::number(step));
+        env.insert("VELMO_STOP_CALL", QString::number(call));
+        helper.setProcessEnvironment(env);
+        helper.start(QCoreApplication::applicationFilePath(), QStringList());
+        QVERIFY(helper.waitForStarted());
+        QByteArray output;
+        QTRY_VERIFY_WITH_TIMEOUT((output += helper.readAllStandardOutput()).contains("STOPPED"),
+                                 20000);
+        helper.kill();
+        QVERIFY(helper.waitForFinished(10000));
+
+        QCOMPARE(ReadAll(source), data);
+        QCOMPARE(ReadAll(target), targetComplete ? data : QByteArray("old picture"));
+        // The rename step stops with the finished copy under its temporary
+        // name; a kill there is the only case that leaves one behind.
+        if (step != fosRename)
+            QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
+    }
+
+    // ---- trash ------------------------------------------------------------
+
+    void trashIntoDataHome() {
+        TSandbox box;
+        TEnvironment env(box);
+        const QString data = box.makeDir("data");
+        env.set("XDG_DATA_HOME", data);
+        const QString first = box.writeFile("pics/my pic%.jpg", "first");
+        const QString second = box.writeFile("pics/other/my pic%.jpg", "second");
+
+        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
+        QString trashedFirst, trashedSecond;
+        TFileOpContext context;
+        TFileOpError error;
+        QCOMPARE(MoveFileToTrash(first, &trashedFirst, context, error), forDone);
+        QCOMPARE(MoveFileToTrash(second, &trashedSecond, context, error), forDone);
+        const QDateTime after = QDateTime::currentDateTime().addSecs(1);
+
+        QVERIFY(!QFileInfo::exists(first));
+        QVERIFY(!QFileInfo::exists(second));
+        QCOMPARE(trashedFirst, data + "/Trash/files/my pic%.jpg");
+        QVERIFY(trashedSecond != trashedFirst);
+        QCOMPARE(QFileInfo(trashedSecond).path(), data + "/Trash/files");
+        QCOMPARE(ReadAll(trashedFirst), QByteArray("first"));
+        QCOMPARE(ReadAll(trashedSecond), QByteArray("second"));
+
+        const QString info =
+            data + "/Trash/info/" + QFileInfo(trashedSecond).fileName() + ".trashinfo";
+        const QStringList lines = QString::fromUtf8(ReadAll(info)).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.value(0), QStringLiteral("[Trash Info]"));
+        QCOMPARE(lines.value(1), "Path=" + QString::fromUtf8(QUrl::toPercentEncoding(second, "/")));
+        QVERIFY(lines.value(2).startsWith("DeletionDate="));
+        const QDateTime date = QDateTime::fromString(lines.value(2).mid(13), "yyyy-MM-ddThh:mm:ss");
+        QVERIFY2(date.isValid() && date >= before && date <= after, qPrintable(lines.value(2)));
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
+    // A fresh account has no data folder yet: the trash must still land there
+    // and not under the working folder.
+    void trashWithoutDataFolder() {
+        TSandbox box;
+        TEnvironment env(box);
+        const QString data = box.filePath("fresh/.local/share");
+        env.set("XDG_DATA_HOME", data);
+        const QString work = box.makeDir("work");
+        env.chdir(work);
+        const QString path = box.writeFile("pics/a.jpg", "picture");
+
+        QCOMPARE(ShellDeleteToTrash(nullptr, path), forDone);
+        QVERIFY(!QFileInfo::exists(path));
+        QCOMPARE(ReadAll(data + "/Trash/files/a.jpg"), QByteArray("picture"));
+        QVERIFY(QFileInfo::exists(data + "/Trash/info/a.jpg.trashinfo"));
+        QCOMPARE(Leftovers(work, {}), QStringList());
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
+    // When no trash can be had the file stays where it was and the user is
+    // told; it is never deleted instead.
+    void trashThatCannotBeMadeKeepsFile() {
+        TSandbox box;
+        TEnvironment env(box);
+        box.writeFile("blocked", "a file where the data folder should be");
+        env.set("XDG_DATA_HOME", box.filePath("blocked/share"));
+        const QString work = box.makeDir("work");
+        env.chdir(work);
+        const QString path = box.writeFile("pics/a.jpg", "picture");
+
+        QCOMPARE(ShellDeleteToTrash(nullptr, path), forFailed);
+        QCOMPARE(ReadAll(path), QByteArray("picture"));
+        QCOMPARE(Leftovers(work, {}), QStringList());
+        QCOMPARE(ErrorTexts.size(), 1);
+        QVERIFY(ErrorTexts[0].startsWith(QStringLiteral("ファイルをごみ箱に移動できません。")));
+        QVERIFY(ErrorTexts[0].contains(path));
+    }
+
+    void trashOfMissingFileIsReported() {
+        TSandbox box;
+        QCOMPARE(ShellDeleteToTrash(nullptr, box.filePath("none.jpg")), forFailed);
+        QCOMPARE(ErrorTexts.size(), 1);
+        QVERIFY(ErrorTexts[0].contains(QString::fromLocal8Bit(strerror(ENOENT))));
+    }
+
+    // A file on another filesystem goes to that filesystem's own trash.
+    void trashOnAnotherFilesystem() {
+        TSandbox box;
+        TEnvironment env(box);
+        env.set("XDG_DATA_HOME", box.makeDir("data"));
+        TShmSandbox shm;
+        if (!OnDifferentDevices(box.path(), shm.path()))
+            QSKIP("/dev/shm lies on the sandbox's filesystem");
+        const QString path = shm.filePath("pic.jpg");
+        {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("picture");
+        }
+        QString trashed;
+        TFileOpContext context;
+        TFileOpError error;
+        QCOMPARE(MoveFileToTrash(path, &trashed, context, error), forDone);
+        const QString trash = QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid());
+        QCOMPARE(QFileInfo(trashed).path(), trash + "/files");
+        QCOMPARE(ReadAll(trashed), QByteArray("picture"));
+        const QString info = trash + "/info/" + QFileInfo(trashed).fileName() + ".trashinfo";
+        const QByteArray text = ReadAll(info);
+        QVERIFY2(text.contains("\nPath=" + QUrl::toPercentEncoding(path, "/") + "\n"),
+                 text.constData());
+        QFile::remove(trashed);
+        QFile::remove(info);
+        for (const char* folder : {"/files", "/info", ""})
+            QDir().rmdir(trash + folder); // only when nobody else's things are there
+    }
+
+    void trashFolderRecognised_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("isTrash");
+        const QString uid = QString::number(::getuid());
+        QTest::newRow("working folder") << QDir::currentPath() + "/files" << false;
+        QTest::newRow("root top trash") << "/.Trash-" + uid + "/files" << true;
+        QTest::newRow("shared top trash") << "/.Trash/" + uid + "/files" << true;
+        QTest::newRow("other user's trash") << "/.Trash-" + uid + "9/files" << false;
+        QTest::newRow("not at the top") << "/usr/.Trash-" + uid + "/files" << false;
+        QTest::newRow("info folder") << "/.Trash-" + uid + "/info" << false;
+    }
+    void trashFolderRecognised() {
+        QFETCH(QString, folder);
+        QFETCH(bool, isTrash);
+        QCOMPARE(IsTrashFilesFolder(folder), isTrash);
+    }
+
+    // ---- delete for good ----------------------------------------------------
+
+    void deleteForGood() {
+        TSandbox box;
+        const QString path = box.writeFile("pic.jpg", "x");
+        QVERIFY(DeleteFileForGood(path));
+        QVERIFY(!QFileInfo::exists(path));
+        QVERIFY(!DeleteFileForGood(path)); // silently nothing
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
+private:
+    // Environment and working folder changes undone at the end of a test.
+    class TEnvironment {
+    public:
+        explicit TEnvironment(const TSandbox& box) : Cwd(QDir::currentPath()) {
+            set("HOME", box.path());
+        }
+        ~TEnvironment() {
+            for (auto it = Saved.cbegin(); it != Saved.cend(); ++it) {
+                if (it.value().isNull())
+                    qunsetenv(it.key().constData());
+                else
+                    qputenv(it.key().constData(), it.value());
+            }
+            QDir::setCurrent(Cwd);
+        }
+        void set(const QByteArray& name, const QString& value) {
+            if (!Saved.contains(name))
+                Saved.insert(name, qEnvironmentVariableIsSet(name.constData())
+                                       ? qgetenv(name.constData())
+                                       : QByteArray());
+            qputenv(name.constData(), QFile::encodeName(value));
+        }
+        void chdir(const QString& folder) { QDir::setCurrent(folder); }
+
+    private:
+        QString Cwd;
+        QMap<QByteArray, QByteArray> Saved;
+    };
+};
+
+int main(int argc, char** argv) {
+    const QByteArray helper = qgetenv("VELMO_FILEOPS_HELPER");
+    if (!helper.isEmpty()) {
+        QCoreApplication app(argc, argv);
+        return RunHelper(helper);
+    }
+    QApplication app(argc, argv);
+    TestFileOps test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "test_fileops.moc"
