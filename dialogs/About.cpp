@@ -72,7 +72,6 @@ TfrmAbout::TfrmAbout(QWidget* owner)
 
     imgIcon = named(new QLabel(this), "imgIcon");
     imgIcon->setGeometry(24, 24, 33, 33);
-    imgIcon->setAttribute(Qt::WA_TranslucentBackground);
 
     lblVersion = named(new QLabel(this), "lblVersion");
     lblVersion->setFont(DesignFont(16));
