@@ -118,6 +118,8 @@ private slots:
         QTest::newRow("zero-byte ico") << "z.ico" << QByteArray();
         QTest::newRow("text as bmp") << "t.bmp" << QByteArray("hello, this is not a bitmap");
         QTest::newRow("cut bmp") << "c.bmp" << Encoded(Pattern(64, 64), "bmp").left(2000);
+        QTest::newRow("text as ico") << "t.ico" << QByteArray("hello, this is not an icon");
+        QTest::newRow("cut ico") << "c.ico" << QByteArray("\0\0\1\0\2\0", 6);
         QTest::newRow("png as ico") << "p.ico" << Encoded(Pattern(8, 8), "png");
     }
     void damagedFilesFail() {

@@ -25,12 +25,13 @@ QImage Gradient(int width, int height) {
     return img;
 }
 
-QByteArray JpegBytes(const QImage& image, int quality = 90) {
+QByteArray JpegBytes(const QImage& image, int quality = 90, bool progressive = false) {
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpg");
     writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
     writer.write(image);
     return bytes;
 }
@@ -160,9 +161,17 @@ private slots:
                  qPrintable(QString::number(c.ToImage().pixel(10, 10), 16)));
     }
 
+    void progressOfGoodLoad_data() {
+        QTest::addColumn<bool>("progressive");
+        QTest::newRow("baseline") << false;
+        QTest::newRow("progressive") << true;
+    }
     void progressOfGoodLoad() {
+        QFETCH(bool, progressive);
         TSandbox box;
-        const QString path = box.writeFile("p.jpg", JpegBytes(Gradient(640, 480)));
+        const QByteArray bytes = JpegBytes(Gradient(640, 480), 90, progressive);
+        QCOMPARE(bytes.contains(QByteArray("\xFF\xC2", 2)), progressive);
+        const QString path = box.writeFile("p.jpg", bytes);
         TJPEGImage jpeg;
         TRecordedLoad load;
         load.Run(jpeg, path);
@@ -235,6 +244,21 @@ private slots:
         QCOMPARE(load.Reports.first().Stage, int(psStarting));
         QCOMPARE(load.Count(psEnding), 1);
         QCOMPARE(load.Reports.last().Stage, int(psEnding));
+    }
+
+    // Something else under a JPEG name is turned away before it is read.
+    void otherDataIsNotReadWhole() {
+        QByteArray bytes(1 << 20, 'x');
+        QBuffer buffer(&bytes);
+        buffer.open(QIODevice::ReadOnly);
+        TJPEGImage jpeg;
+        try {
+            jpeg.LoadFromStream(buffer);
+            QFAIL("the load should have failed");
+        } catch (const EInvalidGraphic& e) {
+            QVERIFY2(e.Message.contains("Not a JPEG file"), qPrintable(e.Message));
+        }
+        QCOMPARE(buffer.pos(), 0);
     }
 
     // A file cut short shows what arrived; the missing rest is filled in.

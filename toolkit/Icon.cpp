@@ -26,6 +26,9 @@ void TIcon::LoadFromStream(QIODevice& Stream) {
     EnsureImageAllocationLimit();
     // The ICO reader walks its directory by seeking, so it gets its own copy
     // of the bytes from the current position on.
+    const QByteArray head = Stream.peek(4);
+    if (head != QByteArrayLiteral("\0\0\1\0") && head != QByteArrayLiteral("\0\0\2\0"))
+        throw EInvalidGraphic(QStringLiteral("アイコン画像ではありません"));
     QByteArray bytes = Stream.readAll();
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);

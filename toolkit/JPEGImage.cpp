@@ -19,6 +19,13 @@ void TJPEGImage::LoadFromStream(QIODevice& Stream) {
                  QStringLiteral("Loaded JPEG"));
     };
     try {
+        // Something else under a JPEG name (a film, say) is turned away before
+        // all of it is read into memory; libjpeg words the reason.
+        const QByteArray head = Stream.peek(2);
+        if (head != QByteArrayLiteral("\xFF\xD8")) {
+            DecodeJpeg(head, nullptr, nullptr);
+            throw EInvalidGraphic(QStringLiteral("JPEG 画像ではありません"));
+        }
         QByteArray bytes = Stream.readAll();
         const auto choose = [this](QSize natural) {
             return DecodeHint ? JpegScaleFor(natural, DecodeHint(natural)) : 8;

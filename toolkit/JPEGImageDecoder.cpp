@@ -74,7 +74,10 @@ void Monitor(j_common_ptr cinfo) {
     const int passes = p.total_passes > 0 ? p.total_passes : 1;
     const long inPass = p.pass_limit > 0 ? p.pass_counter * 100 / p.pass_limit : 0;
     const int percent = qBound(0, int((p.completed_passes * 100 + inPass) / passes), 100);
-    if (percent == job->LastPercent || !*job->Progress)
+    // When a progressive file has more scans than libjpeg estimated, it raises
+    // the pass limit on the way, which would send the percent back; the
+    // report only ever moves forward.
+    if (percent <= job->LastPercent || !*job->Progress)
         return;
     job->LastPercent = percent;
     bool failed = false;

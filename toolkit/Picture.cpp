@@ -87,7 +87,7 @@ void TPicture::SetGraphic(std::unique_ptr<TGraphic> NewGraphic) {
 void TPicture::LoadFromFile(const QString& FileName) {
     const QString extension = GraphicExtension(FileName);
     const TGraphicClass graphicClass = FileFormatClass(extension);
-    if (!graphicClass)
+    if (!graphicClass || !graphicClass->Create)
         throw EInvalidGraphic(
             QStringLiteral("拡張子 .%1 の画像形式は処理できません").arg(extension));
     std::unique_ptr<TGraphic> graphic = graphicClass->Create();
