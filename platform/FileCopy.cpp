@@ -53,13 +53,16 @@ public:
     }
 
     int create() {
-        const int fd =
-            ::open(QFile::encodeName(Folder).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+        // The unnamed file is named later through /proc; without it, no use.
+        static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
+        const int fd = canName ? ::open(QFile::encodeName(Folder).constData(),
+                                        O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
+                               : -1;
         if (fd >= 0) {
             Fd.reset(fd);
             return 0;
         }
-        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+        if (canName && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
             return errno;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QString name = uniqueName();
@@ -105,7 +108,8 @@ public:
 
 private:
     QString uniqueName() const {
-        return Folder + QStringLiteral("/.") + QFileInfo(Target).fileName() +
+        // A part of the name only, so a long name stays within the limit.
+        return Folder + QStringLiteral("/.") + QFileInfo(Target).fileName().left(40) +
                QStringLiteral(".velmo-") +
                QString::number(QRandomGenerator::global()->generate(), 36) + QStringLiteral(".tmp");
     }

@@ -24,6 +24,14 @@ TFileOpResult MoveFileReplacing(const QString& source, const QString& target,
     if (::lstat(from.constData(), &st) != 0)
         return fail(errno);
 
+    // Two names of the very same file (another mount of the folder, a link
+    // to the target): moving one over the other would lose the file. Like
+    // rename(2) with two hard links, this does nothing.
+    struct stat resolved, existing;
+    if (::stat(from.constData(), &resolved) == 0 && ::stat(to.constData(), &existing) == 0 &&
+        resolved.st_dev == existing.st_dev && resolved.st_ino == existing.st_ino)
+        return forDone;
+
     const QString folder = QFileInfo(target).path();
     if (const int code = context.Inject(fosMakeFolder, folder))
         return fail(code);

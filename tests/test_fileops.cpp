@@ -107,10 +107,11 @@ int RunHelper(const QByteArray& mode) {
 // Runs the helper in a private mount namespace after `setup` (shell
 // commands, with $1 the sandbox), then prints what `after` shows.
 QString RunInPrivateMounts(const QString& sandbox, const QString& setup, const QString& after,
-                           const QString& source, const QString& target) {
+                           const QString& source, const QString& target,
+                           const QString& mode = QStringLiteral("copy")) {
     QProcess process;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VELMO_FILEOPS_HELPER", "copy");
+    env.insert("VELMO_FILEOPS_HELPER", mode);
     env.insert("VELMO_SOURCE", source);
     env.insert("VELMO_TARGET", target);
     process.setProcessEnvironment(env);
@@ -232,6 +233,19 @@ private slots:
         QVERIFY(ErrorTexts[0].startsWith(QStringLiteral("ファイルをコピーできません。")));
     }
 
+    // A name near the length limit still leaves room for the temporary file.
+    void copyAndMoveLongNames() {
+        TSandbox box;
+        TShmSandbox shm;
+        const QString name = QString(80, QChar(u'写')) + QStringLiteral(".jpg"); // 244 bytes
+        const QString source = box.writeFile(name, "picture");
+        QCOMPARE(ShellCopyFile(nullptr, source, box.filePath("out/" + name)), forDone);
+        QCOMPARE(ReadAll(box.filePath("out/" + name)), QByteArray("picture"));
+        QCOMPARE(ShellMoveFile(nullptr, source, shm.filePath(name)), forDone);
+        QCOMPARE(ReadAll(shm.filePath(name)), QByteArray("picture"));
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
     void copyOfVanishedSource() {
         TSandbox box;
         const QString source = box.writeFile("gone.jpg", "x");
@@ -336,6 +350,32 @@ private slots:
         QCOMPARE(ReadAll(target), QByteArray("new picture"));
         QCOMPARE(StatOf(target).st_mtim.tv_sec, time_t(1200000000));
         QVERIFY(ErrorTexts.isEmpty());
+    }
+
+    // Two names of one file: a move of one onto the other must not lose it.
+    void moveOntoItselfKeepsFile() {
+        TSandbox box;
+        const QString target = box.writeFile("out/pic.jpg", "picture");
+        const QString link = box.filePath("pic.jpg");
+        QVERIFY(QFile::link(target, link));
+        ShellMoveFile(nullptr, link, target);
+        QCOMPARE(ReadAll(target), QByteArray("picture"));
+        QCOMPARE(ShellMoveFile(nullptr, target, target), forDone);
+        QCOMPARE(ReadAll(target), QByteArray("picture"));
+    }
+
+    // The same folder under a second mount looks like another filesystem.
+    void moveOntoItselfThroughBindMount() {
+        if (!CanUsePrivateMounts())
+            QSKIP("needs root and unshare -m");
+        TSandbox box;
+        box.writeFile("a/pic.jpg", "picture");
+        box.makeDir("b");
+        const QString output =
+            RunInPrivateMounts(box.path(), "mount --bind \"$1/a\" \"$1/b\"",
+                               "echo LIST; ls -A \"$1/a\"; echo CONTENT; cat \"$1/a/pic.jpg\"",
+                               box.filePath("a/pic.jpg"), box.filePath("b/pic.jpg"), "move");
+        QVERIFY2(output.endsWith("LIST\npic.jpg\nCONTENT\npicture"), qPrintable(output));
     }
 
     void moveAcrossFilesystems() {
