@@ -380,17 +380,6 @@ private slots:
         QCOMPARE(load.Count(psEnding), 1);
         QVERIFY(jpeg.Empty());
     }
-
-    // A failed load leaves the picture that was there.
-    void failedLoadKeepsPicture() {
-        TSandbox box;
-        TJPEGImage jpeg;
-        jpeg.LoadFromFile(box.writeFile("a.jpg", JpegBytes(Gradient(50, 40))));
-        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic,
-                                 jpeg.LoadFromFile(box.writeFile("b.jpg", "broken")));
-        QCOMPARE(jpeg.Width(), 50);
-        QCOMPARE(jpeg.ToImage().size(), QSize(50, 40));
-    }
 };
 
 QTEST_MAIN(TestGraphicsJpeg)
