@@ -120,6 +120,7 @@ int SyncFolder(const QString& folder) {
 
 TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork work) {
     auto state = std::make_shared<TRunState>();
+    QPointer<QWidget> ownerGuard(owner); // the window might close meanwhile
     state->Context.Fault = g_faultHook;
 
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
@@ -141,23 +142,26 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
                 Qt::QueuedConnection);
         });
 
-        std::unique_ptr<QProgressDialog> dialog;
+        // Held weakly: it belongs to the owner window, which might go first.
+        QPointer<QProgressDialog> dialog;
+        bool dialogMade = false;
         bool arrowPushed = false;
         QElapsedTimer clock;
         clock.start();
         QTimer tick;
         tick.setInterval(50);
         QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
-            if (!dialog && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
-                dialog = std::make_unique<QProgressDialog>(label, QStringLiteral("キャンセル"), 0,
-                                                           1000, owner);
+            if (!dialogMade && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
+                dialogMade = true;
+                dialog = new QProgressDialog(label, QStringLiteral("キャンセル"), 0, 1000,
+                                             ownerGuard.data());
                 dialog->setObjectName(QStringLiteral("FileOperationProgress"));
                 dialog->setWindowTitle(FileOpCaption());
                 dialog->setWindowModality(Qt::ApplicationModal);
                 dialog->setAutoClose(false);
                 dialog->setAutoReset(false);
                 dialog->setMinimumDuration(0);
-                QObject::connect(dialog.get(), &QProgressDialog::canceled, dialog.get(),
+                QObject::connect(dialog, &QProgressDialog::canceled, dialog,
                                  [state] { state->Context.Cancelled = true; });
                 QApplication::setOverrideCursor(Qt::ArrowCursor);
                 arrowPushed = true;
@@ -176,15 +180,15 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
         // Until the dialog is up, the window repaints but takes no input, so
         // no second operation can start inside this one.
         while (!state->Finished)
-            loop.exec(dialog ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+            loop.exec(dialogMade ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
         tick.stop();
         worker.join();
-        dialog.reset();
+        delete dialog.data();
         if (arrowPushed)
             QApplication::restoreOverrideCursor();
     }
 
     if (state->Result == forFailed)
-        ShowFileOpError(owner, state->Error);
+        ShowFileOpError(ownerGuard.data(), state->Error);
     return state->Result;
 }

@@ -99,6 +99,8 @@ int RunHelper(const QByteArray& mode) {
         result = ShellMoveFile(nullptr, source, target);
     else if (mode == "copy")
         result = ShellCopyFile(nullptr, source, target);
+    else if (mode == "trash")
+        result = ShellDeleteToTrash(nullptr, source);
     std::printf("RESULT %d\n", int(result));
     std::fflush(stdout);
     return 0;
@@ -563,6 +565,29 @@ private slots:
         QCOMPARE(ErrorTexts.size(), 1);
         QVERIFY(ErrorTexts[0].startsWith(QStringLiteral("ファイルをごみ箱に移動できません。")));
         QVERIFY(ErrorTexts[0].contains(path));
+    }
+
+    // A read-only filesystem of its own: no trash there, and the home trash
+    // lies elsewhere. The file must stay, and the user be told.
+    void trashOnReadOnlyFilesystemKeepsFile() {
+        if (!CanUsePrivateMounts())
+            QSKIP("needs root and unshare -m");
+        TSandbox box;
+        TEnvironment env(box);
+        env.set("XDG_DATA_HOME", box.makeDir("data"));
+        box.makeDir("card");
+        const QString output = RunInPrivateMounts(
+            box.path(),
+            "mount -t tmpfs -o size=64k tmpfs \"$1/card\"; printf picture > \"$1/card/a.jpg\"; "
+            "mount -o remount,ro \"$1/card\"",
+            "echo LIST; ls -A \"$1/card\"; echo CONTENT; cat \"$1/card/a.jpg\"",
+            box.filePath("card/a.jpg"), QString(), "trash");
+        QVERIFY2(output.contains(QStringLiteral("RESULT %1").arg(int(forFailed))),
+                 qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("ファイルをごみ箱に移動できません。")),
+                 qPrintable(output));
+        QVERIFY2(output.endsWith("LIST\na.jpg\nCONTENT\npicture"), qPrintable(output));
+        QCOMPARE(Leftovers(box.filePath("data/Trash/files"), {}), QStringList());
     }
 
     void trashOfMissingFileIsReported() {
