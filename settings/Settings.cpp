@@ -1,5 +1,6 @@
 #include "settings/Settings.h"
 
+#include "platform/Common.h"
 #include "settings/IniAccess.h"
 
 #include <QCoreApplication>
@@ -26,10 +27,14 @@ TDriveCheck& DriveCheck() {
     return check;
 }
 
+// The drive part of a start folder is the mount that holds it, so a folder
+// that is gone from a drive that is there stays the start folder, as a
+// missing folder on a present drive letter would.
 bool DriveReady(const QString& path) {
     if (DriveCheck())
         return DriveCheck()(path);
-    return !path.isEmpty();
+    const QString drive = DrivePart(path);
+    return IsDriveReady(drive.isEmpty() ? path : drive);
 }
 
 QString ExecutableDir() {

@@ -1,4 +1,5 @@
 // Loading and saving the settings through a stand-in for the main window.
+#include "platform/Common.h"
 #include "settings/IniAccess.h"
 #include "settings/Settings.h"
 
@@ -359,6 +360,31 @@ private slots:
         Write("[PATH]\nCurrentPath=\n");
         LoadSettings(w);
         QCOMPARE(asked.size(), 2); // an empty folder is not checked
+    }
+
+    void startFolderOnAnEmptyNetworkMountIsDropped() {
+        // A network share whose root lists nothing counts as gone; a folder
+        // missing from a drive that is there stays the start folder.
+        const QString share = Box->makeDir("share");
+        const QString table =
+            Box->writeFile("mountinfo", QString("1 0 8:1 / / rw - ext4 /dev/sda1 rw\n"
+                                                "2 1 0:50 / %1 rw - nfs4 server:/pics rw\n")
+                                            .arg(share)
+                                            .toUtf8());
+        SetMountTableSource(table);
+        TFakeWindow w;
+        Write(QString("[PATH]\nCurrentPath=%1/2026\n").arg(share).toUtf8());
+        LoadSettings(w);
+        const QString dropped = IniRec.CurrentPath;
+        Box->writeFile("share/2026/a.jpg", "x");
+        LoadSettings(w);
+        const QString kept = IniRec.CurrentPath;
+        Write(QString("[PATH]\nCurrentPath=%1/no/such/folder\n").arg(Box->path()).toUtf8());
+        LoadSettings(w);
+        SetMountTableSource(QString());
+        QCOMPARE(dropped, QString());
+        QCOMPARE(kept, share + "/2026");
+        QCOMPARE(IniRec.CurrentPath, Box->path() + "/no/such/folder");
     }
 
     void unwritableFileStopsTheSave() {
