@@ -2,140 +2,21 @@
 #include "platform/FileDelete.h"
 #include "platform/FileMove.h"
 #include "platform/FileOperation.h"
-#include "platform/FileTrash.h"
-#include "support/TestSupport.h"
+#include "support/FileOpsTestSupport.h"
 
 #include <QApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QProcess>
 #include <QProgressDialog>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTimer>
 #include <QtTest>
 
 #include <cerrno>
-#include <cstdio>
-#include <fcntl.h>
+#include <cstring>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
-
-namespace {
-QByteArray RandomBytes(qsizetype size) {
-    QByteArray bytes(size, Qt::Uninitialized);
-    QRandomGenerator generator(42);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(generator.generate() & 0xff);
-    return bytes;
-}
-
-QByteArray ReadAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
-struct stat StatOf(const QString& path) {
-    struct stat st {};
-    ::stat(QFile::encodeName(path).constData(), &st);
-    return st;
-}
-
-void SetTimes(const QString& path, time_t seconds, long nanoseconds) {
-    const struct timespec times[2] = {{seconds, nanoseconds}, {seconds, nanoseconds}};
-    ::utimensat(AT_FDCWD, QFile::encodeName(path).constData(), times, 0);
-}
-
-// Everything in a folder but the names given: what an operation left behind.
-QStringList Leftovers(const QString& folder, const QStringList& expected) {
-    QStringList left = QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System |
-                                              QDir::NoDotAndDotDot);
-    for (const QString& name : expected)
-        left.removeAll(name);
-    return left;
-}
-
-// A sandbox on another filesystem than the test's own sandbox.
-class TShmSandbox {
-public:
-    TShmSandbox() : Dir(QStringLiteral("/dev/shm/velmo-fileops-XXXXXX")) {}
-    bool isValid() const { return Dir.isValid(); }
-    QString filePath(const QString& name) const { return Dir.filePath(name); }
-    QString path() const { return Dir.path(); }
-
-private:
-    QTemporaryDir Dir;
-};
-
-bool OnDifferentDevices(const QString& a, const QString& b) {
-    return StatOf(a).st_dev != StatOf(b).st_dev;
-}
-
-// The test program runs itself as a helper process for the cases that need a
-// process of their own (killed half-way, or in a private mount namespace).
-int RunHelper(const QByteArray& mode) {
-    const QString source = qEnvironmentVariable("VELMO_SOURCE");
-    const QString target = qEnvironmentVariable("VELMO_TARGET");
-    const int stopStep = qEnvironmentVariableIntValue("VELMO_STOP_STEP");
-    const int stopCall = qEnvironmentVariableIntValue("VELMO_STOP_CALL");
-    int calls = 0;
-    if (qEnvironmentVariableIsSet("VELMO_STOP_STEP")) {
-        SetFileOpFaultHook([&](TFileOpStep step, const QString&) {
-            if (step == stopStep && ++calls >= stopCall) {
-                std::printf("STOPPED\n");
-                std::fflush(stdout);
-                for (;;)
-                    ::pause();
-            }
-            return 0;
-        });
-    }
-    SetFileOpErrorHook([](const QString& caption, const QString& text) {
-        std::printf("ERROR %s\n%s\n", qPrintable(caption), qPrintable(text));
-    });
-    TFileOpResult result = forFailed;
-    if (mode == "move")
-        result = ShellMoveFile(nullptr, source, target);
-    else if (mode == "copy")
-        result = ShellCopyFile(nullptr, source, target);
-    else if (mode == "trash")
-        result = ShellDeleteToTrash(nullptr, source);
-    std::printf("RESULT %d\n", int(result));
-    std::fflush(stdout);
-    return 0;
-}
-
-// Runs the helper in a private mount namespace after `setup` (shell
-// commands, with $1 the sandbox), then prints what `after` shows.
-QString RunInPrivateMounts(const QString& sandbox, const QString& setup, const QString& after,
-                           const QString& source, const QString& target,
-                           const QString& mode = QStringLiteral("copy")) {
-    QProcess process;
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert("VELMO_FILEOPS_HELPER", mode);
-    env.insert("VELMO_SOURCE", source);
-    env.insert("VELMO_TARGET", target);
-    process.setProcessEnvironment(env);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    const QString script =
-        QStringLiteral("set -e; ") + setup + QStringLiteral("; \"$2\"; ") + after;
-    process.start("unshare", {"-m", "--propagation", "private", "sh", "-c", script, "sh", sandbox,
-                              QCoreApplication::applicationFilePath()});
-    if (!process.waitForFinished(60000))
-        return QStringLiteral("<hung>");
-    return QString::fromLocal8Bit(process.readAll());
-}
-
-bool CanUsePrivateMounts() {
-    if (::geteuid() != 0)
-        return false;
-    QProcess probe;
-    probe.start("unshare", {"-m", "--propagation", "private", "true"});
-    return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
-           probe.exitCode() == 0;
-}
-} // namespace
 
 class TestFileOps : public QObject {
     Q_OBJECT
@@ -440,6 +321,28 @@ private slots:
         QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
     }
 
+    void cancelledMoveAcrossFilesystemsKeepsSource() {
+        TSandbox box;
+        TShmSandbox shm;
+        const QByteArray data = RandomBytes(3 * 1024 * 1024);
+        const QString source = box.writeFile("pic.jpg", data);
+        const QString target = shm.filePath("out/pic.jpg");
+        if (!OnDifferentDevices(box.path(), shm.path()))
+            QSKIP("/dev/shm lies on the sandbox's filesystem");
+        TFileOpContext context;
+        TFileOpError error;
+        int writes = 0;
+        // The user cancels once part of the copy is written.
+        context.Fault = [&](TFileOpStep step, const QString&) {
+            if (step == fosWrite && ++writes == 2)
+                context.Cancelled = true;
+            return 0;
+        };
+        QCOMPARE(MoveFileReplacing(source, target, context, error), forCancelled);
+        QCOMPARE(ReadAll(source), data);
+        QCOMPARE(Leftovers(shm.filePath("out"), {}), QStringList());
+    }
+
     // A move killed part-way (power cut, crash) never loses the picture: the
     // source stays until the target is complete, and the old target stays
     // until the new one is.
@@ -492,159 +395,6 @@ private slots:
             QCOMPARE(Leftovers(box.filePath("out"), {"pic.jpg"}), QStringList());
     }
 
-    // ---- trash ------------------------------------------------------------
-
-    void trashIntoDataHome() {
-        TSandbox box;
-        TEnvironment env(box);
-        const QString data = box.makeDir("data");
-        env.set("XDG_DATA_HOME", data);
-        const QString first = box.writeFile("pics/my pic%.jpg", "first");
-        const QString second = box.writeFile("pics/other/my pic%.jpg", "second");
-
-        const QDateTime before = QDateTime::currentDateTime().addSecs(-1);
-        QString trashedFirst, trashedSecond;
-        TFileOpContext context;
-        TFileOpError error;
-        QCOMPARE(MoveFileToTrash(first, &trashedFirst, context, error), forDone);
-        QCOMPARE(MoveFileToTrash(second, &trashedSecond, context, error), forDone);
-        const QDateTime after = QDateTime::currentDateTime().addSecs(1);
-
-        QVERIFY(!QFileInfo::exists(first));
-        QVERIFY(!QFileInfo::exists(second));
-        QCOMPARE(trashedFirst, data + "/Trash/files/my pic%.jpg");
-        QVERIFY(trashedSecond != trashedFirst);
-        QCOMPARE(QFileInfo(trashedSecond).path(), data + "/Trash/files");
-        QCOMPARE(ReadAll(trashedFirst), QByteArray("first"));
-        QCOMPARE(ReadAll(trashedSecond), QByteArray("second"));
-
-        const QString info =
-            data + "/Trash/info/" + QFileInfo(trashedSecond).fileName() + ".trashinfo";
-        const QStringList lines = QString::fromUtf8(ReadAll(info)).split('\n', Qt::SkipEmptyParts);
-        QCOMPARE(lines.value(0), QStringLiteral("[Trash Info]"));
-        QCOMPARE(lines.value(1), "Path=" + QString::fromUtf8(QUrl::toPercentEncoding(second, "/")));
-        QVERIFY(lines.value(2).startsWith("DeletionDate="));
-        const QDateTime date = QDateTime::fromString(lines.value(2).mid(13), "yyyy-MM-ddThh:mm:ss");
-        QVERIFY2(date.isValid() && date >= before && date <= after, qPrintable(lines.value(2)));
-        QVERIFY(ErrorTexts.isEmpty());
-    }
-
-    // A fresh account has no data folder yet: the trash must still land there
-    // and not under the working folder.
-    void trashWithoutDataFolder() {
-        TSandbox box;
-        TEnvironment env(box);
-        const QString data = box.filePath("fresh/.local/share");
-        env.set("XDG_DATA_HOME", data);
-        const QString work = box.makeDir("work");
-        env.chdir(work);
-        const QString path = box.writeFile("pics/a.jpg", "picture");
-
-        QCOMPARE(ShellDeleteToTrash(nullptr, path), forDone);
-        QVERIFY(!QFileInfo::exists(path));
-        QCOMPARE(ReadAll(data + "/Trash/files/a.jpg"), QByteArray("picture"));
-        QVERIFY(QFileInfo::exists(data + "/Trash/info/a.jpg.trashinfo"));
-        QCOMPARE(Leftovers(work, {}), QStringList());
-        QVERIFY(ErrorTexts.isEmpty());
-    }
-
-    // When no trash can be had the file stays where it was and the user is
-    // told; it is never deleted instead.
-    void trashThatCannotBeMadeKeepsFile() {
-        TSandbox box;
-        TEnvironment env(box);
-        box.writeFile("blocked", "a file where the data folder should be");
-        env.set("XDG_DATA_HOME", box.filePath("blocked/share"));
-        const QString work = box.makeDir("work");
-        env.chdir(work);
-        const QString path = box.writeFile("pics/a.jpg", "picture");
-
-        QCOMPARE(ShellDeleteToTrash(nullptr, path), forFailed);
-        QCOMPARE(ReadAll(path), QByteArray("picture"));
-        QCOMPARE(Leftovers(work, {}), QStringList());
-        QCOMPARE(ErrorTexts.size(), 1);
-        QVERIFY(ErrorTexts[0].startsWith(QStringLiteral("ファイルをごみ箱に移動できません。")));
-        QVERIFY(ErrorTexts[0].contains(path));
-    }
-
-    // A read-only filesystem of its own: no trash there, and the home trash
-    // lies elsewhere. The file must stay, and the user be told.
-    void trashOnReadOnlyFilesystemKeepsFile() {
-        if (!CanUsePrivateMounts())
-            QSKIP("needs root and unshare -m");
-        TSandbox box;
-        TEnvironment env(box);
-        env.set("XDG_DATA_HOME", box.makeDir("data"));
-        box.makeDir("card");
-        const QString output = RunInPrivateMounts(
-            box.path(),
-            "mount -t tmpfs -o size=64k tmpfs \"$1/card\"; printf picture > \"$1/card/a.jpg\"; "
-            "mount -o remount,ro \"$1/card\"",
-            "echo LIST; ls -A \"$1/card\"; echo CONTENT; cat \"$1/card/a.jpg\"",
-            box.filePath("card/a.jpg"), QString(), "trash");
-        QVERIFY2(output.contains(QStringLiteral("RESULT %1").arg(int(forFailed))),
-                 qPrintable(output));
-        QVERIFY2(output.contains(QStringLiteral("ファイルをごみ箱に移動できません。")),
-                 qPrintable(output));
-        QVERIFY2(output.endsWith("LIST\na.jpg\nCONTENT\npicture"), qPrintable(output));
-        QCOMPARE(Leftovers(box.filePath("data/Trash/files"), {}), QStringList());
-    }
-
-    void trashOfMissingFileIsReported() {
-        TSandbox box;
-        QCOMPARE(ShellDeleteToTrash(nullptr, box.filePath("none.jpg")), forFailed);
-        QCOMPARE(ErrorTexts.size(), 1);
-        QVERIFY(ErrorTexts[0].contains(QString::fromLocal8Bit(strerror(ENOENT))));
-    }
-
-    // A file on another filesystem goes to that filesystem's own trash.
-    void trashOnAnotherFilesystem() {
-        TSandbox box;
-        TEnvironment env(box);
-        env.set("XDG_DATA_HOME", box.makeDir("data"));
-        TShmSandbox shm;
-        if (!OnDifferentDevices(box.path(), shm.path()))
-            QSKIP("/dev/shm lies on the sandbox's filesystem");
-        const QString path = shm.filePath("pic.jpg");
-        {
-            QFile file(path);
-            QVERIFY(file.open(QIODevice::WriteOnly));
-            file.write("picture");
-        }
-        QString trashed;
-        TFileOpContext context;
-        TFileOpError error;
-        QCOMPARE(MoveFileToTrash(path, &trashed, context, error), forDone);
-        const QString trash = QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid());
-        QCOMPARE(QFileInfo(trashed).path(), trash + "/files");
-        QCOMPARE(ReadAll(trashed), QByteArray("picture"));
-        const QString info = trash + "/info/" + QFileInfo(trashed).fileName() + ".trashinfo";
-        const QByteArray text = ReadAll(info);
-        QVERIFY2(text.contains("\nPath=" + QUrl::toPercentEncoding(path, "/") + "\n"),
-                 text.constData());
-        QFile::remove(trashed);
-        QFile::remove(info);
-        for (const char* folder : {"/files", "/info", ""})
-            QDir().rmdir(trash + folder); // only when nobody else's things are there
-    }
-
-    void trashFolderRecognised_data() {
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<bool>("isTrash");
-        const QString uid = QString::number(::getuid());
-        QTest::newRow("working folder") << QDir::currentPath() + "/files" << false;
-        QTest::newRow("root top trash") << "/.Trash-" + uid + "/files" << true;
-        QTest::newRow("shared top trash") << "/.Trash/" + uid + "/files" << true;
-        QTest::newRow("other user's trash") << "/.Trash-" + uid + "9/files" << false;
-        QTest::newRow("not at the top") << "/usr/.Trash-" + uid + "/files" << false;
-        QTest::newRow("info folder") << "/.Trash-" + uid + "/info" << false;
-    }
-    void trashFolderRecognised() {
-        QFETCH(QString, folder);
-        QFETCH(bool, isTrash);
-        QCOMPARE(IsTrashFilesFolder(folder), isTrash);
-    }
-
     // ---- delete for good ----------------------------------------------------
 
     void deleteForGood() {
@@ -655,43 +405,13 @@ private slots:
         QVERIFY(!DeleteFileForGood(path)); // silently nothing
         QVERIFY(ErrorTexts.isEmpty());
     }
-
-private:
-    // Environment and working folder changes undone at the end of a test.
-    class TEnvironment {
-    public:
-        explicit TEnvironment(const TSandbox& box) : Cwd(QDir::currentPath()) {
-            set("HOME", box.path());
-        }
-        ~TEnvironment() {
-            for (auto it = Saved.cbegin(); it != Saved.cend(); ++it) {
-                if (it.value().isNull())
-                    qunsetenv(it.key().constData());
-                else
-                    qputenv(it.key().constData(), it.value());
-            }
-            QDir::setCurrent(Cwd);
-        }
-        void set(const QByteArray& name, const QString& value) {
-            if (!Saved.contains(name))
-                Saved.insert(name, qEnvironmentVariableIsSet(name.constData())
-                                       ? qgetenv(name.constData())
-                                       : QByteArray());
-            qputenv(name.constData(), QFile::encodeName(value));
-        }
-        void chdir(const QString& folder) { QDir::setCurrent(folder); }
-
-    private:
-        QString Cwd;
-        QMap<QByteArray, QByteArray> Saved;
-    };
 };
 
 int main(int argc, char** argv) {
     const QByteArray helper = qgetenv("VELMO_FILEOPS_HELPER");
     if (!helper.isEmpty()) {
         QCoreApplication app(argc, argv);
-        return RunHelper(helper);
+        return RunFileOpsHelper(helper);
     }
     QApplication app(argc, argv);
     TestFileOps test;
