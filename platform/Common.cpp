@@ -91,41 +91,24 @@ bool CheckDrive(const QString& path, const QList<TMountEntry>& table, const TDri
 } // namespace
 
 TMediumKind MediumKind(const QString& fsType) {
-    static const QSet<QString> network = {"nfs",
-                                          "nfs4",
-                                          "cifs",
-                                          "smb3",
-                                          "smbfs",
-                                          "ncpfs",
-                                          "9p",
-                                          "afs",
-                                          "ceph",
-                                          "coda",
-                                          "glusterfs",
-                                          "lustre",
-                                          "davfs",
-                                          "fuse.sshfs",
-                                          "fuse.rclone",
-                                          "fuse.curlftpfs",
-                                          "fuse.s3fs",
-                                          "fuse.gcsfuse",
-                                          "fuse.davfs",
-                                          "fuse.davfs2",
-                                          "fuse.glusterfs",
-                                          "fuse.ceph-fuse",
-                                          "fuse.smbnetfs",
-                                          "fuse.gvfsd-fuse",
-                                          "fuse.afpfs",
-                                          "fuse.httpfs",
-                                          "fuse.ftpfs",
-                                          "fuse.goofys",
-                                          "fuse.juicefs",
-                                          "fuse.mergerfs.nfs"};
-    static const QSet<QString> optical = {"iso9660", "udf"};
+    // Never destroyed: a detached drive check may still ask while the
+    // process ends.
+    // clang-format off
+    static const auto* network = new QSet<QString>{
+        // kernel clients
+        "nfs", "nfs4", "cifs", "smb3", "smbfs", "ncpfs", "9p", "afs", "ceph", "coda",
+        "glusterfs", "lustre", "davfs",
+        // user-space clients
+        "fuse.sshfs", "fuse.rclone", "fuse.curlftpfs", "fuse.s3fs", "fuse.gcsfuse",
+        "fuse.davfs", "fuse.davfs2", "fuse.glusterfs", "fuse.ceph-fuse", "fuse.smbnetfs",
+        "fuse.gvfsd-fuse", "fuse.afpfs", "fuse.httpfs", "fuse.ftpfs", "fuse.goofys",
+        "fuse.juicefs"};
+    // clang-format on
+    static const auto* optical = new QSet<QString>{"iso9660", "udf"};
     const QString type = fsType.toLower();
-    if (network.contains(type))
+    if (network->contains(type))
         return mkNetwork;
-    if (optical.contains(type))
+    if (optical->contains(type))
         return mkOptical;
     return mkLocal;
 }
