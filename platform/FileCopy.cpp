@@ -120,6 +120,12 @@ private:
     TFd Fd;
 };
 
+// The filesystem has no flush to offer (some user-space filesystems): the
+// data is as safe as that filesystem makes it.
+bool CannotSync(int code) {
+    return code == EINVAL || code == ENOSYS || code == EOPNOTSUPP;
+}
+
 int WriteAll(int fd, const char* data, size_t size) {
     while (size > 0) {
         const ssize_t n = ::write(fd, data, size);
@@ -214,14 +220,16 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
     if (copied != forDone)
         return copied == forFailed ? fail(code) : copied;
 
-    if (::fchmod(temp.fd(), st.st_mode & 07777) != 0)
-        return fail(errno);
-    const struct timespec times[2] = {st.st_atim, st.st_mtim};
-    if (::futimens(temp.fd(), times) != 0)
-        return fail(errno);
+    // The mode and the times are kept where the filesystem can keep them; a
+    // memory card's FAT has no modes, and that is no reason to refuse it.
+    if (!context.Inject(fosSetAttributes, target)) {
+        ::fchmod(temp.fd(), st.st_mode & 07777);
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ::futimens(temp.fd(), times);
+    }
     if ((code = context.Inject(fosSyncData, target)))
         return fail(code);
-    if (::fsync(temp.fd()) != 0)
+    if (::fsync(temp.fd()) != 0 && !CannotSync(errno))
         return fail(errno);
     // Past this point a cancel comes too late: the copy is complete.
     if ((code = temp.commit(context)))

@@ -8,7 +8,8 @@ class QWidget;
 // written to a temporary file in the target folder and renamed over the
 // target only once it is complete and on the disk, so an existing target is
 // either replaced whole or left as it was. A missing target folder is made;
-// the modification time and the mode are kept. Shows progress and errors.
+// the modification time and the mode are kept where the filesystem can keep
+// them. Shows progress and errors.
 TFileOpResult ShellCopyFile(QWidget* owner, const QString& source, const QString& target);
 
 // The copy itself, without any window (any thread). Fills `error` on failure.

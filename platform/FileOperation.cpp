@@ -112,7 +112,8 @@ int SyncFolder(const QString& folder) {
         return errno;
     int code = 0;
     // Some filesystems cannot flush a folder; that is no failure of ours.
-    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS)
+    if (::fsync(fd) != 0 && errno != EINVAL && errno != EROFS && errno != ENOSYS &&
+        errno != EOPNOTSUPP)
         code = errno;
     ::close(fd);
     return code;

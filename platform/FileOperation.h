@@ -20,15 +20,16 @@ enum TFileOpResult { forDone, forFailed, forCancelled };
 // Steps at which a test can make an operation fail or stop (see
 // SetFileOpFaultHook).
 enum TFileOpStep {
-    fosOpenSource,   // the source is about to be opened
-    fosMakeFolder,   // the target folder is about to be made
-    fosCreateTemp,   // the temporary file in the target folder is about to be made
-    fosWrite,        // one chunk is about to be written
-    fosSyncData,     // the copied data is about to be flushed to the disk
-    fosRename,       // the finished copy (or the moved file) is about to be renamed into place
-    fosSyncFolder,   // the target folder is about to be flushed
-    fosRemoveSource, // a move across filesystems: the target is complete, the source goes next
-    fosTrash         // the file is about to be moved into the trash
+    fosOpenSource,    // the source is about to be opened
+    fosMakeFolder,    // the target folder is about to be made
+    fosCreateTemp,    // the temporary file in the target folder is about to be made
+    fosWrite,         // one chunk is about to be written
+    fosSetAttributes, // the copy's mode and times are about to be set (failing is no error)
+    fosSyncData,      // the copied data is about to be flushed to the disk
+    fosRename,        // the finished copy (or the moved file) is about to be renamed into place
+    fosSyncFolder,    // the target folder is about to be flushed
+    fosRemoveSource,  // a move across filesystems: the target is complete, the source goes next
+    fosTrash          // the file is about to be moved into the trash
 };
 
 // A test hook called at each step, on the thread doing the work: return 0 to

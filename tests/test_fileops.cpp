@@ -68,6 +68,19 @@ private slots:
         QCOMPARE(ReadAll(target), QByteArray("png bytes"));
     }
 
+    // A filesystem without modes (a memory card's FAT) refuses chmod; the
+    // copy still goes through.
+    void copyWhereModesCannotBeSet() {
+        TSandbox box;
+        const QString source = box.writeFile("pic.jpg", "picture");
+        const QString target = box.writeFile("card/pic.jpg", "old picture");
+        SetFileOpFaultHook(
+            [](TFileOpStep step, const QString&) { return step == fosSetAttributes ? EPERM : 0; });
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forDone);
+        QCOMPARE(ReadAll(target), QByteArray("picture"));
+        QVERIFY(ErrorTexts.isEmpty());
+    }
+
     void copyEmptyFile() {
         TSandbox box;
         const QString source = box.writeFile("empty.bmp", QByteArray());
