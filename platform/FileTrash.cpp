@@ -37,7 +37,7 @@ void MakeDataFolder() {
 // Undoes a trashing that landed outside any trash: the file goes back where
 // it was and the stray info file and folders go. Answers whether the file is
 // back.
-bool PutBack(const QString& original, const QString& trashed) {
+bool PutBack(const QString& original, const QString& trashed, bool strayFolders) {
     const QFileInfo placed(trashed);
     const QString trash = QFileInfo(placed.path()).path();
     const QString info =
@@ -49,29 +49,38 @@ bool PutBack(const QString& original, const QString& trashed) {
         0)
         return false;
     ::unlink(QFile::encodeName(info).constData());
+    if (!strayFolders)
+        return true;
     ::rmdir(QFile::encodeName(trash + QStringLiteral("/files")).constData());
     ::rmdir(QFile::encodeName(trash + QStringLiteral("/info")).constData());
     return true;
 }
 
-// Qt writes the original path into the info file as it is, but the trash's
-// rules want it escaped as in a URL; unescaped, a name with "%" or a blank
-// would come back wrong on restoring. The value is escaped here unless it
-// already is.
-void EscapeInfoPath(const QString& original, const QString& trashed) {
+// Qt writes the info file after moving the file and does not look whether
+// the write went through; on a full disk it stays empty and no desktop could
+// show or restore the file. Answers whether the info file is whole.
+//
+// Qt also writes the original path as it is, but the trash's rules want it
+// escaped as in a URL; unescaped, a name with "%" or a blank would come back
+// wrong on restoring. The value is escaped here unless it already is.
+bool CompleteInfoFile(const QString& original, const QString& trashed) {
     const QFileInfo placed(trashed);
     const QString info = QFileInfo(placed.path()).path() + QStringLiteral("/info/") +
                          placed.fileName() + QStringLiteral(".trashinfo");
     QFile in(info);
     if (!in.open(QIODevice::ReadOnly))
-        return;
+        return false;
     QList<QByteArray> lines = in.readAll().split('\n');
     in.close();
+    if (lines.value(0) != "[Trash Info]")
+        return false;
     const QByteArray absolute = QFile::encodeName(original);
-    bool changed = false;
+    bool hasPath = false, hasDate = false, changed = false;
     for (QByteArray& line : lines) {
+        hasDate = hasDate || line.startsWith("DeletionDate=");
         if (!line.startsWith("Path="))
             continue;
+        hasPath = true;
         const QByteArray raw = line.mid(5);
         const bool asIs = raw == absolute || (!raw.startsWith('/') && absolute.endsWith('/' + raw));
         const QByteArray escaped = QUrl::toPercentEncoding(QFile::decodeName(raw), "/");
@@ -80,13 +89,17 @@ void EscapeInfoPath(const QString& original, const QString& trashed) {
             changed = true;
         }
     }
-    if (!changed)
-        return;
-    QSaveFile out(info);
-    if (out.open(QIODevice::WriteOnly)) {
-        out.write(lines.join('\n'));
-        out.commit();
+    if (!hasPath || !hasDate)
+        return false;
+    if (changed) {
+        // Replaced whole or not at all: the unescaped one still restores most names.
+        QSaveFile out(info);
+        if (out.open(QIODevice::WriteOnly)) {
+            out.write(lines.join('\n'));
+            out.commit();
+        }
     }
+    return true;
 }
 } // namespace
 
@@ -138,11 +151,16 @@ TFileOpResult MoveFileToTrash(const QString& path, QString* pathInTrash, TFileOp
     const QString trashed = file.fileName();
     if (!IsTrashFilesFolder(QFileInfo(trashed).path())) {
         error.Reason = QStringLiteral("ごみ箱ではない場所に移されました");
-        if (!PutBack(path, trashed))
+        if (!PutBack(path, trashed, true))
             error.Paths << QStringLiteral("移された場所: ") + trashed;
         return forFailed;
     }
-    EscapeInfoPath(QFileInfo(path).absoluteFilePath(), trashed);
+    if (!CompleteInfoFile(QFileInfo(path).absoluteFilePath(), trashed)) {
+        error.Reason = QStringLiteral("ごみ箱の情報ファイルを書き込めません");
+        if (!PutBack(path, trashed, false))
+            error.Paths << QStringLiteral("移された場所: ") + trashed;
+        return forFailed;
+    }
     if (pathInTrash)
         *pathInTrash = trashed;
     return forDone;

@@ -131,6 +131,31 @@ private slots:
         QCOMPARE(Leftovers(box.filePath("data/Trash/files"), {}), QStringList());
     }
 
+    // On a full disk the trash's info file cannot be written: without it no
+    // desktop shows the file, so it goes back where it was.
+    void trashOnFullDiskKeepsFile() {
+        if (!CanUsePrivateMounts())
+            QSKIP("needs root and unshare -m");
+        TSandbox box;
+        box.makeDir("home");
+        const QString output = RunInPrivateMounts(
+            box.path(),
+            "mount -t tmpfs -o size=256k tmpfs \"$1/home\"; export HOME=\"$1/home\"; "
+            "export XDG_DATA_HOME=\"$1/home/data\"; mkdir -p \"$1/home/data/Trash/files\" "
+            "\"$1/home/data/Trash/info\" \"$1/home/pics\"; printf picture > "
+            "\"$1/home/pics/a.jpg\"; "
+            "dd if=/dev/zero of=\"$1/home/filler\" bs=4k 2>/dev/null || true",
+            "echo LIST; ls -A \"$1/home/pics\"; echo TRASH; ls -A \"$1/home/data/Trash/files\"; "
+            "ls -A \"$1/home/data/Trash/info\"; echo CONTENT; "
+            "cat \"$1/home/pics/a.jpg\"",
+            box.filePath("home/pics/a.jpg"), QString(), "trash");
+        QVERIFY2(output.contains(QStringLiteral("RESULT %1").arg(int(forFailed))),
+                 qPrintable(output));
+        QVERIFY2(output.contains(QStringLiteral("ごみ箱の情報ファイルを書き込めません")),
+                 qPrintable(output));
+        QVERIFY2(output.endsWith("LIST\na.jpg\nTRASH\nCONTENT\npicture"), qPrintable(output));
+    }
+
     void trashOfMissingFileIsReported() {
         TSandbox box;
         QCOMPARE(ShellDeleteToTrash(nullptr, box.filePath("none.jpg")), forFailed);
