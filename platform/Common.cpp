@@ -13,6 +13,7 @@
 #include <mutex>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -219,7 +220,7 @@ bool IsDriveReady(const QString& path) {
     }
 
     auto check = std::make_shared<TDriveCheck>();
-    std::thread worker([check, absolute, table, key, hook = g_probeHook] {
+    auto work = [check, absolute, table, key, hook = g_probeHook] {
         const bool ready = CheckDrive(absolute, table, hook);
         {
             // Free the mount before answering, so the next check may start.
@@ -233,9 +234,16 @@ bool IsDriveReady(const QString& path) {
             check->Ready = ready;
         }
         check->Answered.notify_all();
-    });
-    // A worker stuck on a dead server must not hold up the program's end.
-    worker.detach();
+    };
+    try {
+        // A worker stuck on a dead server must not hold up the program's end.
+        std::thread(std::move(work)).detach();
+    } catch (const std::system_error&) {
+        // No thread to be had: no answer either.
+        std::lock_guard<std::mutex> guard(busy.Lock);
+        busy.Running.remove(key);
+        return false;
+    }
 
     std::unique_lock<std::mutex> lock(check->Lock);
     check->Answered.wait_for(lock, std::chrono::milliseconds(g_timeout),

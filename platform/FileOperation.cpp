@@ -16,6 +16,7 @@
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <unistd.h>
 
@@ -125,24 +126,31 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
     state->Context.Fault = g_faultHook;
 
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (!app) {
-        // No window to keep alive: do the work right here.
+    // The loop that waits for the worker; none without a window system.
+    std::unique_ptr<QEventLoop> loop(app ? new QEventLoop : nullptr);
+    QPointer<QEventLoop> wake(loop.get());
+    std::thread worker;
+    if (app) {
+        try {
+            worker = std::thread([state, work, wake] {
+                state->Result = work(state->Context, state->Error);
+                state->Finished = true;
+                QMetaObject::invokeMethod(
+                    QCoreApplication::instance(),
+                    [wake] {
+                        if (wake)
+                            wake->quit();
+                    },
+                    Qt::QueuedConnection);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: the work runs here, without repainting.
+        }
+    }
+    if (!worker.joinable()) {
+        // No window to keep alive (or no thread): do the work right here.
         state->Result = work(state->Context, state->Error);
     } else {
-        QEventLoop loop;
-        QPointer<QEventLoop> wake(&loop);
-        std::thread worker([state, work, wake] {
-            state->Result = work(state->Context, state->Error);
-            state->Finished = true;
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [wake] {
-                    if (wake)
-                        wake->quit();
-                },
-                Qt::QueuedConnection);
-        });
-
         // Held weakly: it belongs to the owner window, which might go first.
         QPointer<QProgressDialog> dialog;
         bool dialogMade = false;
@@ -151,7 +159,7 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
         clock.start();
         QTimer tick;
         tick.setInterval(50);
-        QObject::connect(&tick, &QTimer::timeout, &loop, [&] {
+        QObject::connect(&tick, &QTimer::timeout, loop.get(), [&] {
             if (!dialogMade && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
                 dialogMade = true;
                 dialog = new QProgressDialog(label, QStringLiteral("キャンセル"), 0, 1000,
@@ -167,7 +175,7 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
                 QApplication::setOverrideCursor(Qt::ArrowCursor);
                 arrowPushed = true;
                 dialog->show();
-                loop.quit(); // wait again, now taking the user's input for the dialog
+                loop->quit(); // wait again, now taking the user's input for the dialog
             }
             if (dialog) {
                 if (dialog->wasCanceled())
@@ -181,7 +189,7 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
         // Until the dialog is up, the window repaints but takes no input, so
         // no second operation can start inside this one.
         while (!state->Finished)
-            loop.exec(dialogMade ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
+            loop->exec(dialogMade ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents);
         tick.stop();
         worker.join();
         delete dialog.data();
