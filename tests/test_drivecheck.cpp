@@ -240,6 +240,7 @@ private slots:
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
         });
         QVERIFY(!IsDriveReady(root));
+        QTRY_COMPARE_WITH_TIMEOUT(gate->Calls.load(), 1, 5000);
         QVERIFY(!IsDriveReady(root + "/a.jpg"));
         QCOMPARE(gate->Calls.load(), 1);
         gate->Open = true; // the server comes back

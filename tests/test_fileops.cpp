@@ -12,6 +12,7 @@
 #include <QTimer>
 #include <QtTest>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <sys/stat.h>
@@ -202,10 +203,15 @@ private slots:
         const QString source = box.writeFile("pic.jpg", data);
         const QString target = box.writeFile("out/pic.jpg", "old picture");
         SetFileOpProgressDelay(100);
-        // Each chunk takes a while, as on a slow disk.
-        SetFileOpFaultHook([](TFileOpStep step, const QString&) {
-            if (step == fosWrite)
-                std::this_thread::sleep_for(std::chrono::milliseconds(60));
+        // A slow disk: after the first chunk the copy crawls until the user
+        // has pressed cancel (or a generous while has passed).
+        std::atomic<bool> clicked{false};
+        int chunks = 0;
+        SetFileOpFaultHook([&](TFileOpStep step, const QString&) {
+            if (step == fosWrite && ++chunks > 1) {
+                for (int i = 0; i < 2000 && !clicked; ++i)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            }
             return 0;
         });
         bool sawDialog = false;
@@ -218,8 +224,10 @@ private slots:
                     dialog->objectName() == QLatin1String("FileOperationProgress")) {
                     sawDialog = true;
                     auto* cancel = dialog->findChild<QPushButton*>();
-                    if (dialog->value() > 0 && cancel)
+                    if (dialog->value() > 0 && cancel && !clicked) {
                         cancel->click();
+                        clicked = true;
+                    }
                 }
             }
         });
