@@ -190,7 +190,8 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
 
     if (const int code = context.Inject(fosOpenSource, source))
         return fail(code);
-    TFd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC));
+    // Not blocking: a named pipe in the folder must not hang the copy.
+    TFd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return fail(errno);
     struct stat st;
@@ -200,6 +201,7 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
         return fail(EISDIR);
     if (!S_ISREG(st.st_mode))
         return fail(EINVAL);
+    ::fcntl(in.get(), F_SETFL, O_RDONLY);
     context.Total = st.st_size;
     context.Done = 0;
 

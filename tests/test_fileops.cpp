@@ -155,6 +155,16 @@ private slots:
         QVERIFY(ErrorTexts[0].contains(QString::fromLocal8Bit(strerror(ENOENT))));
     }
 
+    void copyOfNamedPipeFails() {
+        TSandbox box;
+        const QString source = box.filePath("pipe.jpg");
+        QCOMPARE(::mkfifo(QFile::encodeName(source).constData(), 0600), 0);
+        const QString target = box.writeFile("out/pipe.jpg", "old picture");
+        QCOMPARE(ShellCopyFile(nullptr, source, target), forFailed);
+        QCOMPARE(ReadAll(target), QByteArray("old picture"));
+        QCOMPARE(ErrorTexts.size(), 1);
+    }
+
     void copyOntoAFolderFails() {
         TSandbox box;
         const QString source = box.writeFile("pic.jpg", "x");
