@@ -13,6 +13,7 @@
 #ifndef VELMO_SPI_PLUGIN_H
 #define VELMO_SPI_PLUGIN_H
 
+#include <malloc.h>
 #include <stddef.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -61,6 +62,9 @@ static inline HLOCAL LocalFree(HLOCAL h) {
     free(h);
     return NULL;
 }
+/* The usable size of a block: at least the size it was allocated with (the
+ * host checks returned pictures against it); 0 for no block. */
+static inline size_t LocalSize(HLOCAL h) { return h ? malloc_usable_size(h) : 0; }
 
 /* ---- Picture information record (32 bytes, packed) -------------------------- */
 #pragma pack(push, 1)

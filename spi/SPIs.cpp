@@ -7,6 +7,10 @@
 #include <QFileInfo>
 #include <QSettings>
 
+// The plug-in bitmap module registers its class at program start; a manager
+// makes sure the program links that module.
+void SPIBitmapModuleLinked();
+
 TSPIs* ActiveSPIs = nullptr;
 TGraphicClass DefaultGraphicClass = nullptr;
 
@@ -76,6 +80,7 @@ TSPIs::TSPIs(QObject* owner) : QObject(owner) {
     if (ActiveSPIs)
         throw ESPIDupCreateSPIs(QStringLiteral("TSPIs は複数生成できません"));
     ActiveSPIs = this;
+    SPIBitmapModuleLinked();
 }
 
 TSPIs::~TSPIs() {

@@ -62,3 +62,54 @@ inline QRgb TestPixel(int x, int y, int bits) {
         return qRgb(0x80, (y * 16) & 255, (x * 16) & 255);
     }
 }
+
+// ---- Managers and progress records for the picture tests --------------------
+
+#include "spi/SPIs.h"
+
+#include <QRect>
+#include <memory>
+#include <utility>
+#include <vector>
+
+// A manager holding copies of test plug-ins, added in the order given as
+// (plug-in, file name) pairs into the folder.
+inline std::unique_ptr<TSPIs> MakeManager(const QString& folder,
+                                          std::vector<std::pair<QString, QString>> plugins) {
+    auto spis = std::make_unique<TSPIs>();
+    for (const auto& [plugin, fileName] : plugins)
+        spis->AddPlugin(TSPI::CreatePlugin(CopySpi(plugin, folder, fileName)));
+    return spis;
+}
+
+struct TProgressRecord {
+    int Stage;
+    int Percent;
+    bool Redraw;
+    QRect Rect;
+    QString Text;
+    bool operator==(const TProgressRecord&) const = default;
+};
+
+inline QString Describe(const std::vector<TProgressRecord>& records) {
+    QString s;
+    for (const auto& r : records)
+        s += QStringLiteral("[%1 %2 %3 (%4,%5,%6,%7) \"%8\"]\n")
+                 .arg(r.Stage)
+                 .arg(r.Percent)
+                 .arg(r.Redraw)
+                 .arg(r.Rect.left())
+                 .arg(r.Rect.top())
+                 .arg(r.Rect.width())
+                 .arg(r.Rect.height())
+                 .arg(r.Text);
+    return s;
+}
+
+// A progress handler that appends every report to the list.
+inline TProgressEvent Recorder(std::vector<TProgressRecord>& records) {
+    return [&records](TGraphic*, TProgressStage stage, quint8 percent, bool redraw, const QRect& r,
+                      const QString& text) {
+        records.push_back({int(stage), int(percent), redraw, r, text});
+    };
+}

@@ -1,0 +1,167 @@
+#include "spi/SPIBmp.h"
+
+#include "spi/SPIs.h"
+#include "toolkit/Exceptions.h"
+#include "toolkit/Picture.h"
+
+#include <QIODevice>
+#include <exception>
+
+TGraphicClass TSPIBitmap::StaticClass() {
+    static const TGraphicClassInfo info{"TSPIBitmap", &CreateGraphic<TSPIBitmap>};
+    return &info;
+}
+
+// ---- Loader order --------------------------------------------------------------
+
+std::array<TGraphicClass, 2> LoaderOrder(TGraphicClass PluginClass, TGraphicClass BitmapClass,
+                                         bool IsBitmapFile) {
+    if (IsBitmapFile)
+        return {BitmapClass, PluginClass};
+    return {PluginClass, BitmapClass};
+}
+
+std::unique_ptr<TGraphic> CreateGraphicFromFile(TGraphicClass PluginClass, const QString& FileName,
+                                                TGraphicClass BitmapClass,
+                                                const TProgressEvent& Progress, bool IsBitmapFile) {
+    for (TGraphicClass cls : LoaderOrder(PluginClass, BitmapClass, IsBitmapFile)) {
+        try {
+            std::unique_ptr<TGraphic> graphic = cls->Create();
+            graphic->OnProgress = Progress;
+            graphic->LoadFromFile(FileName);
+            return graphic;
+        } catch (...) {
+            // the next class is tried
+        }
+    }
+    return nullptr;
+}
+
+std::unique_ptr<TGraphic> CreateGraphicFromStream(TGraphicClass PluginClass, QIODevice& Stream,
+                                                  const QString& Name, TGraphicClass BitmapClass,
+                                                  const TProgressEvent& Progress,
+                                                  bool IsBitmapFile) {
+    const qint64 position = Stream.pos();
+    for (TGraphicClass cls : LoaderOrder(PluginClass, BitmapClass, IsBitmapFile)) {
+        try {
+            std::unique_ptr<TGraphic> graphic = cls->Create();
+            graphic->OnProgress = Progress;
+            if (auto* plugin = dynamic_cast<TSPIGraphic*>(graphic.get()))
+                plugin->LoadFromStreamWithName(Stream, Name);
+            else
+                graphic->LoadFromStream(Stream);
+            return graphic;
+        } catch (...) {
+            Stream.seek(position);
+        }
+    }
+    return nullptr;
+}
+
+// ---- Loading -------------------------------------------------------------------
+
+namespace {
+
+bool IsBitmapFileName(const QString& name) {
+    return SPIRules::ExtractFileExt(name).toUpper() == QLatin1String(".BMP");
+}
+
+} // namespace
+
+TProgressEvent TSPIBitmap::RelayProgress() {
+    return [this](TGraphic*, TProgressStage stage, quint8 percent, bool redraw, const QRect& r,
+                  const QString& msg) {
+        if (stage != psEnding)
+            Progress(stage, percent, redraw, r, msg);
+    };
+}
+
+void TSPIBitmap::FinalReport() {
+    Progress(psEnding, 100, true, QRect(0, 0, Width(), Height()),
+             QStringLiteral("Loaded Graphic"));
+}
+
+void TSPIBitmap::LoadFromFile(const QString& FileName) {
+    std::exception_ptr failure;
+    try {
+        AssignGraphic(CreateGraphicFromFile(TSPIGraphic::StaticClass(), FileName,
+                                            TBitmap::StaticClass(), RelayProgress(),
+                                            IsBitmapFileName(FileName)));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    FinalReport();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TSPIBitmap::LoadFromStream(QIODevice& Stream) { LoadFromStreamWithName(Stream, QString()); }
+
+void TSPIBitmap::LoadFromStreamWithName(QIODevice& Stream, const QString& FileName) {
+    std::exception_ptr failure;
+    try {
+        AssignGraphic(CreateGraphicFromStream(TSPIGraphic::StaticClass(), Stream, FileName,
+                                              TBitmap::StaticClass(), RelayProgress(),
+                                              IsBitmapFileName(FileName)));
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    FinalReport();
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+// ---- Taking pictures over ------------------------------------------------------
+
+void TSPIBitmap::AssignGraphic(std::unique_ptr<TGraphic> Graphic) {
+    if (!Graphic)
+        throw EInvalidGraphic(QStringLiteral("Susie Plugins could not decode"));
+    if (auto* plugin = dynamic_cast<TSPIGraphic*>(Graphic.get())) {
+        const bool fourBit = plugin->IsFourBit();
+        const QList<QRgb> palette = fourBit ? plugin->Palette() : QList<QRgb>();
+        std::unique_ptr<TGraphic> temporary = MoveToBitmap(*plugin, TBitmap::StaticClass());
+        TBitmap::Assign(*temporary);
+        if (fourBit && Picture.format() == QImage::Format_Indexed8)
+            Picture.setColorTable(palette);
+    } else {
+        TBitmap::Assign(*Graphic);
+    }
+}
+
+void TSPIBitmap::Assign(const TGraphic& Source) {
+    if (auto* plugin = dynamic_cast<const TSPIGraphic*>(&Source)) {
+        std::unique_ptr<TGraphic> temporary = ConvertToBitmap(*plugin, TBitmap::StaticClass());
+        TBitmap::Assign(*temporary);
+        if (plugin->IsFourBit() && Picture.format() == QImage::Format_Indexed8)
+            Picture.setColorTable(plugin->Palette());
+        return;
+    }
+    TBitmap::Assign(Source);
+}
+
+// ---- Registration --------------------------------------------------------------
+
+void RegisterSPIBitmap() { TSPIs::SetDefaultGraphicClass(TSPIBitmap::StaticClass()); }
+
+void UnregisterSPIBitmap() { TPicture::UnregisterGraphicClass(TSPIBitmap::StaticClass()); }
+
+namespace {
+
+// Registers at program start and removes the registrations at its end.
+struct TSPIBitmapRegistration {
+    TSPIBitmapRegistration() {
+        // Make the picture registry first, so it is still there when the
+        // registrations are removed at the end.
+        TPicture::FileFormatClass(QString());
+        RegisterSPIBitmap();
+    }
+    ~TSPIBitmapRegistration() { UnregisterSPIBitmap(); }
+};
+
+const TSPIBitmapRegistration Registration;
+
+} // namespace
+
+// Referenced by the plug-in manager so every program that has a manager also
+// links this module and its registration.
+void SPIBitmapModuleLinked() {}
