@@ -77,8 +77,7 @@ TProgressEvent TSPIBitmap::RelayProgress() {
 }
 
 void TSPIBitmap::FinalReport() {
-    Progress(psEnding, 100, true, QRect(0, 0, Width(), Height()),
-             QStringLiteral("Loaded Graphic"));
+    Progress(psEnding, 100, true, QRect(0, 0, Width(), Height()), QStringLiteral("Loaded Graphic"));
 }
 
 void TSPIBitmap::LoadFromFile(const QString& FileName) {
@@ -95,7 +94,9 @@ void TSPIBitmap::LoadFromFile(const QString& FileName) {
         std::rethrow_exception(failure);
 }
 
-void TSPIBitmap::LoadFromStream(QIODevice& Stream) { LoadFromStreamWithName(Stream, QString()); }
+void TSPIBitmap::LoadFromStream(QIODevice& Stream) {
+    LoadFromStreamWithName(Stream, QString());
+}
 
 void TSPIBitmap::LoadFromStreamWithName(QIODevice& Stream, const QString& FileName) {
     std::exception_ptr failure;
@@ -141,9 +142,13 @@ void TSPIBitmap::Assign(const TGraphic& Source) {
 
 // ---- Registration --------------------------------------------------------------
 
-void RegisterSPIBitmap() { TSPIs::SetDefaultGraphicClass(TSPIBitmap::StaticClass()); }
+void RegisterSPIBitmap() {
+    TSPIs::SetDefaultGraphicClass(TSPIBitmap::StaticClass());
+}
 
-void UnregisterSPIBitmap() { TPicture::UnregisterGraphicClass(TSPIBitmap::StaticClass()); }
+void UnregisterSPIBitmap() {
+    TPicture::UnregisterGraphicClass(TSPIBitmap::StaticClass());
+}
 
 namespace {
 

@@ -52,9 +52,13 @@ extern "C" int PluginProgressCallback(int done, int total, intptr_t data) {
 TInSPIAbleData::TInSPIAbleData(TSPIGraphic* owner, const QString& sourceName)
     : SourceName(sourceName), Owner(owner) {}
 
-TInSPIAbleData::~TInSPIAbleData() { ReleaseData(); }
+TInSPIAbleData::~TInSPIAbleData() {
+    ReleaseData();
+}
 
-QByteArray TInSPIAbleData::EncodedName() const { return QFile::encodeName(SourceName); }
+QByteArray TInSPIAbleData::EncodedName() const {
+    return QFile::encodeName(SourceName);
+}
 
 const void* TInSPIAbleData::InfoPointer() {
     if (!LockedInfo && InfoHandle)
@@ -237,14 +241,14 @@ int TInSPIAbleFromStream::GetPreviewData(TInSPI* plugin, intptr_t offset, HLOCAL
                                          HLOCAL* bits) {
     if (offset > DataSize)
         return SPI_NOT_SUPPORT;
-    return plugin->GetPreview(DataPointer + offset, DataSize - offset, SPI_INPUT_MEMORY, info,
-                              bits, PluginProgressCallback, reinterpret_cast<intptr_t>(this));
+    return plugin->GetPreview(DataPointer + offset, DataSize - offset, SPI_INPUT_MEMORY, info, bits,
+                              PluginProgressCallback, reinterpret_cast<intptr_t>(this));
 }
 
 int TInSPIAbleFromStream::GetPictureData(TInSPI* plugin, intptr_t offset, HLOCAL* info,
                                          HLOCAL* bits) {
     if (offset > DataSize)
         return SPI_NOT_SUPPORT;
-    return plugin->GetPicture(DataPointer + offset, DataSize - offset, SPI_INPUT_MEMORY, info,
-                              bits, PluginProgressCallback, reinterpret_cast<intptr_t>(this));
+    return plugin->GetPicture(DataPointer + offset, DataSize - offset, SPI_INPUT_MEMORY, info, bits,
+                              PluginProgressCallback, reinterpret_cast<intptr_t>(this));
 }

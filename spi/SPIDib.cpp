@@ -21,7 +21,8 @@ void Write(QIODevice& stream, const void* data, qint64 count) {
     while (count > 0) {
         const qint64 written = stream.write(p, count);
         if (written <= 0)
-            throw EInOutError(QStringLiteral("ビットマップを書き出せません（%1）").arg(stream.errorString()));
+            throw EInOutError(
+                QStringLiteral("ビットマップを書き出せません（%1）").arg(stream.errorString()));
         p += written;
         count -= written;
     }
@@ -55,7 +56,8 @@ TDibLayout ReadDibLayout(const void* info, size_t infoBytes, size_t bitsBytes) {
     if (bits <= 8 && colors > (quint64(1) << bits))
         return layout;
     // Masks sit after a 40-byte header, inside a longer one.
-    const quint64 tableOffset = quint64(header.biSize) + (bitFields && header.biSize == HeaderBytes ? MaskBytes : 0);
+    const quint64 tableOffset =
+        quint64(header.biSize) + (bitFields && header.biSize == HeaderBytes ? MaskBytes : 0);
     if (tableOffset + colors * 4 > infoBytes)
         return layout;
 
@@ -81,8 +83,8 @@ QList<QRgb> DibColorTable(const TDibLayout& layout, const void* info) {
     QList<QRgb> table;
     if (!layout.Valid)
         return table;
-    const auto* entries =
-        reinterpret_cast<const SpiRgbQuad*>(static_cast<const char*>(info) + layout.ColorTableOffset);
+    const auto* entries = reinterpret_cast<const SpiRgbQuad*>(static_cast<const char*>(info) +
+                                                              layout.ColorTableOffset);
     table.reserve(layout.ColorCount);
     for (quint32 i = 0; i < layout.ColorCount; ++i)
         table << qRgb(entries[i].rgbRed, entries[i].rgbGreen, entries[i].rgbBlue);

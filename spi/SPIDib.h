@@ -12,13 +12,13 @@ class QIODevice;
 struct TDibLayout {
     bool Valid = false;
     qint32 Width = 0;
-    qint32 Height = 0;      // negative for top-down rows
+    qint32 Height = 0; // negative for top-down rows
     int BitCount = 0;
     bool BitFields = false; // three colour masks follow a 40-byte header
     quint32 ColorCount = 0; // colour-table entries
     quint32 InfoSize = 0;   // 40 + 4 * ColorCount
     quint32 ColorTableOffset = 0;
-    quint64 ImageSize = 0;  // padded rows times |Height|
+    quint64 ImageSize = 0; // padded rows times |Height|
 };
 
 // Reads the layout from the info block and checks it against the sizes of

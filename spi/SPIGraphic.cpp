@@ -17,7 +17,9 @@ TGraphicClass TSPIGraphic::StaticClass() {
     return &info;
 }
 
-TSPIGraphic::~TSPIGraphic() { ReleaseImage(); }
+TSPIGraphic::~TSPIGraphic() {
+    ReleaseImage();
+}
 
 // ---- Loading -------------------------------------------------------------------
 
@@ -27,7 +29,9 @@ void TSPIGraphic::LoadFromFile(const QString& FileName) {
     DecodeSource();
 }
 
-void TSPIGraphic::LoadFromStream(QIODevice& Stream) { LoadFromStreamWithName(Stream, QString()); }
+void TSPIGraphic::LoadFromStream(QIODevice& Stream) {
+    LoadFromStreamWithName(Stream, QString());
+}
 
 void TSPIGraphic::LoadFromStreamWithName(QIODevice& Stream, const QString& Name) {
     ReleaseImage();
@@ -70,7 +74,9 @@ void TSPIGraphic::PrepareInfo() const {
     InfoReady = true;
 }
 
-bool TSPIGraphic::Empty() const { return !Source || Source->IsEmpty(); }
+bool TSPIGraphic::Empty() const {
+    return !Source || Source->IsEmpty();
+}
 
 int TSPIGraphic::Width() const {
     PrepareInfo();

@@ -175,7 +175,8 @@ private slots:
         TSandbox box;
         // c and a claim ".vtp"; c came later so it is asked first; it fails at
         // both offsets; b claims nothing and comes last.
-        auto spis = MakeManager(box.path(), {{"vt_in", "a.spi"}, {"vt_none", "b.spi"}, {"vt_fail", "c.spi"}});
+        auto spis = MakeManager(box.path(),
+                                {{"vt_in", "a.spi"}, {"vt_none", "b.spi"}, {"vt_fail", "c.spi"}});
         TSPIGraphic picture;
         TRecords records;
         picture.OnProgress = Recorder(records);
@@ -294,8 +295,8 @@ private slots:
         TSandbox box;
         TSPIGraphic picture;
         QVERIFY(!ActiveSPIs);
-        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic,
-                                 picture.LoadFromFile(box.writeFile("x.vtp", TestPictureData(2, 2, 8))));
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, picture.LoadFromFile(box.writeFile(
+                                                      "x.vtp", TestPictureData(2, 2, 8))));
     }
 
     void abortStopsEachPluginInTurn() {
@@ -344,8 +345,10 @@ private slots:
     void preview_data() {
         QTest::addColumn<QString>("plugin");
         QTest::addColumn<QString>("call");
-        QTest::newRow("preview used") << "vt_in" << "GetPreview";
-        QTest::newRow("no preview export") << "vt_nopreview" << "GetPicture";
+        QTest::newRow("preview used") << "vt_in"
+                                      << "GetPreview";
+        QTest::newRow("no preview export") << "vt_nopreview"
+                                           << "GetPicture";
     }
     void preview() {
         QFETCH(QString, plugin);
