@@ -6,6 +6,7 @@
 #include <QtTest>
 #include <atomic>
 #include <map>
+#include <sys/stat.h>
 #include <thread>
 
 namespace {
@@ -463,6 +464,10 @@ void TestPlugins::unknownAndUnreadable() {
     QCOMPARE(DecodeFile(l, box.filePath(QStringLiteral("missing.png")), 0).Result,
              SPI_FILE_READ_ERROR);
     QCOMPARE(DecodeFile(l, box.makeDir(QStringLiteral("folder")), 0).Result, SPI_FILE_READ_ERROR);
+    // A named pipe with no writer is refused at once instead of waiting forever.
+    const QString pipe = box.filePath(QStringLiteral("pipe.png"));
+    QCOMPARE(mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    QCOMPARE(DecodeFile(l, pipe, 0).Result, SPI_FILE_READ_ERROR);
     HLOCAL h = nullptr;
     QCOMPARE(l.getPicture(noise.constData(), noise.size(), SPI_INPUT_MEMORY, &h, nullptr,
                           &TProgressLog::Callback, 0),

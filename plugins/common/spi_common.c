@@ -2,8 +2,10 @@
 #include "spi_common.h"
 
 #include <errno.h>
+#include <fcntl.h>
 #include <string.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 /* ---- Input ------------------------------------------------------------------ */
 
@@ -13,14 +15,23 @@ int SpiStreamOpen(SpiStream* s, const char* buf, intptr_t len, unsigned int flag
     case SPI_INPUT_FILE: {
         if (!buf || len < 0)
             return SPI_FILE_READ_ERROR;
-        FILE* f = fopen(buf, "rbe");
-        if (!f)
+        /* Opened without blocking, so that a named pipe given as a picture
+         * cannot hang the caller; only regular files are read. */
+        const int fd = open(buf, O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
             return SPI_FILE_READ_ERROR;
         struct stat st;
-        if (fstat(fileno(f), &st) != 0 || !S_ISREG(st.st_mode)) {
-            fclose(f);
+        if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+            fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+            close(fd);
             return SPI_FILE_READ_ERROR;
         }
+        FILE* f = fdopen(fd, "rb");
+        if (!f) {
+            close(fd);
+            return SPI_FILE_READ_ERROR;
+        }
+        setvbuf(f, NULL, _IOFBF, 64 * 1024); /* fewer, larger reads */
         const uint64_t fileSize = (uint64_t)st.st_size;
         s->base = (uint64_t)len;
         s->size = s->base < fileSize ? fileSize - s->base : 0;
