@@ -214,6 +214,31 @@ private slots:
         QVERIFY(!picture.Empty());
     }
 
+    // The bundled plug-ins beside the program decode through the same host.
+    void bundledPluginThroughTheRegistry() {
+        const QString png = BuildDir() + "/png.spi";
+        if (!QFile::exists(png))
+            QSKIP("the bundled PNG plug-in is not built");
+        TSandbox box;
+        RegisterBuiltInGraphics();
+        TSPIs spis;
+        spis.SearchPlugins(png);
+        QCOMPARE(spis.PluginCount(), 1);
+        QVERIFY(spis.Plugins(0)->InheritsFrom(TInSPI::StaticClass()));
+        QCOMPARE(TPicture::FileFormatClass("png"), TSPIBitmap::StaticClass());
+        const QString file = MakePicture(box.filePath("p.png"), 31, 17);
+        TPicture picture;
+        TRecords records;
+        picture.OnProgress = Recorder(records);
+        picture.LoadFromFile(file);
+        QCOMPARE(picture.Graphic()->ClassType(), TSPIBitmap::StaticClass());
+        QCOMPARE(picture.Graphic()->ToImage().convertToFormat(QImage::Format_RGB32),
+                 QImage(file).convertToFormat(QImage::Format_RGB32));
+        QCOMPARE(records.front().Text, QString("Loading Graphic by Susie Plugin"));
+        QCOMPARE(records.back(),
+                 (TProgressRecord{2, 100, true, QRect(0, 0, 31, 17), "Loaded Graphic"}));
+    }
+
     void assignGraphicWithoutPicture() {
         TSPIBitmap bitmap;
         try {
