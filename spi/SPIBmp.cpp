@@ -4,6 +4,7 @@
 #include "toolkit/Exceptions.h"
 #include "toolkit/Picture.h"
 
+#include <QFileInfo>
 #include <QIODevice>
 #include <exception>
 
@@ -24,6 +25,11 @@ std::array<TGraphicClass, 2> LoaderOrder(TGraphicClass PluginClass, TGraphicClas
 std::unique_ptr<TGraphic> CreateGraphicFromFile(TGraphicClass PluginClass, const QString& FileName,
                                                 TGraphicClass BitmapClass,
                                                 const TProgressEvent& Progress, bool IsBitmapFile) {
+    // A named pipe, a device or a folder is no picture, and opening one may
+    // block: neither reader is asked.
+    const QFileInfo info(FileName);
+    if (info.exists() && !info.isFile())
+        return nullptr;
     for (TGraphicClass cls : LoaderOrder(PluginClass, BitmapClass, IsBitmapFile)) {
         try {
             std::unique_ptr<TGraphic> graphic = cls->Create();

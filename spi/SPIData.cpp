@@ -183,6 +183,9 @@ TInSPIAbleFromFile::TInSPIAbleFromFile(TSPIGraphic* owner, const QString& fileNa
     : TInSPIAbleData(owner, fileName) {}
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, qint64 count) {
+    // A named pipe or a device would block the open; only files are read.
+    if (!QFileInfo(SourceName).isFile())
+        return;
     QFile file(SourceName);
     if (!file.open(QIODevice::ReadOnly))
         return; // the plug-ins decide on zeros

@@ -6,6 +6,7 @@
 
 #include <QBuffer>
 #include <QtTest>
+#include <sys/stat.h>
 
 namespace {
 
@@ -160,6 +161,22 @@ private slots:
         QCOMPARE(endings, 1);
         QCOMPARE(records.back(),
                  (TProgressRecord{2, 100, true, QRect(0, 0, 9, 4), "Loaded Graphic"}));
+    }
+
+    void namedPipeIsNoPicture() {
+        TSandbox box;
+        auto spis = MakeManager(box.path(), {{"vt_in", "a.spi"}});
+        const QString fifo = box.filePath("pipe.vtp");
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        TSPIBitmap bitmap;
+        TRecords records;
+        bitmap.OnProgress = Recorder(records);
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, bitmap.LoadFromFile(fifo));
+        QVERIFY2(records == (TRecords{{2, 100, true, None, "Loaded Graphic"}}),
+                 qPrintable(Describe(records)));
+        // The plug-in picture alone: its header read skips the pipe.
+        TSPIGraphic picture;
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, picture.LoadFromFile(fifo));
     }
 
     void streamPositionForTheBitmapReader() {
