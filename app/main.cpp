@@ -1,6 +1,32 @@
+// Velmo: one copy at a time; a second start brings the first copy's window
+// to the front and ends.
+#include "app/Main.h"
+#include "platform/SingleInstance.h"
+#include "toolkit/Fonts.h"
+#include "toolkit/Picture.h"
+#include "app/Pictures.h"
+
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setApplicationName(QStringLiteral("Velmo"));
+
+    TSingleInstance instance;
+    if (!instance.TryBecomePrimary())
+        return 0;
+
+    InstallFontSubstitutions();
+    QApplication::setWindowIcon(ProgramIcon());
+    RegisterBuiltInGraphics();
+
+    int result = 0;
+    {
+        TfrmVelmo window;
+        QObject::connect(&instance, &TSingleInstance::ActivateRequested, &window,
+                         &TfrmVelmo::RestoreAndRaise);
+        window.show();
+        result = app.exec();
+    }
+    return result;
 }

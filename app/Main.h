@@ -1,0 +1,182 @@
+#pragma once
+
+#include <QMainWindow>
+#include <array>
+
+class QAction;
+class QLabel;
+class QListWidget;
+class QMenu;
+class QProgressBar;
+class QScrollArea;
+class QStatusBar;
+class QToolBar;
+class QToolButton;
+class QWidget;
+class TImage;
+class TPicture;
+class TShellTreeView;
+class TSplitter;
+class TSPIs;
+class TSPI;
+class TInSPI;
+struct TGraphicClassInfo;
+
+// The one window of the program.
+class TfrmVelmo : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TfrmVelmo(QWidget* parent = nullptr);
+    ~TfrmVelmo() override;
+
+    // Components, named as the window's design names them.
+    QToolBar* tlbAction = nullptr;
+    QToolBar* tlbMain = nullptr;
+    QWidget* pnlLeft = nullptr;
+    QWidget* pnlLeftTop = nullptr;
+    TShellTreeView* stvMain = nullptr;
+    TSplitter* splLeft = nullptr;
+    QWidget* pnlLeftBot = nullptr;
+    QListWidget* lstFile = nullptr;
+    TSplitter* splMain = nullptr;
+    QScrollArea* scbMain = nullptr;
+    TImage* imgMain = nullptr;
+    QWidget* pnlOutFolButton = nullptr;
+    std::array<QToolButton*, 10> spbNo{};
+    QStatusBar* staMain = nullptr;
+    std::array<QLabel*, 5> staPanels{};
+    QProgressBar* pgbMain = nullptr;
+    TSPIs* SPIs1 = nullptr;
+
+    QAction* actPrev = nullptr;
+    QAction* actNext = nullptr;
+    QAction* actCopy = nullptr;
+    QAction* actMove = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actOption = nullptr;
+    QAction* actHelp = nullptr;
+    QAction* actDelete = nullptr;
+    QAction* actTree = nullptr;
+    QAction* actOutFolButton = nullptr;
+    QAction* actReNew = nullptr;
+    QAction* actAbout = nullptr;
+
+    QMenu* mnuFile = nullptr;
+    QMenu* mnuView = nullptr;
+    QMenu* mnuHelp = nullptr;
+    QMenu* pmnImage = nullptr;
+    QAction* pmnImageOriginal = nullptr;
+    QAction* pmnImageStretch = nullptr;
+    QMenu* pmnOutFolButton = nullptr;
+    QAction* pmnOutFolButtonOption = nullptr;
+
+    // Window state.
+    std::array<QToolButton*, 10> OutFolButtons{};
+    int LastIndex = -1;
+    int ShownIndex = -10;
+    int SplMainPos = 200;
+    int OptionPage = 0;
+    bool Dragging = false;
+    int DragX = 0;
+    int DragY = 0;
+
+    // Start-up and frame.
+    void FormCreate();
+    void ApplySettings();
+    void ShowTree(int flag);
+    void ShowOutFolButton(int flag);
+    void SetMode(int flag);
+    bool splMainCanResize(int newSize);
+    void FormResize();
+    void FormClose();
+
+    // Folder scan and file list.
+    void BuildDispExt();
+    int ScanFolder(const QString& folder);
+    void OpenFolder(const QString& folder);
+    void UpdateDeleteAction();
+    bool Scanning() const { return ScanGeneration != FinishedScanGeneration; }
+    int HorizontalExtent() const { return ListExtent; }
+
+    // Picture view.
+    void ShowPicture(int index);
+    void FitPicture();
+    void ShowActualSize();
+    void StretchToWindow();
+    bool Loading() const { return LoadDepth > 0; }
+    // The size a picture of the given natural size is shown at now.
+    QSize DisplaySizeFor(QSize natural) const;
+    TPicture& Picture() { return *FPicture; }
+
+    // Sorting.
+    void CopyToOutFolder(int n);
+    void MoveToOutFolder(int n);
+    // Whether a key event is an output-folder digit that was handled.
+    bool FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
+
+public slots:
+    void actExitExecute();
+    void actHelpExecute();
+    void actAboutExecute();
+    void actOptionExecute();
+    void actTreeExecute();
+    void actOutFolButtonExecute();
+    void pmnOutFolButtonOptionClick();
+    void lstFileClick();
+    void actPrevExecute();
+    void actNextExecute();
+    void actReNewExecute();
+    void stvMainChange();
+    void pmnImageOriginalClick();
+    void pmnImageStretchClick();
+    void imgMainProgress(int stage, int percent);
+    void imgMainMouseDown(int x, int y);
+    void imgMainMouseMove(int x, int y);
+    void imgMainMouseUp(int x, int y);
+    void spbNo0Click(int slot);
+    void actCopyExecute();
+    void actMoveExecute();
+    void actDeleteExecute();
+    void SPIs1Search(TSPIs* sender, TSPI* plugin, bool& accept);
+    void SPIs1PictureRegister(TSPIs* sender, TInSPI* plugin, const QString& extension,
+                              const QString& description, const TGraphicClassInfo*& graphicClass);
+    // Brings the window back when a second copy of the program starts.
+    void RestoreAndRaise();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void CreateComponents();
+    void CreateActions();
+    void CreateMenus();
+    void CreateToolBars();
+    void CreatePanes();
+    void CreateStatusBar();
+    void CreatePlugins();
+    void ConnectHandlers();
+    // Lays the two tool bars out from ToolBarPlace: one line when their tops
+    // are close, two lines otherwise; left to right by their left edges.
+    void PlaceToolBars();
+    std::array<int, 4> ToolBarPlace{2, 11, 2, 125}; // action top, left; main top, left
+    void TakeOutSelectedItem();
+    bool OutFolderChecks(int n);
+    int SelectedIndex() const;
+    void SelectIndex(int index);
+    QString SelectedText() const;
+    bool Busy() const { return Scanning() || Loading(); }
+
+    friend class TMainSettingsWindow;
+
+    TPicture* FPicture = nullptr;
+    int ScanGeneration = 0;
+    int FinishedScanGeneration = 0;
+    int LoadDepth = 0;
+    int ListExtent = 4;
+    bool ListHadFocus = false;
+};
+
+extern TfrmVelmo* frmVelmo;

@@ -1,0 +1,201 @@
+// The file list: which files are pictures, the folder scan, and moving
+// through the list.
+#include "app/Main.h"
+
+#include "app/DispExt.h"
+#include "app/MainRules.h"
+#include "platform/Common.h"
+#include "platform/DirectoryList.h"
+#include "settings/Settings.h"
+#include "shelltree/ShellCtrls.h"
+#include "spi/SPIs.h"
+#include "toolkit/Busy.h"
+#include "toolkit/Exceptions.h"
+#include "toolkit/MessageBox.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QTimer>
+#include <unordered_map>
+#include <algorithm>
+#include <vector>
+
+namespace {
+// Measures names in the list's font from a cache of character widths, so a
+// folder of many thousand files is measured in a blink.
+class TNameWidths {
+public:
+    explicit TNameWidths(const QFontMetrics& metrics) : Metrics(metrics) {}
+    int Width(const QString& name) {
+        int width = 0;
+        for (QChar c : name) {
+            const char16_t u = c.unicode();
+            auto it = Cache.find(u);
+            if (it == Cache.end())
+                it = Cache.emplace(u, Metrics.horizontalAdvance(c)).first;
+            width += it->second;
+        }
+        return width;
+    }
+
+private:
+    QFontMetrics Metrics;
+    std::unordered_map<char16_t, int> Cache;
+};
+
+bool NameLess(const QString& a, const QString& b) {
+    const int c = a.compare(b, Qt::CaseInsensitive);
+    return c != 0 ? c < 0 : a < b;
+}
+} // namespace
+
+void TfrmVelmo::BuildDispExt() {
+    std::vector<QStringList> pluginExtensions;
+    if (SPIs1) {
+        for (int i = 0; i < SPIs1->PluginCount(); ++i)
+            pluginExtensions.push_back(SPIs1->Plugins(i)->Extensions());
+    }
+    BuildDispExtFrom(pluginExtensions);
+}
+
+int TfrmVelmo::ScanFolder(const QString& folder) {
+    TBusyCursor busy;
+    ProcessMessages();
+    // A scan started from a message handled inside this one wins; this one
+    // then stops without touching the list again.
+    const int generation = ++ScanGeneration;
+    lstFile->clear();
+    int count = 0;
+    int widest = 0;
+    std::vector<QString> names;
+    if (!IniRec.CurrentPath.isEmpty() && IsDriveReady(IniRec.CurrentPath)) {
+        TNameWidths widths(lstFile->fontMetrics());
+        QElapsedTimer sinceMessages;
+        sinceMessages.start();
+        ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
+            if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
+                names.push_back(name);
+                widest = std::max(widest, widths.Width(name));
+                ++count;
+            }
+            // Pending messages run often enough for the window to stay alive.
+            if (sinceMessages.elapsed() >= 25) {
+                ProcessMessages();
+                sinceMessages.restart();
+                if (generation != ScanGeneration)
+                    return false;
+            }
+            return true;
+        });
+        if (generation != ScanGeneration)
+            throw EAbort(QStringLiteral("scan superseded"));
+        std::sort(names.begin(), names.end(), NameLess);
+    }
+    {
+        QSignalBlocker quiet(lstFile);
+        QStringList items;
+        items.reserve(qsizetype(names.size()));
+        for (QString& name : names)
+            items.append(std::move(name));
+        lstFile->addItems(items);
+    }
+    ListExtent = widest + 4;
+    lstFile->doItemsLayout();
+    staPanels[0]->setText(FileCountText(count));
+    FinishedScanGeneration = generation;
+    return count - 1;
+}
+
+void TfrmVelmo::OpenFolder(const QString& folder) {
+    LastIndex = ScanFolder(folder);
+    if (LastIndex >= 0) {
+        SelectIndex(0);
+        ShowPicture(0);
+    } else {
+        ShowPicture(-1);
+    }
+    UpdateDeleteAction();
+}
+
+void TfrmVelmo::lstFileClick() {
+    Guarded([this] {
+        if (Busy())
+            return;
+        const int s = SelectedIndex();
+        if (s == ShownIndex)
+            return;
+        ShowPicture(s);
+        UpdateDeleteAction();
+    });
+}
+
+void TfrmVelmo::actPrevExecute() {
+    Guarded([this] {
+        if (Busy())
+            return;
+        const int s = SelectedIndex();
+        if (s > 0) {
+            SelectIndex(s - 1);
+            ShowPicture(s - 1);
+        }
+    });
+}
+
+void TfrmVelmo::actNextExecute() {
+    Guarded([this] {
+        if (Busy())
+            return;
+        const int s = SelectedIndex();
+        if (s < LastIndex) {
+            SelectIndex(s + 1);
+            ShowPicture(s + 1);
+        }
+    });
+}
+
+void TfrmVelmo::actReNewExecute() {
+    Guarded([this] {
+        if (Loading())
+            return;
+        stvMain->Repaint();
+        OpenFolder(IniRec.CurrentPath);
+    });
+}
+
+void TfrmVelmo::stvMainChange() {
+    Guarded([this] {
+        // A folder picked while a picture loads is opened once the load ends.
+        if (Loading()) {
+            QTimer::singleShot(50, this, &TfrmVelmo::stvMainChange);
+            return;
+        }
+        IniRec.CurrentPath = stvMain->SelectedPath();
+        OpenFolder(IniRec.CurrentPath);
+    });
+}
+
+void TfrmVelmo::UpdateDeleteAction() { actDelete->setEnabled(SelectedIndex() != -1); }
+
+int TfrmVelmo::SelectedIndex() const {
+    const QList<QListWidgetItem*> selected = lstFile->selectedItems();
+    return selected.isEmpty() ? -1 : lstFile->row(selected.front());
+}
+
+void TfrmVelmo::SelectIndex(int index) {
+    QSignalBlocker quiet(lstFile);
+    if (index < 0 || index >= lstFile->count()) {
+        lstFile->clearSelection();
+        lstFile->setCurrentRow(-1);
+        return;
+    }
+    lstFile->setCurrentRow(index, QItemSelectionModel::ClearAndSelect);
+    lstFile->scrollToItem(lstFile->item(index));
+}
+
+QString TfrmVelmo::SelectedText() const {
+    const int s = SelectedIndex();
+    return s < 0 ? QString() : lstFile->item(s)->text();
+}

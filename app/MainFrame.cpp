@@ -1,0 +1,221 @@
+// The window's frame: creation, settings applied to the panes and buttons,
+// the pane toggles, the splitters, resizing, the commands that are not about
+// pictures, and the close.
+#include "app/Main.h"
+
+#include "app/ImageView.h"
+#include "app/MainRules.h"
+#include "app/MainSettings.h"
+#include "app/Splitter.h"
+#include "dialogs/About.h"
+#include "platform/Help.h"
+#include "settings/Settings.h"
+#include "shelltree/ShellCtrls.h"
+#include "toolkit/Fonts.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/Picture.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QStatusBar>
+#include <QToolBar>
+#include <QToolButton>
+
+TfrmVelmo* frmVelmo = nullptr;
+
+TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
+    frmVelmo = this;
+    setObjectName(QStringLiteral("frmVelmo"));
+    setWindowTitle(QStringLiteral("ヴェルモ！"));
+    QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
+    font.setPixelSize(12);
+    setFont(font);
+    FPicture = new TPicture;
+    // The components are loaded first: the plug-in manager searches its
+    // plug-ins before the creation handler runs.
+    CreateComponents();
+    CreatePlugins();
+    Guarded([this] { FormCreate(); });
+}
+
+TfrmVelmo::~TfrmVelmo() {
+    qApp->removeEventFilter(this);
+    delete FPicture;
+    if (frmVelmo == this)
+        frmVelmo = nullptr;
+}
+
+void TfrmVelmo::FormCreate() {
+    setWindowTitle(QStringLiteral("ヴェルモ！"));
+    Dragging = false;
+    FPicture->Clear();
+    imgMain->Invalidate();
+    OptionPage = 0;
+    ShownIndex = -10;
+    SplMainPos = 200;
+    imgMain->resize(0, 0);
+    pgbMain->hide();
+    for (size_t i = 0; i < 10; ++i)
+        OutFolButtons[i] = spbNo[i];
+    for (QLabel* panel : staPanels)
+        panel->clear();
+    TMainSettingsWindow settingsWindow(*this);
+    LoadSettings(settingsWindow);
+    ApplySettings();
+    // Lay the panes out at the loaded size now, so the first picture is
+    // fitted to the view it will really have.
+    layout()->activate();
+    centralWidget()->layout()->activate();
+    BuildDispExt();
+    OpenFolder(IniRec.CurrentPath);
+    UpdateDeleteAction();
+}
+
+void TfrmVelmo::ApplySettings() {
+    stvMain->SelectPath(IniRec.CurrentPath);
+    FitPicture();
+    ShowTree(IniRec.Tree);
+    ShowOutFolButton(IniRec.OutFolButton);
+    SetMode(IniRec.Mode);
+    for (int k = 1; k <= 10; ++k) {
+        QToolButton* b = OutFolButtons[size_t(k - 1)];
+        const TOutFolderRec& slot = OutFolders[k - 1];
+        if (slot.Path.isEmpty()) {
+            b->setText(QStringLiteral(" "));
+            b->setToolTip(QString());
+            b->setEnabled(false);
+        } else {
+            b->setText(slot.Title);
+            b->setToolTip(slot.Path);
+            b->setEnabled(true);
+        }
+    }
+    if (SelectedIndex() >= 0) {
+        const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
+        staPanels[1]->setText(FileNamePanelText(p, IniRec.FileName));
+    }
+}
+
+void TfrmVelmo::ShowTree(int flag) {
+    if (flag != 0) {
+        pnlLeft->setFixedWidth(qMax(0, SplMainPos));
+        splMain->show();
+        actTree->setChecked(true);
+    } else {
+        // The splitter's left edge is the pane's width; a pane already
+        // narrowed to nothing keeps the width remembered before.
+        if (pnlLeft->maximumWidth() > 0)
+            SplMainPos = pnlLeft->maximumWidth();
+        pnlLeft->setFixedWidth(0);
+        splMain->hide();
+        actTree->setChecked(false);
+    }
+}
+
+void TfrmVelmo::ShowOutFolButton(int flag) {
+    pnlOutFolButton->setFixedWidth(flag != 0 ? 72 : 0);
+    actOutFolButton->setChecked(flag != 0);
+}
+
+void TfrmVelmo::SetMode(int flag) {
+    actCopy->setChecked(flag == 0);
+    actMove->setChecked(flag != 0);
+    setWindowTitle(ModeCaption(flag));
+}
+
+bool TfrmVelmo::splMainCanResize(int newSize) {
+    const bool accept = newSize >= 50;
+    if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
+        FitPicture();
+    return accept;
+}
+
+void TfrmVelmo::FormResize() {
+    if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
+        FitPicture();
+    // Panel 1 stretches in the status bar's layout and so always takes the
+    // room that panels 0, 2, 3 and 4 leave.
+}
+
+void TfrmVelmo::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    Guarded([this] { FormResize(); });
+}
+
+void TfrmVelmo::actExitExecute() { close(); }
+
+void TfrmVelmo::actHelpExecute() {
+    Guarded([] { HelpContents(QStringLiteral("Velmo.hlp")); });
+}
+
+void TfrmVelmo::actAboutExecute() {
+    Guarded([this] {
+        auto* about = new TfrmAbout(this);
+        const std::unique_ptr<TfrmAbout> release(about);
+        about->exec();
+    });
+}
+
+void TfrmVelmo::actOptionExecute() {
+    // The options dialog arrives with the dialogs; until then the command
+    // says so instead of doing nothing.
+    Guarded([] {
+        ApplicationMessageBox(QStringLiteral("オプション設定はまだ使えません。"),
+                              QStringLiteral("ヴェルモ！ - 警告"), mbWarningOk);
+    });
+}
+
+void TfrmVelmo::pmnOutFolButtonOptionClick() {
+    OptionPage = 2;
+    actOptionExecute();
+}
+
+void TfrmVelmo::actTreeExecute() {
+    Guarded([this] {
+        IniRec.Tree = IniRec.Tree == 0 ? 1 : 0;
+        ShowTree(IniRec.Tree);
+        if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
+            FitPicture();
+    });
+}
+
+void TfrmVelmo::actOutFolButtonExecute() {
+    Guarded([this] {
+        IniRec.OutFolButton = IniRec.OutFolButton == 0 ? 1 : 0;
+        ShowOutFolButton(IniRec.OutFolButton);
+        if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
+            FitPicture();
+    });
+}
+
+void TfrmVelmo::FormClose() {
+    TMainSettingsWindow settingsWindow(*this);
+    SaveSettings(settingsWindow);
+    DeleteOldSettings();
+}
+
+void TfrmVelmo::closeEvent(QCloseEvent* event) {
+    // A settings file that cannot be written abandons the close, so the
+    // program keeps running and nothing the user set is lost silently.
+    try {
+        FormClose();
+        event->accept();
+    } catch (...) {
+        event->ignore();
+        HandleException(std::current_exception());
+    }
+}
+
+void TfrmVelmo::RestoreAndRaise() {
+    if (isMinimized())
+        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+    show();
+    raise();
+    activateWindow();
+}

@@ -1,0 +1,176 @@
+// The sorting itself: the output-folder buttons and digit keys copy or move
+// the shown picture; delete sends it to the trash or removes it for good.
+#include "app/Main.h"
+
+#include "app/MainRules.h"
+#include "app/SharedMessage.h"
+#include "platform/FileCopy.h"
+#include "platform/FileDelete.h"
+#include "platform/FileMove.h"
+#include "platform/FileTrash.h"
+#include "settings/Settings.h"
+#include "toolkit/Busy.h"
+#include "toolkit/MessageBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QScrollArea>
+#include <QToolButton>
+
+namespace {
+const QChar CR(13);
+
+// Asks a question through the shared message box; false when answered No.
+bool Confirm(const QString& text, int style) {
+    MsgText = text;
+    MsgFlags = style;
+    ShowMessageBox(kConfirmCaption);
+    return MsgResult != idNo;
+}
+
+void Warn(const QString& text) {
+    MsgText = text;
+    MsgFlags = mbWarningOk;
+    ShowMessageBox(kWarningCaption);
+}
+} // namespace
+
+void TfrmVelmo::spbNo0Click(int slot) {
+    Guarded([this, slot] {
+        if (Busy())
+            return;
+        if (IniRec.Mode == 0)
+            CopyToOutFolder(slot);
+        else
+            MoveToOutFolder(slot);
+    });
+}
+
+bool TfrmVelmo::FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers) {
+    const int d = DigitForKey(qtKey, nativeScanCode, modifiers);
+    if (d < 0 || OutFolders[d].Path.isEmpty())
+        return false;
+    spbNo[size_t(d)]->click();
+    return true;
+}
+
+bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
+    // The view changes size with the window, the splitters and the pane
+    // toggles, and also when the window is first laid out on the screen;
+    // a picture fitted with its proportions follows every time.
+    if (watched == static_cast<QObject*>(scbMain) && event->type() == QEvent::Resize && IniRec.DispSize == 1 &&
+        IniRec.Proportional == 1)
+        Guarded([this] { FitPicture(); });
+    // Digit keys reach the window before menus, actions and the focused
+    // control, as long as no dialog of the program is open.
+    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+        QApplication::activeModalWidget() == nullptr &&
+        static_cast<QWidget*>(watched)->window() == this) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (FormShortCut(key->key(), key->nativeScanCode(), key->modifiers()))
+            return true;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+bool TfrmVelmo::OutFolderChecks(int n) {
+    if (SelectedIndex() < 0) {
+        Warn(QStringLiteral("出力するファイルを選択してください。"));
+        return false;
+    }
+    if (!QFileInfo(OutFolders[n - 1].Path).isDir()) {
+        Warn(QStringLiteral("出力するフォルダが存在しません。") + CR +
+             QStringLiteral("設定を確認してください。"));
+        return false;
+    }
+    return true;
+}
+
+void TfrmVelmo::CopyToOutFolder(int n) {
+    if (!OutFolderChecks(n))
+        return;
+    const QString name = SelectedText();
+    const QString source = JoinPath(IniRec.CurrentPath, name);
+    const QString target = JoinPath(OutFolders[n - 1].Path, name);
+    if (IniRec.OverWrite == 1 && QFileInfo(target).isFile() &&
+        !Confirm(target + QStringLiteral("は既に存在します。") + CR + QStringLiteral("上書きしますか？"),
+                 mbQuestionYesNo))
+        return;
+    TBusyCursor busy;
+    ProcessMessages();
+    ShellCopyFile(this, source, target);
+}
+
+void TfrmVelmo::MoveToOutFolder(int n) {
+    if (!OutFolderChecks(n))
+        return;
+    if (IniRec.Move == 1 && !Confirm(QStringLiteral("移動しますか？"), mbQuestionYesNo))
+        return;
+    const QString name = SelectedText();
+    const QString source = JoinPath(IniRec.CurrentPath, name);
+    const QString target = JoinPath(OutFolders[n - 1].Path, name);
+    if (IniRec.OverWrite == 1 && QFileInfo(target).isFile() &&
+        !Confirm(target + QStringLiteral("は既に存在します。") + CR + QStringLiteral("上書きしますか？"),
+                 mbQuestionYesNo))
+        return;
+    TBusyCursor busy;
+    ProcessMessages();
+    ShellMoveFile(this, source, target);
+    TakeOutSelectedItem();
+}
+
+void TfrmVelmo::actDeleteExecute() {
+    Guarded([this] {
+        if (Busy() || SelectedIndex() < 0)
+            return;
+        const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
+        if (IniRec.Delete == 1) {
+            const bool yes =
+                IniRec.Trash == 0
+                    ? Confirm(p + CR + QStringLiteral("を削除すると元に戻せません。") + CR +
+                                  QStringLiteral("削除しますか？"),
+                              mbQuestionYesNoNo)
+                    : Confirm(p + CR + QStringLiteral("を削除しますか？"), mbQuestionYesNo);
+            if (!yes)
+                return;
+        }
+        TBusyCursor busy;
+        ProcessMessages();
+        if (IniRec.Trash == 0)
+            DeleteFileForGood(p);
+        else
+            ShellDeleteToTrash(this, p);
+        TakeOutSelectedItem();
+    });
+}
+
+void TfrmVelmo::TakeOutSelectedItem() {
+    const int k = SelectedIndex();
+    if (k < 0)
+        return;
+    delete lstFile->takeItem(k);
+    LastIndex = LastIndex - 1;
+    // The picture on show has left the list; whatever shows next is new.
+    if (ShownIndex == k)
+        ShownIndex = -10;
+    SelectIndex(IndexAfterRemoval(k, LastIndex));
+    ShowPicture(SelectedIndex());
+    UpdateDeleteAction();
+}
+
+void TfrmVelmo::actCopyExecute() {
+    Guarded([this] {
+        IniRec.Mode = IniRec.Mode == 0 ? 1 : 0;
+        SetMode(IniRec.Mode);
+    });
+}
+
+void TfrmVelmo::actMoveExecute() {
+    Guarded([this] {
+        IniRec.Mode = IniRec.Mode == 0 ? 1 : 0;
+        SetMode(IniRec.Mode);
+    });
+}

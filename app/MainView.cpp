@@ -1,0 +1,186 @@
+// The picture view: showing the selected file, fitting it to the view,
+// dragging it, the decoding progress and the status panels.
+#include "app/Main.h"
+
+#include "app/ImageView.h"
+#include "app/MainRules.h"
+#include "settings/Settings.h"
+#include "toolkit/Busy.h"
+#include "toolkit/MessageBox.h"
+#include "toolkit/Picture.h"
+
+#include <QAction>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QStatusBar>
+
+namespace {
+// Restores the scroll bars, the previous/next enabling and the load count
+// however ShowPicture ends.
+class TShowPictureEnd {
+public:
+    TShowPictureEnd(TfrmVelmo& form, int index) : Form(form), Index(index) {}
+    ~TShowPictureEnd() {
+        Form.actPrev->setEnabled(Index > 0);
+        Form.actNext->setEnabled(Index < Form.LastIndex);
+        Form.scbMain->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+        Form.scbMain->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    }
+
+private:
+    TfrmVelmo& Form;
+    int Index;
+};
+
+class TLoadCount {
+public:
+    explicit TLoadCount(int& depth) : Depth(depth) { ++Depth; }
+    ~TLoadCount() { --Depth; }
+
+private:
+    int& Depth;
+};
+} // namespace
+
+void TfrmVelmo::ShowPicture(int i) {
+    // One load at a time: a request that arrives while a picture is being
+    // decoded is dropped.
+    if (Loading())
+        return;
+    TBusyCursor busy;
+    scbMain->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scbMain->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    TShowPictureEnd end(*this, i);
+    if (i == -1) {
+        FPicture->Clear();
+        imgMain->Invalidate();
+        imgMain->resize(0, 0);
+        for (size_t panel = 1; panel <= 4; ++panel)
+            staPanels[panel]->clear();
+        ShownIndex = -1;
+        return;
+    }
+    const QString p = JoinPath(IniRec.CurrentPath, lstFile->item(i)->text());
+    {
+        TLoadCount loading(LoadDepth);
+        FPicture->LoadFromFile(p);
+    }
+    imgMain->Invalidate();
+    FitPicture();
+    ProcessMessages();
+    staPanels[1]->setText(FileNamePanelText(p, IniRec.FileName));
+    staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
+    const QFileInfo info(p);
+    if (!info.exists()) {
+        staPanels[3]->clear();
+        staPanels[4]->clear();
+    } else {
+        staPanels[3]->setText(FileSizeText(info.size()));
+        staPanels[4]->setText(FileDateText(info.lastModified()));
+    }
+    ShownIndex = i;
+}
+
+void TfrmVelmo::FitPicture() {
+    if (FPicture->Width() == 0 && FPicture->Height() == 0)
+        return;
+    if (IniRec.DispSize == 0) {
+        pmnImageOriginal->setChecked(true);
+        pmnImageStretch->setChecked(false);
+        ShowActualSize();
+        return;
+    }
+    pmnImageOriginal->setChecked(false);
+    pmnImageStretch->setChecked(true);
+    const QSize picture(FPicture->Width(), FPicture->Height());
+    if (FitShowsActualSize(IniRec.DispSize, IniRec.Zoom, picture, scbMain->size()))
+        ShowActualSize();
+    else
+        StretchToWindow();
+}
+
+void TfrmVelmo::ShowActualSize() {
+    scbMain->setWidgetResizable(false);
+    imgMain->resize(FPicture->Width(), FPicture->Height());
+    const bool larger =
+        FPicture->Width() > scbMain->width() || FPicture->Height() > scbMain->height();
+    imgMain->setCursor(larger ? Qt::PointingHandCursor : Qt::ArrowCursor);
+}
+
+void TfrmVelmo::StretchToWindow() {
+    if (IniRec.Proportional == 1) {
+        const QSize fitted = ProportionalStretchSize(scbMain->width(), scbMain->height(),
+                                                     FPicture->Width(), FPicture->Height());
+        scbMain->setWidgetResizable(false);
+        // A view too small for the margin leaves nothing to draw.
+        imgMain->resize(qMax(0, fitted.width()), qMax(0, fitted.height()));
+    } else {
+        scbMain->setWidgetResizable(true);
+    }
+    imgMain->setCursor(Qt::ArrowCursor);
+}
+
+QSize TfrmVelmo::DisplaySizeFor(QSize natural) const {
+    // The size the picture will be shown at with the current settings, so a
+    // decoder can decode no more than is needed.
+    if (FitShowsActualSize(IniRec.DispSize, IniRec.Zoom, natural, scbMain->size()))
+        return natural;
+    if (IniRec.Proportional == 1)
+        return ProportionalStretchSize(scbMain->width(), scbMain->height(), natural.width(),
+                                       natural.height());
+    return scbMain->viewport()->size();
+}
+
+void TfrmVelmo::pmnImageOriginalClick() {
+    Guarded([this] {
+        IniRec.DispSize = 0;
+        FitPicture();
+    });
+}
+
+void TfrmVelmo::pmnImageStretchClick() {
+    Guarded([this] {
+        IniRec.DispSize = 1;
+        FitPicture();
+    });
+}
+
+void TfrmVelmo::imgMainMouseDown(int x, int y) {
+    Dragging = true;
+    DragX = x;
+    DragY = y;
+}
+
+void TfrmVelmo::imgMainMouseMove(int x, int y) {
+    if (!Dragging)
+        return;
+    QScrollBar* h = scbMain->horizontalScrollBar();
+    QScrollBar* v = scbMain->verticalScrollBar();
+    h->setValue(h->value() - (x - DragX));
+    v->setValue(v->value() - (y - DragY));
+}
+
+void TfrmVelmo::imgMainMouseUp(int, int) { Dragging = false; }
+
+void TfrmVelmo::imgMainProgress(int stage, int percent) {
+    if (stage == 0) {
+        ListHadFocus = lstFile->hasFocus();
+        lstFile->setEnabled(false);
+        // Over panel 1, wherever the status bar's layout put it.
+        const QRect panel1 = staPanels[1]->geometry();
+        pgbMain->setGeometry(panel1.x() + 1, 2, panel1.width() - 2, staMain->height() - 2);
+        pgbMain->raise();
+        pgbMain->show();
+    } else if (stage == 2) {
+        lstFile->setEnabled(true);
+        if (ListHadFocus)
+            lstFile->setFocus();
+        pgbMain->hide();
+    }
+    pgbMain->setValue(percent);
+    ProcessMessages();
+}

@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Start-up and close: the window opens in copy mode from its own Velmo.ini,
+# Ctrl+X closes it and the settings land on disk.
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+
+mkdir -p "$SANDBOX/pics" "$SANDBOX/out"
+cat >"$VELMO_INI_DIR/Velmo.ini" <<INI
+; kept by the user
+[WINDOW]
+Width=900
+Height=640
+[PATH]
+Title3=Keep
+Path3=$SANDBOX/out
+CurrentPath=$SANDBOX/pics
+[ACTION]
+Mode=0
+Move=7
+[USER]
+Mine=yes
+INI
+
+start_velmo
+check "caption tells copy mode" wait_for bash -c '[ "$(xdotool getwindowname '"$WINDOW"')" = "ヴェルモ！ - コピーモード" ]'
+screenshot "$SANDBOX/startup.png" && [ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/startup.png" "$VELMO_SHOTS/"
+
+key ctrl+x
+check "Ctrl+X ends the program" wait_for velmo_exited
+check "version written" [ "$(ini_value OTHER Version)" = "1.03" ]
+check "Move=7 survives" [ "$(ini_value ACTION Move)" = "7" ]
+check "slot kept" [ "$(ini_value PATH Path3)" = "$SANDBOX/out" ]
+check "user section survives" grep -q '^Mine=yes' "$VELMO_INI_DIR/Velmo.ini"
+check "comment survives" grep -q '^; kept by the user' "$VELMO_INI_DIR/Velmo.ini"
+check "width written" [ "$(ini_value WINDOW Width)" = "900" ]
+finish

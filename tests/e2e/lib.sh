@@ -1,0 +1,116 @@
+# Shared steps of the end-to-end tests: a private Xvfb screen, a sandbox with
+# its own Velmo.ini, the real program started and driven with xdotool.
+set -u
+
+BUILD_DIR="$(cd "${1:?build dir}" && pwd)"
+VELMO="$BUILD_DIR/velmo"
+SANDBOX="$(mktemp -d /tmp/velmo-e2e.XXXXXX)"
+export VELMO_INI_DIR="$SANDBOX/ini"
+export TMPDIR="$SANDBOX/tmp" # keeps the single-instance socket private
+export XDG_DATA_HOME="$SANDBOX/data"
+export XDG_CONFIG_HOME="$SANDBOX/config"
+export HOME="$SANDBOX/home"
+export LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8
+mkdir -p "$VELMO_INI_DIR" "$TMPDIR" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$HOME"
+
+FAILED=0
+PASSED=0
+XVFB_PID=""
+VELMO_PID=""
+
+cleanup() {
+    [ -n "$VELMO_PID" ] && kill "$VELMO_PID" 2>/dev/null
+    [ -n "$XVFB_PID" ] && kill "$XVFB_PID" 2>/dev/null
+    wait 2>/dev/null
+    rm -rf "$SANDBOX"
+}
+trap cleanup EXIT
+
+start_xvfb() {
+    local n
+    for n in $(seq 91 140); do
+        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
+        Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
+        XVFB_PID=$!
+        export DISPLAY=":$n"
+        for _ in $(seq 1 100); do
+            xdpyinfo >/dev/null 2>&1 && return 0
+            sleep 0.05
+        done
+        kill "$XVFB_PID" 2>/dev/null
+    done
+    echo "no Xvfb display could be started" >&2
+    exit 1
+}
+
+# Starts Velmo with the given arguments and waits for its main window.
+start_velmo() {
+    "$VELMO" "$@" >"$SANDBOX/velmo.log" 2>&1 &
+    VELMO_PID=$!
+    WINDOW=""
+    for _ in $(seq 1 200); do
+        WINDOW=$(xdotool search --onlyvisible --name "^ヴェルモ！ - " 2>/dev/null | head -n 1)
+        [ -n "$WINDOW" ] && break
+        sleep 0.05
+    done
+    if [ -z "$WINDOW" ]; then
+        echo "Velmo's window did not appear" >&2
+        cat "$SANDBOX/velmo.log" >&2
+        exit 1
+    fi
+    xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
+    sleep 0.3
+}
+
+window_title() { xdotool getwindowname "$WINDOW" 2>/dev/null; }
+
+key() { xdotool key --window "$WINDOW" --clearmodifiers "$@" 2>/dev/null || xdotool key "$@"; }
+
+# Waits (up to 10 s) until the command succeeds.
+wait_for() {
+    for _ in $(seq 1 200); do
+        "$@" && return 0
+        sleep 0.05
+    done
+    return 1
+}
+
+velmo_exited() { ! kill -0 "$VELMO_PID" 2>/dev/null; }
+
+check() {
+    local what="$1"
+    shift
+    if "$@"; then
+        PASSED=$((PASSED + 1))
+        echo "ok: $what"
+    else
+        FAILED=$((FAILED + 1))
+        echo "FAILED: $what"
+    fi
+}
+
+screenshot() { import -window root "$1" 2>/dev/null; }
+
+finish() {
+    echo "$PASSED passed, $FAILED failed"
+    [ "$FAILED" -eq 0 ]
+    exit $?
+}
+
+ini_value() { # section key
+    awk -v s="[$1]" -v k="$2" 'BEGIN{IGNORECASE=1} /^\[/{in_s=(tolower($0)==tolower(s))} in_s && index(tolower($0), tolower(k)"=")==1 {sub(/^[^=]*=/,""); print; exit}' "$VELMO_INI_DIR/Velmo.ini"
+}
+
+# Share of the screen in the given colour (0..1).
+share() {
+    screenshot "$SANDBOX/shot.png"
+    convert "$SANDBOX/shot.png" -fuzz 12% -fill black +opaque "$1" -fill white -opaque "$1" \
+        -format '%[fx:mean]' info: 2>/dev/null
+}
+
+# Whether a picture of the given colour covers a fair part of the screen.
+shows() {
+    local s
+    s=$(share "$1")
+    awk -v s="$s" 'BEGIN { exit !(s > 0.05) }'
+}
