@@ -141,8 +141,6 @@ public slots:
     void SPIs1Search(TSPIs* sender, TSPI* plugin, bool& accept);
     void SPIs1PictureRegister(TSPIs* sender, TInSPI* plugin, const QString& extension,
                               const QString& description, const TGraphicClassInfo*& graphicClass);
-    // Brings the window back when a second copy of the program starts.
-    void RestoreAndRaise();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -272,7 +272,8 @@ void TfrmVelmo::CreateStatusBar() {
             panel->setMinimumWidth(0);
             panel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
         } else {
-            panel->setFixedWidth(kStatusWidths[i]);
+            // At least as wide as designed; wider when a text would be cut.
+            panel->setMinimumWidth(kStatusWidths[i]);
         }
         panel->setTextFormat(Qt::PlainText);
         panel->setContentsMargins(1, 0, 1, 0);

@@ -211,11 +211,3 @@ void TfrmVelmo::closeEvent(QCloseEvent* event) {
         HandleException(std::current_exception());
     }
 }
-
-void TfrmVelmo::RestoreAndRaise() {
-    if (isMinimized())
-        setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
-    show();
-    raise();
-    activateWindow();
-}

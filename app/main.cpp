@@ -2,6 +2,7 @@
 // to the front and ends.
 #include "app/Main.h"
 #include "platform/SingleInstance.h"
+#include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/Picture.h"
 #include "app/Pictures.h"
@@ -19,14 +20,16 @@ int main(int argc, char* argv[]) {
     InstallFontSubstitutions();
     QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInGraphics();
+    RegisterSPIBitmap();
 
     int result = 0;
     {
         TfrmVelmo window;
         QObject::connect(&instance, &TSingleInstance::ActivateRequested, &window,
-                         &TfrmVelmo::RestoreAndRaise);
+                         [&window] { BringWindowToFront(&window); });
         window.show();
         result = app.exec();
     }
+    UnregisterSPIBitmap();
     return result;
 }

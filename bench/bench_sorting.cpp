@@ -8,6 +8,7 @@
 #include "app/DispExt.h"
 #include "app/ImageView.h"
 #include "settings/Settings.h"
+#include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
@@ -82,6 +83,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     InstallFontSubstitutions();
     RegisterBuiltInGraphics();
+    RegisterSPIBitmap();
     SetErrorBoxHook([](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); });
 
     TfrmVelmo form;
@@ -142,5 +144,6 @@ int main(int argc, char* argv[]) {
                 "(goal <= 1.2x)\n",
                 key, djpeg, key / djpeg);
     QFile::remove(IniFileName());
+    UnregisterSPIBitmap();
     return 0;
 }
