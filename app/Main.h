@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <utility>
 
 class QAction;
 class QLabel;
@@ -175,6 +176,8 @@ private:
     int LoadDepth = 0;
     int ListExtent = 4;
     bool ListHadFocus = false;
+    std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
+    void SetPopupChecks(bool original, bool stretch);
 };
 
 extern TfrmVelmo* frmVelmo;

@@ -89,13 +89,11 @@ void TfrmVelmo::FitPicture() {
     if (FPicture->Width() == 0 && FPicture->Height() == 0)
         return;
     if (IniRec.DispSize == 0) {
-        pmnImageOriginal->setChecked(true);
-        pmnImageStretch->setChecked(false);
+        SetPopupChecks(true, false);
         ShowActualSize();
         return;
     }
-    pmnImageOriginal->setChecked(false);
-    pmnImageStretch->setChecked(true);
+    SetPopupChecks(false, true);
     const QSize picture(FPicture->Width(), FPicture->Height());
     if (FitShowsActualSize(IniRec.DispSize, IniRec.Zoom, picture, scbMain->size()))
         ShowActualSize();
@@ -135,8 +133,17 @@ QSize TfrmVelmo::DisplaySizeFor(QSize natural) const {
     return scbMain->viewport()->size();
 }
 
+void TfrmVelmo::SetPopupChecks(bool original, bool stretch) {
+    PopupChecks = {original, stretch};
+    pmnImageOriginal->setChecked(original);
+    pmnImageStretch->setChecked(stretch);
+}
+
 void TfrmVelmo::pmnImageOriginalClick() {
     Guarded([this] {
+        // Choosing an item toggles its mark by itself; the marks follow the
+        // picture's layout only, so put them back until a picture is fitted.
+        SetPopupChecks(PopupChecks.first, PopupChecks.second);
         IniRec.DispSize = 0;
         FitPicture();
     });
@@ -144,6 +151,7 @@ void TfrmVelmo::pmnImageOriginalClick() {
 
 void TfrmVelmo::pmnImageStretchClick() {
     Guarded([this] {
+        SetPopupChecks(PopupChecks.first, PopupChecks.second);
         IniRec.DispSize = 1;
         FitPicture();
     });
