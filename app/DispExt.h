@@ -20,4 +20,4 @@ extern std::vector<TDispExt> DispExt;
 void BuildDispExtFrom(const std::vector<QStringList>& pluginExtensions);
 
 // Whether an extension (with its dot, any case) is displayable.
-bool IsDispExt(const QString& ext);
+bool IsDispExt(QStringView ext);

@@ -19,7 +19,8 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QTimer>
-#include <unordered_map>
+#include <array>
+#include <memory>
 #include <algorithm>
 #include <vector>
 
@@ -28,27 +29,49 @@ namespace {
 // folder of many thousand files is measured in a blink.
 class TNameWidths {
 public:
-    explicit TNameWidths(const QFontMetrics& metrics) : Metrics(metrics) {}
+    explicit TNameWidths(const QFontMetrics& metrics)
+        : Metrics(metrics), Cache(std::make_unique<std::array<qint16, 65536>>()) {
+        Cache->fill(-1);
+    }
     int Width(const QString& name) {
         int width = 0;
         for (QChar c : name) {
-            const char16_t u = c.unicode();
-            auto it = Cache.find(u);
-            if (it == Cache.end())
-                it = Cache.emplace(u, Metrics.horizontalAdvance(c)).first;
-            width += it->second;
+            qint16& w = (*Cache)[c.unicode()];
+            if (w < 0)
+                w = qint16(qBound(0, Metrics.horizontalAdvance(c), 32767));
+            width += w;
         }
         return width;
     }
 
 private:
     QFontMetrics Metrics;
-    std::unordered_map<char16_t, int> Cache;
+    std::unique_ptr<std::array<qint16, 65536>> Cache;
 };
 
-bool NameLess(const QString& a, const QString& b) {
-    const int c = a.compare(b, Qt::CaseInsensitive);
-    return c != 0 ? c < 0 : a < b;
+// The extension part of a name: from its last dot, dot included.
+QStringView ExtensionOf(const QString& name) {
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    return dot < 0 ? QStringView() : QStringView(name).mid(dot);
+}
+
+// Sorts names as the list shows them: without regard to case, then by case.
+// The folded keys are made once, so each comparison is a plain one.
+void SortNames(std::vector<QString>& names) {
+    struct TKeyed {
+        QString Key;
+        QString Name;
+    };
+    std::vector<TKeyed> keyed;
+    keyed.reserve(names.size());
+    for (QString& name : names)
+        keyed.push_back({name.toCaseFolded(), std::move(name)});
+    std::sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
+        const int c = QStringView(a.Key).compare(QStringView(b.Key));
+        return c != 0 ? c < 0 : a.Name < b.Name;
+    });
+    for (size_t i = 0; i < keyed.size(); ++i)
+        names[i] = std::move(keyed[i].Name);
 }
 } // namespace
 
@@ -76,7 +99,7 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         QElapsedTimer sinceMessages;
         sinceMessages.start();
         ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
-            if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
+            if (!isDirectory && IsDispExt(ExtensionOf(name))) {
                 names.push_back(name);
                 widest = std::max(widest, widths.Width(name));
                 ++count;
@@ -92,7 +115,7 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         });
         if (generation != ScanGeneration)
             throw EAbort(QStringLiteral("scan superseded"));
-        std::sort(names.begin(), names.end(), NameLess);
+        SortNames(names);
     }
     {
         QSignalBlocker quiet(lstFile);

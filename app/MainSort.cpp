@@ -17,6 +17,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QSignalBlocker>
 #include <QScrollArea>
 #include <QToolButton>
 
@@ -151,7 +152,12 @@ void TfrmVelmo::TakeOutSelectedItem() {
     const int k = SelectedIndex();
     if (k < 0)
         return;
-    delete lstFile->takeItem(k);
+    {
+        // The list would report its own new selection; the one chosen below
+        // is what shows.
+        QSignalBlocker quiet(lstFile);
+        delete lstFile->takeItem(k);
+    }
     LastIndex = LastIndex - 1;
     // The picture on show has left the list; whatever shows next is new.
     if (ShownIndex == k)

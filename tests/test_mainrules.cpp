@@ -94,13 +94,13 @@ private slots:
         for (const TDispExt& e : DispExt)
             exts << e.Ext;
         QCOMPARE(exts, QStringList({".jpg", ".jpeg", ".bmp", ".ico", ".mag", ".mki", ".png"}));
-        QVERIFY(IsDispExt(".JPG"));
-        QVERIFY(IsDispExt(".Mki"));
-        QVERIFY(!IsDispExt(".jpe"));
-        QVERIFY(!IsDispExt(".other")); // only a plug-in's first line counts
-        QVERIFY(!IsDispExt(""));
+        QVERIFY(IsDispExt(u".JPG"));
+        QVERIFY(IsDispExt(u".Mki"));
+        QVERIFY(!IsDispExt(u".jpe"));
+        QVERIFY(!IsDispExt(u".other")); // only a plug-in's first line counts
+        QVERIFY(!IsDispExt(u""));
         DispExt.clear();
-        QVERIFY(!IsDispExt(".jpg"));
+        QVERIFY(!IsDispExt(u".jpg"));
     }
 
     void selectionAfterRemoval() {
