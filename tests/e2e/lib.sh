@@ -27,19 +27,20 @@ cleanup() {
 trap cleanup EXIT
 
 start_xvfb() {
+    # Xvfb picks a free display itself and tells its number, so tests that
+    # run side by side never share a screen.
+    local fifo="$SANDBOX/displayfd"
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    XVFB_PID=$!
     local n
-    for n in $(seq 91 140); do
-        [ -e "/tmp/.X11-unix/X$n" ] || [ -e "/tmp/.X$n-lock" ] && continue
-        Xvfb ":$n" -screen 0 1280x900x24 -nolisten tcp >/dev/null 2>&1 &
-        XVFB_PID=$!
-        export DISPLAY=":$n"
-        for _ in $(seq 1 100); do
-            xdpyinfo >/dev/null 2>&1 && return 0
-            sleep 0.05
-        done
-        kill "$XVFB_PID" 2>/dev/null
+    read -r -t 20 n <"$fifo" || { echo "no Xvfb display could be started" >&2; exit 1; }
+    export DISPLAY=":$n"
+    for _ in $(seq 1 100); do
+        xdpyinfo >/dev/null 2>&1 && return 0
+        sleep 0.05
     done
-    echo "no Xvfb display could be started" >&2
+    echo "Xvfb did not answer on $DISPLAY" >&2
     exit 1
 }
 
