@@ -29,7 +29,6 @@ QAction* MakeAction(QObject* owner, const char* name, const QString& caption, co
     auto* action = new QAction(caption, owner);
     action->setObjectName(QString::fromLatin1(name));
     action->setToolTip(hint);
-    action->setStatusTip(hint);
     if (image >= 0)
         action->setIcon(ToolBarIcon(image));
     if (!shortcut.isEmpty()) {
