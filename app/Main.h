@@ -163,6 +163,9 @@ private:
     std::array<int, 4> ToolBarPlace{2, 11, 2, 125}; // action top, left; main top, left
     void TakeOutSelectedItem();
     bool OutFolderChecks(int n);
+    // Source and target of slot n for the selected file; false when the user
+    // chose not to overwrite the target.
+    bool OutFolderTarget(int n, QString& source, QString& target);
     int SelectedIndex() const;
     void SelectIndex(int index);
     QString SelectedText() const;

@@ -90,15 +90,20 @@ bool TfrmVelmo::OutFolderChecks(int n) {
     return true;
 }
 
-void TfrmVelmo::CopyToOutFolder(int n) {
-    if (!OutFolderChecks(n))
-        return;
+bool TfrmVelmo::OutFolderTarget(int n, QString& source, QString& target) {
     const QString name = SelectedText();
-    const QString source = JoinPath(IniRec.CurrentPath, name);
-    const QString target = JoinPath(OutFolders[n - 1].Path, name);
-    if (IniRec.OverWrite == 1 && QFileInfo(target).isFile() &&
-        !Confirm(target + QStringLiteral("は既に存在します。") + CR + QStringLiteral("上書きしますか？"),
-                 mbQuestionYesNo))
+    source = JoinPath(IniRec.CurrentPath, name);
+    target = JoinPath(OutFolders[n - 1].Path, name);
+    return !(IniRec.OverWrite == 1 && QFileInfo(target).isFile() &&
+             !Confirm(target + QStringLiteral("は既に存在します。") + CR +
+                          QStringLiteral("上書きしますか？"),
+                      mbQuestionYesNo));
+}
+
+void TfrmVelmo::CopyToOutFolder(int n) {
+    QString source;
+    QString target;
+    if (!OutFolderChecks(n) || !OutFolderTarget(n, source, target))
         return;
     TBusyCursor busy;
     ProcessMessages();
@@ -110,12 +115,9 @@ void TfrmVelmo::MoveToOutFolder(int n) {
         return;
     if (IniRec.Move == 1 && !Confirm(QStringLiteral("移動しますか？"), mbQuestionYesNo))
         return;
-    const QString name = SelectedText();
-    const QString source = JoinPath(IniRec.CurrentPath, name);
-    const QString target = JoinPath(OutFolders[n - 1].Path, name);
-    if (IniRec.OverWrite == 1 && QFileInfo(target).isFile() &&
-        !Confirm(target + QStringLiteral("は既に存在します。") + CR + QStringLiteral("上書きしますか？"),
-                 mbQuestionYesNo))
+    QString source;
+    QString target;
+    if (!OutFolderTarget(n, source, target))
         return;
     TBusyCursor busy;
     ProcessMessages();
@@ -167,6 +169,7 @@ void TfrmVelmo::TakeOutSelectedItem() {
     UpdateDeleteAction();
 }
 
+// Both mode commands switch to the other mode, whichever is on.
 void TfrmVelmo::actCopyExecute() {
     Guarded([this] {
         IniRec.Mode = IniRec.Mode == 0 ? 1 : 0;
@@ -174,9 +177,4 @@ void TfrmVelmo::actCopyExecute() {
     });
 }
 
-void TfrmVelmo::actMoveExecute() {
-    Guarded([this] {
-        IniRec.Mode = IniRec.Mode == 0 ? 1 : 0;
-        SetMode(IniRec.Mode);
-    });
-}
+void TfrmVelmo::actMoveExecute() { actCopyExecute(); }
