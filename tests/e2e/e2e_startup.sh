@@ -25,6 +25,12 @@ start_velmo
 check "caption tells copy mode" wait_for bash -c '[ "$(xdotool getwindowname '"$WINDOW"')" = "ヴェルモ！ - コピーモード" ]'
 screenshot "$SANDBOX/startup.png" && [ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/startup.png" "$VELMO_SHOTS/"
 
+# A second start hands over to the first copy and ends at once.
+check "a second start ends by itself" timeout 10 "$VELMO"
+check "still one window" [ "$(xdotool search --onlyvisible --name "^ヴェルモ！ - " | wc -l)" = 1 ]
+check "the first copy still runs" kill -0 "$VELMO_PID"
+
+xdotool windowfocus "$WINDOW" 2>/dev/null
 key ctrl+x
 check "Ctrl+X ends the program" wait_for velmo_exited
 check "version written" [ "$(ini_value OTHER Version)" = "1.03" ]
