@@ -5,14 +5,43 @@
  */
 #include "spi_common.h"
 
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <unistd.h>
 
 int GetPluginInfo(int infono, char* buf, int buflen);
 int IsSupported(const char* filename, void* dw);
 int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* lpInfo);
 int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
                SPI_PROGRESS lpPrgressCallback, intptr_t lData);
+
+/* Decodes data as file input: written after 128 bytes of junk to a file of
+ * this process, read from offset 128 (the reading procedures differ from
+ * those of memory input, for libtiff most of all). */
+static void DecodeAsFile(const uint8_t* data, size_t size) {
+    static char path[64];
+    if (!path[0])
+        snprintf(path, sizeof path, "/tmp/velmo-fuzz-%d.bin", (int)getpid());
+    FILE* f = fopen(path, "wb");
+    if (!f)
+        return;
+    static const uint8_t junk[128] = {1, 2, 3};
+    fwrite(junk, 1, sizeof junk, f);
+    fwrite(data, 1, size, f);
+    fclose(f);
+    SpiPictureInfo info;
+    memset(&info, 0xA5, sizeof info);
+    GetPictureInfo(path, 128, SPI_INPUT_FILE, &info);
+    if (info.hInfo)
+        LocalFree(info.hInfo);
+    HLOCAL hInfo = NULL, hBits = NULL;
+    const int rc = GetPicture(path, 128, SPI_INPUT_FILE, &hInfo, &hBits, NULL, 0);
+    if ((rc == SPI_SUCCESS) != (hInfo && hBits))
+        abort();
+    LocalFree(hInfo);
+    LocalFree(hBits);
+}
 
 /* Stops the decode at the report numbered by the data value (0: never). */
 static int Progress(int done, int total, intptr_t data) {
@@ -58,5 +87,8 @@ int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     LocalFree(hInfo);
     LocalFree(hBits);
     free(copy);
+    /* One input in four also goes through a file. */
+    if (size % 4 == 1)
+        DecodeAsFile(data, size);
     return 0;
 }
