@@ -86,18 +86,24 @@ void TSPIBitmap::FinalReport() {
     Progress(psEnding, 100, true, QRect(0, 0, Width(), Height()), QStringLiteral("Loaded Graphic"));
 }
 
-void TSPIBitmap::LoadFromFile(const QString& FileName) {
+void TSPIBitmap::LoadThenReport(const std::function<std::unique_ptr<TGraphic>()>& Create) {
+    // The final report comes last however the load ends.
     std::exception_ptr failure;
     try {
-        AssignGraphic(CreateGraphicFromFile(TSPIGraphic::StaticClass(), FileName,
-                                            TBitmap::StaticClass(), RelayProgress(),
-                                            IsBitmapFileName(FileName)));
+        AssignGraphic(Create());
     } catch (...) {
         failure = std::current_exception();
     }
     FinalReport();
     if (failure)
         std::rethrow_exception(failure);
+}
+
+void TSPIBitmap::LoadFromFile(const QString& FileName) {
+    LoadThenReport([&] {
+        return CreateGraphicFromFile(TSPIGraphic::StaticClass(), FileName, TBitmap::StaticClass(),
+                                     RelayProgress(), IsBitmapFileName(FileName));
+    });
 }
 
 void TSPIBitmap::LoadFromStream(QIODevice& Stream) {
@@ -105,17 +111,11 @@ void TSPIBitmap::LoadFromStream(QIODevice& Stream) {
 }
 
 void TSPIBitmap::LoadFromStreamWithName(QIODevice& Stream, const QString& FileName) {
-    std::exception_ptr failure;
-    try {
-        AssignGraphic(CreateGraphicFromStream(TSPIGraphic::StaticClass(), Stream, FileName,
-                                              TBitmap::StaticClass(), RelayProgress(),
-                                              IsBitmapFileName(FileName)));
-    } catch (...) {
-        failure = std::current_exception();
-    }
-    FinalReport();
-    if (failure)
-        std::rethrow_exception(failure);
+    LoadThenReport([&] {
+        return CreateGraphicFromStream(TSPIGraphic::StaticClass(), Stream, FileName,
+                                       TBitmap::StaticClass(), RelayProgress(),
+                                       IsBitmapFileName(FileName));
+    });
 }
 
 // ---- Taking pictures over ------------------------------------------------------

@@ -5,6 +5,7 @@
 
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QIODevice;
@@ -36,6 +37,7 @@ private:
     // its ending report.
     TProgressEvent RelayProgress();
     void FinalReport();
+    void LoadThenReport(const std::function<std::unique_ptr<TGraphic>()>& Create);
 };
 
 // The classes to try, in order: the bitmap reader first for a bitmap file.
