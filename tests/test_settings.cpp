@@ -207,7 +207,7 @@ private slots:
         w.splMainLeft = 0, w.splLeftTop = 300, w.splMainPos = 180; // tree hidden
         w.actTop = 3, w.actLeft = 9, w.mainTop = 31, w.mainLeft = 140;
         const QString folder = Box->makeDir("pics");
-        IniRec = {folder, "/srv/spec", 1, 0, 1, 1, 0, 1, 0, 1, 0, 1, 1, 1, 0};
+        IniRec = {folder, "/srv/chosen", 1, 0, 1, 1, 0, 1, 0, 1, 0, 1, 1, 1, 0};
         for (int n = 0; n < OutFolderCount; ++n)
             OutFolders[n] = {QString("出力%1").arg(n), QString("/out/'%1' ").arg(n)};
         SaveSettings(w);
@@ -323,7 +323,7 @@ private slots:
     void startFolderFromArguments() {
         const QString folder = Box->makeDir("shots");
         const QString picture = MakePicture(folder + "/a.bmp", 4, 4);
-        Write(QString("[PATH]\nCurrentPath=/last\nSpecifyFolder=/spec\nStartMode=1\n").toUtf8());
+        Write(QString("[PATH]\nCurrentPath=/last\nSpecifyFolder=/chosen\nStartMode=1\n").toUtf8());
         TFakeWindow w;
         w.args = {picture, "/ignored"};
         LoadSettings(w);
@@ -336,7 +336,7 @@ private slots:
         QCOMPARE(IniRec.CurrentPath, QString("/no/such/place"));
         w.args = {};
         LoadSettings(w);
-        QCOMPARE(IniRec.CurrentPath, QString("/spec"));
+        QCOMPARE(IniRec.CurrentPath, QString("/chosen"));
         IniWriteInteger(Ini, "PATH", "StartMode", 0);
         LoadSettings(w);
         QCOMPARE(IniRec.CurrentPath, QString("/last"));
