@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 #include <array>
+#include <memory>
 #include <utility>
 
 class QAction;
@@ -173,7 +174,7 @@ private:
 
     friend class TMainSettingsWindow;
 
-    TPicture* FPicture = nullptr;
+    std::unique_ptr<TPicture> FPicture;
     int ScanGeneration = 0;
     int FinishedScanGeneration = 0;
     int LoadDepth = 0;
@@ -182,5 +183,3 @@ private:
     std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
     void SetPopupChecks(bool original, bool stretch);
 };
-
-extern TfrmVelmo* frmVelmo;

@@ -11,7 +11,6 @@
 #include "platform/Help.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
-#include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
 
@@ -27,16 +26,13 @@
 #include <QToolBar>
 #include <QToolButton>
 
-TfrmVelmo* frmVelmo = nullptr;
-
 TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
-    frmVelmo = this;
     setObjectName(QStringLiteral("frmVelmo"));
     setWindowTitle(QStringLiteral("ヴェルモ！"));
     QFont font(QStringLiteral("ＭＳ Ｐゴシック"));
     font.setPixelSize(12);
     setFont(font);
-    FPicture = new TPicture;
+    FPicture = std::make_unique<TPicture>();
     // The components are loaded first: the plug-in manager searches its
     // plug-ins before the creation handler runs.
     CreateComponents();
@@ -46,9 +42,6 @@ TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
 
 TfrmVelmo::~TfrmVelmo() {
     qApp->removeEventFilter(this);
-    delete FPicture;
-    if (frmVelmo == this)
-        frmVelmo = nullptr;
 }
 
 void TfrmVelmo::FormCreate() {
