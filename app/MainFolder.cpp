@@ -49,11 +49,6 @@ private:
     std::unique_ptr<std::array<qint16, 65536>> Cache;
 };
 
-// The extension part of a name: from its last dot, dot included.
-QStringView ExtensionOf(const QString& name) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QStringView() : QStringView(name).mid(dot);
-}
 
 // Sorts names as the list shows them: without regard to case, then by case.
 // The folded keys are made once, so each comparison is a plain one.
@@ -99,7 +94,7 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         QElapsedTimer sinceMessages;
         sinceMessages.start();
         ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
-            if (!isDirectory && IsDispExt(ExtensionOf(name))) {
+            if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
                 names.push_back(name);
                 widest = std::max(widest, widths.Width(name));
                 ++count;

@@ -12,11 +12,11 @@ QString ExtractFileName(const QString& path) {
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
-QString ExtractFileExt(const QString& name) {
+QStringView ExtractFileExt(QStringView name) {
     const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
     if (dot < 0 || dot < slash)
-        return QString();
+        return QStringView();
     return name.mid(dot);
 }
 

@@ -16,8 +16,8 @@ QString JoinPath(const QString& folder, const QString& name);
 QString ExtractFileName(const QString& path);
 
 // The extension of a file name: the text from its last dot, dot included;
-// empty when the name has no dot.
-QString ExtractFileExt(const QString& name);
+// empty when the name has no dot. A view into the name, made without copies.
+QStringView ExtractFileExt(QStringView name);
 
 // Lower-cases the letters A to Z only.
 QString LowerAZ(const QString& text);

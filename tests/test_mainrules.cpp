@@ -79,10 +79,10 @@ private slots:
     }
 
     void extensions() {
-        QCOMPARE(ExtractFileExt("A.JPG"), QString(".JPG"));
-        QCOMPARE(ExtractFileExt("archive.tar.gz"), QString(".gz"));
-        QCOMPARE(ExtractFileExt("noext"), QString());
-        QCOMPARE(ExtractFileExt("/dir.d/noext"), QString());
+        QCOMPARE(ExtractFileExt(u"A.JPG").toString(), QString(".JPG"));
+        QCOMPARE(ExtractFileExt(u"archive.tar.gz").toString(), QString(".gz"));
+        QCOMPARE(ExtractFileExt(u"noext").toString(), QString());
+        QCOMPARE(ExtractFileExt(u"/dir.d/noext").toString(), QString());
         QCOMPARE(LowerAZ("ÄB.JPG"), QString("Äb.jpg"));
         QCOMPARE(ExtensionsFromPatternLine("*.MAG;*.mki"), QStringList({".mag", ".mki"}));
         QCOMPARE(ExtensionsFromPatternLine("?.png; *.gif"), QStringList({".png", "*.gif"}));
