@@ -85,6 +85,16 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
     // A scan started from a message handled inside this one wins; this one
     // then stops without touching the list again.
     const int generation = ++ScanGeneration;
+    // However this scan ends, the window is no longer busy with it unless a
+    // newer scan has taken over.
+    struct TScanEnd {
+        TfrmVelmo& Form;
+        int Generation;
+        ~TScanEnd() {
+            if (Form.ScanGeneration == Generation)
+                Form.FinishedScanGeneration = Generation;
+        }
+    } scanEnd{*this, generation};
     lstFile->clear();
     int count = 0;
     int widest = 0;
@@ -123,7 +133,6 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
     ListExtent = widest + 4;
     lstFile->doItemsLayout();
     staPanels[0]->setText(FileCountText(count));
-    FinishedScanGeneration = generation;
     return count - 1;
 }
 
