@@ -25,20 +25,8 @@ class TestFileOps : public QObject {
     QStringList ErrorTexts;
 
 private slots:
-    void init() {
-        ErrorTexts.clear();
-        SetFileOpErrorHook([this](const QString& caption, const QString& text) {
-            QCOMPARE(caption, QStringLiteral("ファイルの操作"));
-            ErrorTexts << text;
-        });
-        SetFileOpProgressDelay(-1);
-        SetFileOpFaultHook(nullptr);
-    }
-    void cleanup() {
-        SetFileOpErrorHook(nullptr);
-        SetFileOpFaultHook(nullptr);
-        SetFileOpProgressDelay(500);
-    }
+    void init() { InstallFileOpTestHooks(ErrorTexts); }
+    void cleanup() { RemoveFileOpTestHooks(); }
 
     // ---- copy -------------------------------------------------------------
 

@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QtTest>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -113,4 +114,20 @@ bool CanUsePrivateMounts() {
     probe.start("unshare", {"-m", "--propagation", "private", "true"});
     return probe.waitForFinished(10000) && probe.exitStatus() == QProcess::NormalExit &&
            probe.exitCode() == 0;
+}
+
+void InstallFileOpTestHooks(QStringList& errorTexts) {
+    errorTexts.clear();
+    SetFileOpErrorHook([&errorTexts](const QString& caption, const QString& text) {
+        QCOMPARE(caption, QStringLiteral("ファイルの操作"));
+        errorTexts << text;
+    });
+    SetFileOpProgressDelay(-1);
+    SetFileOpFaultHook(nullptr);
+}
+
+void RemoveFileOpTestHooks() {
+    SetFileOpErrorHook(nullptr);
+    SetFileOpFaultHook(nullptr);
+    SetFileOpProgressDelay(500);
 }

@@ -14,6 +14,11 @@
 
 // Shared by the file operation tests.
 
+// For one test: the file service's message texts go to errorTexts (its
+// caption checked), no progress dialog, no fault hook. Remove restores all.
+void InstallFileOpTestHooks(QStringList& errorTexts);
+void RemoveFileOpTestHooks();
+
 QByteArray RandomBytes(qsizetype size);
 QByteArray ReadAll(const QString& path); // "<missing>" when it cannot be read
 struct stat StatOf(const QString& path);
