@@ -8,6 +8,7 @@
 #include "app/MainSettings.h"
 #include "app/Splitter.h"
 #include "dialogs/About.h"
+#include "dialogs/Option.h"
 #include "platform/Help.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
@@ -156,11 +157,10 @@ void TfrmVelmo::actAboutExecute() {
 }
 
 void TfrmVelmo::actOptionExecute() {
-    // The options dialog arrives with the dialogs; until then the command
-    // says so instead of doing nothing.
-    Guarded([] {
-        ApplicationMessageBox(QStringLiteral("オプション設定はまだ使えません。"),
-                              QStringLiteral("ヴェルモ！ - 警告"), mbWarningOk);
+    Guarded([this] {
+        auto* option = new TfrmOption(this, OptionPage, [this] { ApplySettings(); });
+        const std::unique_ptr<TfrmOption> release(option);
+        option->exec();
     });
 }
 

@@ -1,0 +1,5 @@
+#include "app/InputHandOver.h"
+
+QString InputTitle;
+QString InputPath;
+bool InputOK = false;

@@ -1,0 +1,171 @@
+#include "dialogs/Input.h"
+
+#include "app/InputHandOver.h"
+#include "app/SharedMessage.h"
+#include "dialogs/About.h"
+#include "dialogs/Option.h"
+#include "platform/FileName.h"
+#include "toolkit/Fonts.h"
+#include "toolkit/MessageBox.h"
+
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+QString LastPathComponent(const QString& path) {
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+TfrmInput::TfrmInput(QWidget* owner)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
+    setObjectName(QStringLiteral("frmInput"));
+    setFont(DesignFont(12));
+    setFixedSize(417, 137);
+
+    auto named = [](auto* widget, const char* name) {
+        widget->setObjectName(QLatin1String(name));
+        return widget;
+    };
+    auto button = [&](const QString& caption, const char* name, QWidget* parent, QRect place) {
+        auto* b = named(new QPushButton(caption, parent), name);
+        b->setGeometry(place);
+        // Enter must not press it.
+        b->setAutoDefault(false);
+        b->setDefault(false);
+        return b;
+    };
+    GroupBox1 = named(new QGroupBox(QStringLiteral("出力フォルダ"), this), "GroupBox1");
+    GroupBox1->setGeometry(8, 4, 401, 89);
+    Label1 = named(new QLabel(QStringLiteral("表示名"), GroupBox1), "Label1");
+    Label1->setGeometry(12, 24, 40, 16);
+    edtTitle = named(new QLineEdit(GroupBox1), "edtTitle");
+    edtTitle->setGeometry(56, 20, 89, 22);
+    Label3 = named(new QLabel(QStringLiteral("表示サンプル"), GroupBox1), "Label3");
+    Label3->setGeometry(160, 24, 68, 16);
+    spbSample = named(new QToolButton(GroupBox1), "spbSample");
+    spbSample->setGeometry(232, 20, 72, 22);
+    spbSample->setAutoRaise(false);
+    spbSample->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    spbSample->setFocusPolicy(Qt::NoFocus);
+    Label2 = named(new QLabel(QStringLiteral("パス"), GroupBox1), "Label2");
+    Label2->setGeometry(12, 58, 40, 16);
+    edtPath = named(new QLineEdit(GroupBox1), "edtPath");
+    edtPath->setGeometry(56, 54, 289, 22);
+    edtPath->setReadOnly(true);
+    bthRefer = button(QStringLiteral("参照"), "bthRefer", GroupBox1, QRect(352, 52, 33, 25));
+    btnOK = button(QStringLiteral("OK"), "btnOK", this, QRect(254, 104, 75, 25));
+    btnCancel = button(QStringLiteral("キャンセル"), "btnCancel", this, QRect(334, 104, 75, 25));
+
+    connect(edtTitle, &QLineEdit::textChanged, this,
+            [this] { Guarded([this] { edtTitleChange(); }); });
+    connect(bthRefer, &QPushButton::clicked, this,
+            [this] { Guarded([this] { bthReferClick(); }); });
+    connect(btnOK, &QPushButton::clicked, this, [this] { Guarded([this] { btnOKClick(); }); });
+    connect(btnCancel, &QPushButton::clicked, this,
+            [this] { Guarded([this] { btnCancelClick(); }); });
+
+    FormCreate();
+}
+
+void TfrmInput::FormCreate() {
+    // 1.
+    InputCheck = true;
+    // 2. Centre over the options dialog.
+    if (QWidget* owner = parentWidget()) {
+        const QWidget* option = owner->window();
+        const QSize margins = option->frameGeometry().size() - option->size();
+        move(CentredOver(option->frameGeometry(), size() + margins));
+    }
+    // 3.
+    setWindowTitle(QStringLiteral("ヴェルモ！ - 出力フォルダ入力"));
+    // 4., 5. The title's change notification fills the preview.
+    edtTitle->setText(InputTitle == NoTitle ? QString() : InputTitle);
+    edtTitleChange();
+    SetPath(InputPath);
+}
+
+void TfrmInput::SetPath(const QString& path) {
+    // The field shows the readable form; the folder itself is kept exactly.
+    FPath = path;
+    edtPath->setText(DisplayPath(path));
+    edtPath->setCursorPosition(0);
+}
+
+void TfrmInput::edtTitleChange() {
+    spbSample->setText(edtTitle->text());
+}
+
+void TfrmInput::bthReferClick() {
+    QString path;
+    if (!BrowseForFolder(QStringLiteral("フォルダを選択してください。"), path))
+        return;
+    SetPath(path);
+    if (edtTitle->text().isEmpty())
+        edtTitle->setText(LastPathComponent(path));
+}
+
+void TfrmInput::btnOKClick() {
+    InputCheck = true;
+    InputOK = true;
+    FButtonClose = true;
+    close();
+    FButtonClose = false;
+}
+
+void TfrmInput::btnCancelClick() {
+    InputCheck = false;
+    InputOK = false;
+    FButtonClose = true;
+    close();
+    FButtonClose = false;
+}
+
+bool TfrmInput::FormCloseQuery() {
+    if (InputCheck && FPath.isEmpty()) {
+        MsgText = QStringLiteral("出力するフォルダを指定してください。");
+        MsgFlags = mbWarningOk;
+        ShowMessageBox(kWarningCaption);
+        edtPath->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void TfrmInput::FormClose() {
+    InputTitle = edtTitle->text().isEmpty() ? NoTitle : edtTitle->text();
+    InputPath = FPath;
+}
+
+void TfrmInput::closeEvent(QCloseEvent* event) {
+    // The close box is a Cancel: without it, the values would be applied or
+    // dropped by whatever an earlier use of the dialog ended with.
+    if (!FButtonClose) {
+        InputCheck = false;
+        InputOK = false;
+    }
+    bool closing = false;
+    Guarded([&] { closing = FormCloseQuery(); });
+    if (!closing) {
+        event->ignore();
+        return;
+    }
+    Guarded([this] { FormClose(); });
+    QDialog::closeEvent(event);
+}
+
+void TfrmInput::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->ignore(); // neither closes the dialog
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}

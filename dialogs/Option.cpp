@@ -1,0 +1,583 @@
+#include "dialogs/Option.h"
+
+#include "app/InputHandOver.h"
+#include "app/SharedMessage.h"
+#include "dialogs/About.h"
+#include "dialogs/Input.h"
+#include "platform/FileName.h"
+#include "platform/Help.h"
+#include "settings/Settings.h"
+#include "toolkit/Fonts.h"
+#include "toolkit/MessageBox.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStyleOptionHeader>
+#include <QStylePainter>
+#include <QStyledItemDelegate>
+#include <QTabWidget>
+#include <QTableWidget>
+
+#include <memory>
+#include <sys/stat.h>
+
+namespace {
+constexpr int SlotRows = 10;
+const QString CornerText = QStringLiteral("No");
+
+bool FolderExists(const QString& path) {
+    struct stat st {};
+    return !path.isEmpty() && ::stat(PathToBytes(path).constData(), &st) == 0 &&
+           S_ISDIR(st.st_mode);
+}
+
+template <typename T> T* Named(T* widget, const char* name) {
+    widget->setObjectName(QLatin1String(name));
+    return widget;
+}
+
+QPushButton* MakeButton(const QString& caption, const char* name, QWidget* parent, QRect place) {
+    auto* b = Named(new QPushButton(caption, parent), name);
+    b->setGeometry(place);
+    // Enter must not press it.
+    b->setAutoDefault(false);
+    b->setDefault(false);
+    return b;
+}
+
+template <typename T>
+T* MakeChoice(const QString& caption, const char* name, QWidget* parent, int x, int y) {
+    auto* c = Named(new T(caption, parent), name);
+    c->setGeometry(x, y, 340, 20);
+    return c;
+}
+
+// Hands the painting of every slot cell to the dialog.
+class TFolderGridDelegate : public QStyledItemDelegate {
+public:
+    explicit TFolderGridDelegate(const TfrmOption* form)
+        : QStyledItemDelegate(nullptr), Form(form) {}
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        Form->sgdFolderDrawCell(painter, option, index);
+    }
+
+private:
+    const TfrmOption* Form;
+};
+
+// Paints the header cell at the grid's top left corner with its text.
+class TCornerPainter : public QObject {
+public:
+    using QObject::QObject;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() != QEvent::Paint)
+            return false;
+        auto* corner = static_cast<QWidget*>(watched);
+        QStyleOptionHeader opt;
+        opt.initFrom(corner);
+        // A header cell, not a button: never drawn greyed.
+        opt.state |= QStyle::State_Enabled;
+        opt.rect = corner->rect();
+        opt.position = QStyleOptionHeader::OnlyOneSection;
+        opt.text = CornerText;
+        opt.textAlignment = Qt::AlignCenter;
+        QStylePainter painter(corner);
+        painter.drawControl(QStyle::CE_Header, opt);
+        return true;
+    }
+};
+} // namespace
+
+bool BrowseForFolder(const QString& title, QString& path) {
+    path.clear();
+    QFileDialog dialog(QApplication::activeWindow(), title, QStringLiteral("/"));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    // Modal over the whole program, as the system's folder browser is.
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return false;
+    const QString chosen = dialog.selectedFiles().first();
+    if (!FolderExists(chosen))
+        return false;
+    path = chosen;
+    return true;
+}
+
+int OptionHelpTopic(int page) {
+    switch (page) {
+    case 1:
+        return 8;
+    case 2:
+        return 9;
+    case 3:
+        return 10;
+    default:
+        return 36;
+    }
+}
+
+TfrmOption::TfrmOption(QWidget* owner, int& optionPage, std::function<void()> applySettings)
+    : QDialog(owner, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint),
+      OptionPage(optionPage), ApplySettings(std::move(applySettings)) {
+    setObjectName(QStringLiteral("frmOption"));
+    setFont(DesignFont(12));
+    setFixedSize(410, 362);
+
+    pgcOption = Named(new QTabWidget(this), "pgcOption");
+    pgcOption->setGeometry(8, 8, 393, 313);
+    tbsDisp = Named(new QWidget, "tbsDisp");
+    tbsAction = Named(new QWidget, "tbsAction");
+    tbsFolder = Named(new QWidget, "tbsFolder");
+    tbsOther = Named(new QWidget, "tbsOther");
+    pgcOption->addTab(tbsDisp, QStringLiteral("表示"));
+    pgcOption->addTab(tbsAction, QStringLiteral("動作"));
+    pgcOption->addTab(tbsFolder, QStringLiteral("フォルダ"));
+    pgcOption->addTab(tbsOther, QStringLiteral("その他"));
+    CreateDispPage();
+    CreateActionPage();
+    CreateFolderPage();
+    CreateOtherPage();
+
+    cmdOk = MakeButton(QStringLiteral("OK"), "cmdOk", this, QRect(165, 329, 75, 25));
+    cmdCancel =
+        MakeButton(QStringLiteral("キャンセル"), "cmdCancel", this, QRect(246, 329, 75, 25));
+    cmdHelp = MakeButton(QStringLiteral("ヘルプ(&H)"), "cmdHelp", this, QRect(327, 329, 75, 25));
+
+    auto on = [this](QAbstractButton* b, void (TfrmOption::*handler)()) {
+        connect(b, &QAbstractButton::clicked, this,
+                [this, handler] { Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    on(cmdOk, &TfrmOption::cmdOkClick);
+    on(cmdCancel, &TfrmOption::cmdCancelClick);
+    on(cmdHelp, &TfrmOption::cmdHelpClick);
+    on(btnRefer, &TfrmOption::btnReferClick);
+    on(btnInput, &TfrmOption::btnInputClick);
+    on(btnClear, &TfrmOption::btnClearClick);
+    on(btnUp, &TfrmOption::btnUpClick);
+    on(btnDown, &TfrmOption::btnDownClick);
+    // A choice made by mouse, keyboard or program.
+    auto chosen = [this](QRadioButton* b, void (TfrmOption::*handler)()) {
+        connect(b, &QRadioButton::toggled, this, [this, handler](bool checked) {
+            if (checked)
+                Guarded([this, handler] { (this->*handler)(); });
+        });
+    };
+    chosen(rbtOriginal, &TfrmOption::rbtOriginalClick);
+    chosen(rbtStretch, &TfrmOption::rbtStretchClick);
+    chosen(rbtLastFolder, &TfrmOption::rbtLastFolderClick);
+    chosen(rbtSpecify, &TfrmOption::rbtSpecifyClick);
+
+    FormCreate();
+    // Every change of the selected row, however made, sets the buttons.
+    connect(sgdFolder->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+            [this] { Guarded([this] { sgdFolderClick(); }); });
+}
+
+void TfrmOption::CreateDispPage() {
+    auto* view = Named(new QGroupBox(QStringLiteral("画像表示"), tbsDisp), "GroupBox1");
+    view->setGeometry(8, 8, 369, 117);
+    rbtOriginal = MakeChoice<QRadioButton>(QStringLiteral("原寸大で表示する(&O)"), "rbtOriginal",
+                                           view, 16, 22);
+    rbtStretch = MakeChoice<QRadioButton>(QStringLiteral("フォームの大きさに合わせる(&F)"),
+                                          "rbtStretch", view, 16, 44);
+    chkProportional = MakeChoice<QCheckBox>(QStringLiteral("縦横比を維持する(&R)"),
+                                            "chkProportional", view, 36, 66);
+    chkZoom = MakeChoice<QCheckBox>(QStringLiteral("フォームより小さい画像を拡大しない(&N)"),
+                                    "chkZoom", view, 36, 88);
+
+    auto* start = Named(new QGroupBox(QStringLiteral("初期表示フォルダ"), tbsDisp), "GroupBox2");
+    start->setGeometry(8, 132, 369, 109);
+    rbtLastFolder = MakeChoice<QRadioButton>(QStringLiteral("終了時のフォルダを開く(&E)"),
+                                             "rbtLastFolder", start, 16, 22);
+    rbtSpecify = MakeChoice<QRadioButton>(QStringLiteral("指定したフォルダを開く(&S)"),
+                                          "rbtSpecify", start, 16, 44);
+    edtSpecifyFolder = Named(new QLineEdit(start), "edtSpecifyFolder");
+    edtSpecifyFolder->setGeometry(36, 70, 280, 22);
+    btnRefer = MakeButton(QStringLiteral("参照"), "btnRefer", start, QRect(322, 68, 33, 25));
+}
+
+void TfrmOption::CreateActionPage() {
+    auto* general = Named(new QGroupBox(QStringLiteral("全般"), tbsAction), "GroupBox3");
+    general->setGeometry(8, 8, 369, 117);
+    chkMove = MakeChoice<QCheckBox>(QStringLiteral("移動するとき確認する(&M)"), "chkMove", general,
+                                    16, 22);
+    chkOverWrite = MakeChoice<QCheckBox>(QStringLiteral("上書き確認する(&O)"), "chkOverWrite",
+                                         general, 16, 44);
+    chkDelete = MakeChoice<QCheckBox>(QStringLiteral("削除するとき確認する(&D)"), "chkDelete",
+                                      general, 16, 66);
+    chkTrash = MakeChoice<QCheckBox>(QStringLiteral("削除するときはごみ箱に入れる(&T)"), "chkTrash",
+                                     general, 16, 88);
+    auto* window = Named(new QGroupBox(QStringLiteral("ウインドウ"), tbsAction), "GroupBox4");
+    window->setGeometry(8, 132, 369, 53);
+    chkSave = MakeChoice<QCheckBox>(QStringLiteral("位置、サイズを保存する(&S)"), "chkSave", window,
+                                    16, 22);
+}
+
+void TfrmOption::CreateFolderPage() {
+    auto* folders = Named(new QGroupBox(QStringLiteral("出力フォルダ"), tbsFolder), "GroupBox5");
+    folders->setGeometry(8, 8, 369, 265);
+    sgdFolder = Named(new QTableWidget(SlotRows, 2, folders), "sgdFolder");
+    sgdFolder->setGeometry(12, 24, 241, 229);
+    sgdFolder->setSelectionBehavior(QAbstractItemView::SelectRows);
+    sgdFolder->setSelectionMode(QAbstractItemView::SingleSelection);
+    sgdFolder->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    sgdFolder->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    sgdFolder->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    sgdFolder->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    sgdFolder->setWordWrap(false);
+    sgdFolder->setItemDelegate(new TFolderGridDelegate(this));
+    sgdFolder->itemDelegate()->setParent(sgdFolder);
+    // Row 0 and column 0 are the headers: they stay in place and keep the
+    // slot numbers while the contents move.
+    QHeaderView* top = sgdFolder->horizontalHeader();
+    top->setFixedHeight(18);
+    top->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    top->setSectionsClickable(false);
+    top->setHighlightSections(false);
+    top->setSectionResizeMode(QHeaderView::Interactive);
+    top->setMinimumSectionSize(8);
+    QHeaderView* left = sgdFolder->verticalHeader();
+    left->setSectionResizeMode(QHeaderView::Fixed);
+    left->setMinimumSectionSize(18);
+    left->setDefaultSectionSize(18);
+    left->setFixedWidth(20);
+    left->setDefaultAlignment(Qt::AlignCenter);
+    left->setSectionsClickable(false);
+    left->setHighlightSections(false);
+    sgdFolder->setCornerButtonEnabled(false);
+    if (auto* corner = sgdFolder->findChild<QAbstractButton*>())
+        corner->installEventFilter(new TCornerPainter(sgdFolder));
+    for (int r = 0; r < SlotRows; ++r)
+        for (int c = 0; c < 2; ++c)
+            sgdFolder->setItem(r, c, new QTableWidgetItem);
+
+    btnInput = MakeButton(QStringLiteral("登録(&E)"), "btnInput", folders, QRect(272, 24, 75, 25));
+    btnClear =
+        MakeButton(QStringLiteral("クリア(&C)"), "btnClear", folders, QRect(272, 56, 75, 25));
+    btnUp = MakeButton(QStringLiteral("上へ(&U)"), "btnUp", folders, QRect(272, 88, 75, 25));
+    btnDown = MakeButton(QStringLiteral("下へ(&D)"), "btnDown", folders, QRect(272, 120, 75, 25));
+}
+
+void TfrmOption::CreateOtherPage() {
+    auto* status = Named(new QGroupBox(QStringLiteral("ステータスバー"), tbsOther), "GroupBox6");
+    status->setGeometry(8, 8, 369, 53);
+    chkFileName = MakeChoice<QCheckBox>(QStringLiteral("ファイル名をフルパスで表示する(&F)"),
+                                        "chkFileName", status, 16, 22);
+}
+
+QString TfrmOption::Cell(int col, int row) const {
+    if (row == 0)
+        return col == 0 ? CornerText : sgdFolder->horizontalHeaderItem(col - 1)->text();
+    if (col == 0)
+        return sgdFolder->verticalHeaderItem(row - 1)->text();
+    const QTableWidgetItem* item = sgdFolder->item(row - 1, col - 1);
+    // The folder cell keeps the folder exactly; it shows its readable form.
+    return col == 2 ? item->data(Qt::UserRole).toString() : item->text();
+}
+
+void TfrmOption::SetCell(int col, int row, const QString& text) {
+    if (row == 0) {
+        if (col > 0)
+            sgdFolder->setHorizontalHeaderItem(col - 1, new QTableWidgetItem(text));
+        return;
+    }
+    if (col == 0) {
+        sgdFolder->setVerticalHeaderItem(row - 1, new QTableWidgetItem(text));
+        return;
+    }
+    QTableWidgetItem* item = sgdFolder->item(row - 1, col - 1);
+    if (col == 2) {
+        item->setData(Qt::UserRole, text);
+        item->setText(DisplayPath(text));
+    } else {
+        item->setText(text);
+    }
+}
+
+int TfrmOption::SelectedRow() const {
+    return qBound(1, sgdFolder->currentRow() + 1, SlotRows);
+}
+
+void TfrmOption::SelectRow(int row) {
+    sgdFolder->setCurrentCell(row - 1, 0);
+}
+
+void TfrmOption::FormCreate() {
+    // 1.
+    OptionCheck = true;
+    // 2. Centre over the main window.
+    if (QWidget* owner = parentWidget()) {
+        const QWidget* main = owner->window();
+        const QSize margins = main->frameGeometry().size() - main->size();
+        move(CentredOver(main->frameGeometry(), size() + margins));
+    }
+    // 3.
+    setWindowTitle(QStringLiteral("ヴェルモ！ - オプション設定"));
+    // 4.
+    pgcOption->setCurrentIndex(OptionPage >= 1 && OptionPage <= 3 ? OptionPage : 0);
+    // 5.
+    SetControls();
+    InitGrid();
+    SetButtonState();
+}
+
+void TfrmOption::SetControls() {
+    // 1.
+    if (IniRec.DispSize == 0)
+        rbtOriginal->setChecked(true);
+    else
+        rbtStretch->setChecked(true);
+    chkProportional->setEnabled(IniRec.DispSize != 0);
+    chkZoom->setEnabled(IniRec.DispSize != 0);
+    // 2.
+    chkMove->setChecked(IniRec.Move == 1);
+    chkOverWrite->setChecked(IniRec.OverWrite == 1);
+    chkDelete->setChecked(IniRec.Delete == 1);
+    chkTrash->setChecked(IniRec.Trash == 1);
+    chkProportional->setChecked(IniRec.Proportional == 1);
+    chkZoom->setChecked(IniRec.Zoom == 1);
+    chkSave->setChecked(IniRec.Save == 1);
+    // 3.
+    if (IniRec.StartMode != 0)
+        rbtSpecify->setChecked(true);
+    else
+        rbtLastFolder->setChecked(true);
+    edtSpecifyFolder->setEnabled(IniRec.StartMode != 0);
+    btnRefer->setEnabled(IniRec.StartMode != 0);
+    // 4.
+    edtSpecifyFolder->setText(IniRec.SpecifyFolder);
+    edtSpecifyFolder->setCursorPosition(0);
+    // 5.
+    for (int n = 1; n <= SlotRows; ++n) {
+        SetCell(1, n, OutFolders[n - 1].Title);
+        SetCell(2, n, OutFolders[n - 1].Path);
+    }
+    // 6.
+    chkFileName->setChecked(IniRec.FileName == 1);
+}
+
+void TfrmOption::GetControls() {
+    IniRec.DispSize = rbtOriginal->isChecked() ? 0 : 1;
+    IniRec.Move = chkMove->isChecked() ? 1 : 0;
+    IniRec.OverWrite = chkOverWrite->isChecked() ? 1 : 0;
+    IniRec.Delete = chkDelete->isChecked() ? 1 : 0;
+    IniRec.Trash = chkTrash->isChecked() ? 1 : 0;
+    IniRec.Proportional = chkProportional->isChecked() ? 1 : 0;
+    IniRec.Zoom = chkZoom->isChecked() ? 1 : 0;
+    IniRec.Save = chkSave->isChecked() ? 1 : 0;
+    IniRec.StartMode = rbtLastFolder->isChecked() ? 0 : 1;
+    IniRec.SpecifyFolder = edtSpecifyFolder->text();
+    for (int n = 1; n <= SlotRows; ++n) {
+        OutFolders[n - 1].Title = Cell(1, n);
+        OutFolders[n - 1].Path = Cell(2, n);
+    }
+    IniRec.FileName = chkFileName->isChecked() ? 1 : 0;
+}
+
+void TfrmOption::InitGrid() {
+    sgdFolder->verticalHeader()->setFixedWidth(20);
+    sgdFolder->setColumnWidth(0, 100);
+    sgdFolder->setColumnWidth(1, 220);
+    SetCell(0, 0, CornerText);
+    SetCell(1, 0, QStringLiteral("表示名"));
+    SetCell(2, 0, QStringLiteral("パス"));
+    for (int n = 1; n <= SlotRows; ++n)
+        SetCell(0, n, QString::number(n - 1));
+    SelectRow(FirstEmptyRow());
+}
+
+int TfrmOption::FirstEmptyRow() const {
+    for (int n = 1; n <= SlotRows; ++n)
+        if (Cell(1, n).isEmpty())
+            return n;
+    return 1;
+}
+
+void TfrmOption::SetButtonState() {
+    const int row = SelectedRow();
+    btnClear->setEnabled(!Cell(1, row).isEmpty());
+    btnUp->setEnabled(row != 1);
+    btnDown->setEnabled(row != SlotRows);
+    btnInput->setEnabled(true);
+}
+
+void TfrmOption::sgdFolderClick() {
+    SetButtonState();
+}
+
+void TfrmOption::sgdFolderDrawCell(QPainter* painter, const QStyleOptionViewItem& option,
+                                   const QModelIndex& index) const {
+    const bool selected = option.state & QStyle::State_Selected;
+    const QPalette& pal = option.palette;
+    painter->save();
+    painter->fillRect(option.rect, selected ? pal.highlight() : pal.base());
+    painter->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
+    painter->setFont(option.font);
+    // Clipped to the cell; an ampersand underlines the character after it.
+    const QRect text = option.rect.adjusted(2, 2, -2, -2);
+    painter->setClipRect(option.rect);
+    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic,
+                      index.data(Qt::DisplayRole).toString());
+    painter->restore();
+}
+
+void TfrmOption::rbtOriginalClick() {
+    chkProportional->setEnabled(false);
+    chkZoom->setEnabled(false);
+}
+
+void TfrmOption::rbtStretchClick() {
+    chkProportional->setEnabled(true);
+    chkZoom->setEnabled(true);
+}
+
+void TfrmOption::rbtLastFolderClick() {
+    edtSpecifyFolder->setEnabled(false);
+    btnRefer->setEnabled(false);
+}
+
+void TfrmOption::rbtSpecifyClick() {
+    edtSpecifyFolder->setEnabled(true);
+    btnRefer->setEnabled(true);
+}
+
+void TfrmOption::btnReferClick() {
+    QString path;
+    if (BrowseForFolder(QStringLiteral("フォルダを選択してください。"), path)) {
+        edtSpecifyFolder->setText(path);
+        edtSpecifyFolder->setCursorPosition(0);
+    }
+    edtSpecifyFolder->setFocus();
+}
+
+void TfrmOption::btnInputClick() {
+    const int r = SelectedRow();
+    // 1.
+    if (!Cell(1, r).isEmpty()) {
+        MsgText =
+            QStringLiteral("既に入力されています。") + QChar(13) + QStringLiteral("修正しますか？");
+        MsgFlags = mbQuestionYesNo;
+        ShowMessageBox(kConfirmCaption);
+        if (MsgResult == idNo)
+            return;
+    }
+    // 2.
+    InputTitle = Cell(1, r);
+    InputPath = Cell(2, r);
+    // 3., 5. Released on every path.
+    const auto frmInput = std::make_unique<TfrmInput>(this);
+    frmInput->exec();
+    // 4.
+    if (InputOK) {
+        SetCell(1, r, InputTitle);
+        SetCell(2, r, InputPath);
+    }
+    // 6.
+    SetButtonState();
+}
+
+void TfrmOption::btnClearClick() {
+    const int r = SelectedRow();
+    SetCell(1, r, QString());
+    SetCell(2, r, QString());
+    SetButtonState();
+}
+
+void TfrmOption::SwapRows(int row, int other) {
+    const QString title = Cell(1, row);
+    const QString path = Cell(2, row);
+    SetCell(1, row, Cell(1, other));
+    SetCell(2, row, Cell(2, other));
+    SetCell(1, other, title);
+    SetCell(2, other, path);
+    SelectRow(other);
+}
+
+void TfrmOption::btnUpClick() {
+    const int r = SelectedRow();
+    if (r > 1)
+        SwapRows(r, r - 1);
+}
+
+void TfrmOption::btnDownClick() {
+    const int r = SelectedRow();
+    if (r < SlotRows)
+        SwapRows(r, r + 1);
+}
+
+void TfrmOption::cmdOkClick() {
+    OptionCheck = true;
+    close();
+}
+
+void TfrmOption::cmdCancelClick() {
+    OptionCheck = false;
+    close();
+}
+
+void TfrmOption::cmdHelpClick() {
+    HelpContext(QStringLiteral("Velmo.hlp"), OptionHelpTopic(pgcOption->currentIndex()));
+}
+
+bool TfrmOption::FormCloseQuery() {
+    if (!OptionCheck)
+        return true;
+    bool canClose = true;
+    auto refuse = [&](const QString& text) {
+        MsgText = text;
+        MsgFlags = mbWarningOk;
+        ShowMessageBox(kWarningCaption);
+        edtSpecifyFolder->setFocus();
+        canClose = false;
+    };
+    // Two checks, each made whatever the other found.
+    if (rbtSpecify->isChecked() && edtSpecifyFolder->text().isEmpty())
+        refuse(QStringLiteral("フォルダを指定してください。"));
+    if (rbtSpecify->isChecked() && !FolderExists(edtSpecifyFolder->text()))
+        refuse(QStringLiteral("フォルダが存在しません。"));
+    return canClose;
+}
+
+void TfrmOption::FormClose() {
+    GetControls();
+    if (ApplySettings)
+        ApplySettings();
+    OptionPage = pgcOption->currentIndex();
+}
+
+void TfrmOption::closeEvent(QCloseEvent* event) {
+    bool closing = false;
+    Guarded([&] { closing = FormCloseQuery(); });
+    if (!closing) {
+        event->ignore();
+        return;
+    }
+    Guarded([this] { FormClose(); });
+    QDialog::closeEvent(event);
+}
+
+void TfrmOption::keyPressEvent(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->ignore(); // neither closes the dialog
+        return;
+    default:
+        QDialog::keyPressEvent(event);
+    }
+}
