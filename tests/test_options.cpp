@@ -1,0 +1,338 @@
+// The options dialog and the output folder entry dialog, driven through their
+// own widgets: what they show, what they refuse, and what reaches the
+// settings and the main window when they close.
+#include "app/InputHandOver.h"
+#include "dialogs/Input.h"
+#include "dialogs/Option.h"
+#include "platform/Help.h"
+#include "settings/Settings.h"
+#include "support/MainWindowFixture.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTextBrowser>
+#include <QToolButton>
+#include <QtTest>
+
+namespace {
+// Runs fn on the modal dialog of type T as soon as one is shown; deleting the
+// watch it returns ends it early.
+template <typename T> QPointer<QTimer> OnModal(std::function<void(T*)> fn) {
+    auto* timer = new QTimer;
+    QObject::connect(timer, &QTimer::timeout, [timer, fn, tries = 0]() mutable {
+        auto* dialog = qobject_cast<T*>(QApplication::activeModalWidget());
+        if (!dialog && ++tries < 500)
+            return;
+        timer->deleteLater();
+        timer->stop();
+        if (dialog)
+            fn(dialog);
+    });
+    timer->start(10);
+    return timer;
+}
+} // namespace
+
+class TestOptions : public QObject {
+    Q_OBJECT
+    TMainWindowFixture* F = nullptr; // message boxes answered and recorded
+    int Page = 0;
+    int Applied = 0;
+
+    std::unique_ptr<TfrmOption> Make() {
+        return std::make_unique<TfrmOption>(nullptr, Page, [this] { ++Applied; });
+    }
+
+private slots:
+    void init() {
+        F = new TMainWindowFixture;
+        Page = 0;
+        Applied = 0;
+        InputOK = false;
+    }
+    void cleanup() { delete F; }
+
+    // Tab memory across openings, "設定(&S)" on the folder tab, the new slot
+    // on its button at once, and nothing written before exit.
+    void openedFromTheMainWindow() {
+        const QString out = F->Sandbox.makeDir("out");
+        TfrmVelmo& w = F->Open();
+        QList<int> shown;
+        OnModal<TfrmOption>([&](TfrmOption* d) {
+            shown << d->pgcOption->currentIndex();
+            d->SetCell(1, 4, "Four");
+            d->SetCell(2, 4, out);
+            d->pgcOption->setCurrentIndex(3);
+            d->cmdOk->click();
+        });
+        w.actOption->trigger();
+        QCOMPARE(w.spbNo[3]->text(), QString("Four"));
+        QVERIFY(w.spbNo[3]->isEnabled());
+        QCOMPARE(w.spbNo[3]->toolTip(), out);
+        QVERIFY(!QFile::exists(IniFileName()));
+        for (QAction* open : {w.actOption, w.pmnOutFolButtonOption, w.actOption}) {
+            OnModal<TfrmOption>([&](TfrmOption* d) {
+                shown << d->pgcOption->currentIndex();
+                d->cmdCancel->click();
+            });
+            open->trigger();
+        }
+        QCOMPARE(shown, QList<int>({0, 3, 2, 2}));
+    }
+
+    void enablingRules() {
+        for (int value : {0, 1}) {
+            IniRec.DispSize = value;
+            IniRec.StartMode = value;
+            IniRec.Proportional = 1;
+            auto d = Make();
+            bool on = value == 1;
+            QCOMPARE(d->rbtStretch->isChecked(), on);
+            QCOMPARE(d->rbtSpecify->isChecked(), on);
+            QVERIFY(d->chkProportional->isChecked()); // greyed keeps its tick
+            for (int flip = 0; flip < 2; ++flip) {
+                QCOMPARE(d->chkProportional->isEnabled(), on);
+                QCOMPARE(d->chkZoom->isEnabled(), on);
+                QCOMPARE(d->edtSpecifyFolder->isEnabled(), on);
+                QCOMPARE(d->btnRefer->isEnabled(), on);
+                (on ? d->rbtOriginal : d->rbtStretch)->click();
+                (on ? d->rbtLastFolder : d->rbtSpecify)->click();
+                on = !on;
+            }
+        }
+    }
+
+    void closing_data() {
+        QTest::addColumn<bool>("specify");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("cancel");
+        QTest::addColumn<int>("warnings");
+        const QString missing = QDir::tempPath() + "/velmo-no-such-folder";
+        QTest::newRow("empty: two warnings") << true << "" << false << 2;
+        QTest::newRow("missing: the second only") << true << missing << false << 1;
+        QTest::newRow("existing folder") << true << QDir::tempPath() << false << 0;
+        QTest::newRow("last folder: text kept") << false << missing << false << 0;
+        QTest::newRow("cancel applies unchecked") << true << "" << true << 0;
+    }
+    void closing() {
+        QFETCH(bool, specify);
+        QFETCH(QString, folder);
+        QFETCH(bool, cancel);
+        QFETCH(int, warnings);
+        IniRec.Move = 7;
+        Page = 1;
+        auto d = Make();
+        QVERIFY(!d->chkMove->isChecked());
+        d->show();
+        (specify ? d->rbtSpecify : d->rbtLastFolder)->click();
+        d->edtSpecifyFolder->setText(folder);
+        (cancel ? d->cmdCancel : d->cmdOk)->click();
+        const QStringList expected =
+            QStringList{"ヴェルモ！ - 警告|48|フォルダを指定してください。",
+                        "ヴェルモ！ - 警告|48|フォルダが存在しません。"}
+                .mid(2 - warnings);
+        QCOMPARE(F->Asked, expected);
+        QCOMPARE(d->isVisible(), warnings > 0);
+        if (warnings > 0) {
+            QCOMPARE(d->focusWidget(), d->edtSpecifyFolder);
+            QCOMPARE(Applied, 0);
+            return;
+        }
+        QCOMPARE(Applied, 1);
+        QCOMPARE(Page, 1);
+        QCOMPARE(IniRec.StartMode, specify ? 1 : 0);
+        QCOMPARE(IniRec.SpecifyFolder, folder);
+        QCOMPARE(IniRec.Move, 0);
+    }
+
+    void gridRows_data() {
+        QTest::addColumn<int>("filled");
+        QTest::addColumn<int>("select"); // 0: as opened
+        QTest::addColumn<int>("row");
+        QTest::addColumn<QString>("enabled"); // clear, up, down
+        QTest::newRow("rows 1..4 filled") << 4 << 0 << 5 << "011";
+        QTest::newRow("all filled") << 10 << 0 << 1 << "101";
+        QTest::newRow("last row") << 10 << 10 << 10 << "110";
+        QTest::newRow("empty row") << 4 << 7 << 7 << "011";
+    }
+    void gridRows() {
+        QFETCH(int, filled);
+        QFETCH(int, select);
+        QFETCH(int, row);
+        QFETCH(QString, enabled);
+        for (int n = 0; n < filled; ++n)
+            OutFolders[n] = {QString("T%1").arg(n), QString("/p%1").arg(n)};
+        auto d = Make();
+        if (select)
+            d->SelectRow(select);
+        QCOMPARE(d->SelectedRow(), row);
+        const QString state = QString("%1%2%3")
+                                  .arg(int(d->btnClear->isEnabled()))
+                                  .arg(int(d->btnUp->isEnabled()))
+                                  .arg(int(d->btnDown->isEnabled()));
+        QCOMPARE(state, enabled);
+        QVERIFY(d->btnInput->isEnabled());
+    }
+
+    // The contents move, the numbers stay; the buttons follow the keyboard.
+    void rowMovesUpTwice() {
+        OutFolders[2] = {"C", "/c"};
+        auto d = Make();
+        d->show();
+        d->SelectRow(3);
+        d->btnUp->click();
+        d->btnUp->click();
+        QCOMPARE(d->SelectedRow(), 1);
+        QCOMPARE(d->Cell(0, 1), QString("0"));
+        QCOMPARE(d->Cell(1, 1) + d->Cell(2, 1), QString("C/c"));
+        QCOMPARE(d->Cell(1, 3) + d->Cell(2, 3), QString());
+        QVERIFY(!d->btnUp->isEnabled());
+        QTest::keyClick(d->sgdFolder, Qt::Key_Down);
+        QCOMPARE(d->SelectedRow(), 2);
+        QVERIFY(d->btnUp->isEnabled() && !d->btnClear->isEnabled());
+        d->cmdOk->click();
+        QCOMPARE(OutFolders[0].Title + OutFolders[0].Path, QString("C/c"));
+    }
+
+    // A filled row asks first; No opens nothing; an empty row opens empty.
+    void entryFromTheGrid() {
+        OutFolders[0] = {"A", "/a"};
+        auto d = Make();
+        bool opened = false;
+        const QPointer<QTimer> watch = OnModal<TfrmInput>([&](TfrmInput* in) {
+            opened = true;
+            in->btnCancel->click();
+        });
+        F->Answers << 7;
+        d->SelectRow(1);
+        d->btnInput->click();
+        QCOMPARE(F->Asked,
+                 QStringList("ヴェルモ！ - 確認|36|既に入力されています。\r修正しますか？"));
+        QVERIFY(!opened); // the modal loop would have run by now
+        delete watch.data();
+        QString fields = "x";
+        OnModal<TfrmInput>([&](TfrmInput* in) {
+            fields = in->edtTitle->text() + in->edtPath->text();
+            in->btnCancel->click();
+        });
+        d->SelectRow(2);
+        d->btnInput->click();
+        QCOMPARE(fields, QString());
+        QCOMPARE(d->Cell(1, 2), QString());
+        QCOMPARE(d->Cell(1, 1), QString("A"));
+    }
+
+    // "-----" both ways; the preview follows every keystroke; the empty path
+    // refused on OK only; the close box is Cancel whatever came before.
+    void entryDialog_data() {
+        QTest::addColumn<QString>("close"); // ok, cancel, box
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<bool>("stays");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("ok") << "ok"
+                            << "/out" << false << true;
+        QTest::newRow("ok without folder") << "ok"
+                                           << "" << true << false;
+        QTest::newRow("cancel without folder") << "cancel"
+                                               << "" << false << false;
+        QTest::newRow("close box after an OK") << "box"
+                                               << "" << false << false;
+    }
+    void entryDialog() {
+        QFETCH(QString, close);
+        QFETCH(QString, path);
+        QFETCH(bool, stays);
+        QFETCH(bool, ok);
+        InputOK = true; // an earlier use ended with OK
+        InputTitle = NoTitle;
+        InputPath = path;
+        TfrmInput d(nullptr);
+        d.show();
+        QCOMPARE(d.edtTitle->text() + d.spbSample->text(), QString());
+        QTest::keyClicks(d.edtTitle, "a&");
+        QCOMPARE(d.spbSample->text(), QString("a&"));
+        d.edtTitle->clear();
+        if (close == "box")
+            d.close();
+        else
+            (close == "ok" ? d.btnOK : d.btnCancel)->click();
+        QCOMPARE(d.isVisible(), stays);
+        QCOMPARE(F->Asked.size(), int(stays));
+        if (!stays) {
+            QCOMPARE(InputOK, ok);
+            QCOMPARE(InputTitle, NoTitle);
+        }
+    }
+
+    // The real picker: a chosen folder names an untitled slot, a typed title
+    // stays, the root gives no title, a file is refused.
+    void picker_data() {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("pick");
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<bool>("taken");
+        QTest::newRow("folder") << ""
+                                << "out 1"
+                                << "out 1" << true;
+        QTest::newRow("typed title") << "Mine"
+                                     << "out 1"
+                                     << "Mine" << true;
+        QTest::newRow("root") << ""
+                              << "/"
+                              << "" << true;
+        QTest::newRow("a file") << ""
+                                << "file.txt"
+                                << "" << false;
+    }
+    void picker() {
+        QFETCH(QString, typed);
+        QFETCH(QString, pick);
+        QFETCH(QString, title);
+        QFETCH(bool, taken);
+        F->Sandbox.makeDir("out 1");
+        F->Sandbox.writeFile("file.txt", "x");
+        const QString chosen = pick == "/" ? pick : F->Sandbox.filePath(pick);
+        InputTitle.clear();
+        InputPath.clear();
+        TfrmInput d(nullptr);
+        d.edtTitle->setText(typed);
+        QString start;
+        OnModal<QFileDialog>([&](QFileDialog* picker) {
+            start = picker->windowTitle() + picker->directory().path();
+            picker->findChild<QLineEdit*>("fileNameEdit")->setText(chosen);
+            QMetaObject::invokeMethod(picker, "accept");
+            if (picker->isVisible())
+                picker->reject();
+        });
+        d.bthRefer->click();
+        QCOMPARE(start, QString("フォルダを選択してください。/"));
+        QCOMPARE(d.edtTitle->text(), title);
+        QCOMPARE(d.spbSample->text(), title);
+        QCOMPARE(d.edtPath->text(), taken ? chosen : QString());
+    }
+
+    void helpTopicPerTab() {
+        SetHelpSearchFolders({BuildDir()});
+        auto d = Make();
+        d->show();
+        for (int tab : {0, 1, 2, 3}) {
+            d->pgcOption->setCurrentIndex(tab);
+            d->cmdHelp->click();
+            QTRY_VERIFY_WITH_TIMEOUT(CurrentHelpWindow(), 3000);
+            QCOMPARE(CurrentHelpWindow()->txbHelp->source().fragment(),
+                     QString("topic%1").arg(QList<int>{36, 8, 9, 10}[tab]));
+        }
+        QVERIFY(d->isVisible());
+        delete CurrentHelpWindow();
+        SetHelpSearchFolders({});
+    }
+};
+
+QTEST_MAIN(TestOptions)
+#include "test_options.moc"
