@@ -88,6 +88,7 @@ public:
         opt.initFrom(corner);
         // A header cell, not a button: never drawn greyed.
         opt.state |= QStyle::State_Enabled;
+        opt.palette.setCurrentColorGroup(QPalette::Active);
         opt.rect = corner->rect();
         opt.position = QStyleOptionHeader::OnlyOneSection;
         opt.text = CornerText;
