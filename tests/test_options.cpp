@@ -4,6 +4,7 @@
 #include "app/InputHandOver.h"
 #include "dialogs/Input.h"
 #include "dialogs/Option.h"
+#include "platform/FileName.h"
 #include "platform/Help.h"
 #include "settings/Settings.h"
 #include "support/MainWindowFixture.h"
@@ -182,7 +183,8 @@ private slots:
 
     // The contents move, the numbers stay; the buttons follow the keyboard.
     void rowMovesUpTwice() {
-        OutFolders[2] = {"C", "/c"};
+        const QString raw = PathFromBytes("/c\xff"); // a legacy name moves intact
+        OutFolders[2] = {"C", raw};
         auto d = Make();
         d->show();
         d->SelectRow(3);
@@ -190,14 +192,14 @@ private slots:
         d->btnUp->click();
         QCOMPARE(d->SelectedRow(), 1);
         QCOMPARE(d->Cell(0, 1), QString("0"));
-        QCOMPARE(d->Cell(1, 1) + d->Cell(2, 1), QString("C/c"));
+        QCOMPARE(d->Cell(1, 1) + d->Cell(2, 1), "C" + raw);
         QCOMPARE(d->Cell(1, 3) + d->Cell(2, 3), QString());
         QVERIFY(!d->btnUp->isEnabled());
         QTest::keyClick(d->sgdFolder, Qt::Key_Down);
         QCOMPARE(d->SelectedRow(), 2);
         QVERIFY(d->btnUp->isEnabled() && !d->btnClear->isEnabled());
         d->cmdOk->click();
-        QCOMPARE(OutFolders[0].Title + OutFolders[0].Path, QString("C/c"));
+        QCOMPARE(OutFolders[0].Title + OutFolders[0].Path, "C" + raw);
     }
 
     // A filled row asks first; No opens nothing; an empty row opens empty.
