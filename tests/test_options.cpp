@@ -167,11 +167,8 @@ private slots:
         if (select)
             d->SelectRow(select);
         QCOMPARE(d->SelectedRow(), row);
-        const QString state = QString("%1%2%3")
-                                  .arg(int(d->btnClear->isEnabled()))
-                                  .arg(int(d->btnUp->isEnabled()))
-                                  .arg(int(d->btnDown->isEnabled()));
-        QCOMPARE(state, enabled);
+        const auto on = [](QPushButton* b) { return QString(b->isEnabled() ? "1" : "0"); };
+        QCOMPARE(on(d->btnClear) + on(d->btnUp) + on(d->btnDown), enabled);
         QVERIFY(d->btnInput->isEnabled());
     }
 
@@ -222,14 +219,12 @@ private slots:
         QTest::addColumn<QString>("path");
         QTest::addColumn<bool>("stays");
         QTest::addColumn<bool>("ok");
-        QTest::newRow("ok") << "ok"
-                            << "/out" << false << true;
-        QTest::newRow("ok without folder") << "ok"
-                                           << "" << true << false;
-        QTest::newRow("cancel without folder") << "cancel"
-                                               << "" << false << false;
-        QTest::newRow("close box after an OK") << "box"
-                                               << "" << false << false;
+        // clang-format off
+        QTest::newRow("ok") << "ok" << "/out" << false << true;
+        QTest::newRow("ok without folder") << "ok" << "" << true << false;
+        QTest::newRow("cancel without folder") << "cancel" << "" << false << false;
+        QTest::newRow("close box after an OK") << "box" << "" << false << false;
+        // clang-format on
     }
     void entryDialog() {
         QFETCH(QString, close);
@@ -264,18 +259,12 @@ private slots:
         QTest::addColumn<QString>("pick");
         QTest::addColumn<QString>("title");
         QTest::addColumn<bool>("taken");
-        QTest::newRow("folder") << ""
-                                << "out 1"
-                                << "out 1" << true;
-        QTest::newRow("typed title") << "Mine"
-                                     << "out 1"
-                                     << "Mine" << true;
-        QTest::newRow("root") << ""
-                              << "/"
-                              << "" << true;
-        QTest::newRow("a file") << ""
-                                << "file.txt"
-                                << "" << false;
+        // clang-format off
+        QTest::newRow("folder") << "" << "out 1" << "out 1" << true;
+        QTest::newRow("typed title") << "Mine" << "out 1" << "Mine" << true;
+        QTest::newRow("root") << "" << "/" << "" << true;
+        QTest::newRow("a file") << "" << "file.txt" << "" << false;
+        // clang-format on
     }
     void picker() {
         QFETCH(QString, typed);
