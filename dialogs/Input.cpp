@@ -3,6 +3,7 @@
 #include "app/InputHandOver.h"
 #include "app/SharedMessage.h"
 #include "dialogs/About.h"
+#include "dialogs/DialogParts.h"
 #include "dialogs/Option.h"
 #include "platform/FileName.h"
 #include "toolkit/Fonts.h"
@@ -27,39 +28,28 @@ TfrmInput::TfrmInput(QWidget* owner)
     setFont(DesignFont(12));
     setFixedSize(417, 137);
 
-    auto named = [](auto* widget, const char* name) {
-        widget->setObjectName(QLatin1String(name));
-        return widget;
-    };
-    auto button = [&](const QString& caption, const char* name, QWidget* parent, QRect place) {
-        auto* b = named(new QPushButton(caption, parent), name);
-        b->setGeometry(place);
-        // Enter must not press it.
-        b->setAutoDefault(false);
-        b->setDefault(false);
-        return b;
-    };
-    GroupBox1 = named(new QGroupBox(QStringLiteral("出力フォルダ"), this), "GroupBox1");
+    GroupBox1 = Named(new QGroupBox(QStringLiteral("出力フォルダ"), this), "GroupBox1");
     GroupBox1->setGeometry(8, 4, 401, 89);
-    Label1 = named(new QLabel(QStringLiteral("表示名"), GroupBox1), "Label1");
+    Label1 = Named(new QLabel(QStringLiteral("表示名"), GroupBox1), "Label1");
     Label1->setGeometry(12, 24, 40, 16);
-    edtTitle = named(new QLineEdit(GroupBox1), "edtTitle");
+    edtTitle = Named(new QLineEdit(GroupBox1), "edtTitle");
     edtTitle->setGeometry(56, 20, 89, 22);
-    Label3 = named(new QLabel(QStringLiteral("表示サンプル"), GroupBox1), "Label3");
+    Label3 = Named(new QLabel(QStringLiteral("表示サンプル"), GroupBox1), "Label3");
     Label3->setGeometry(160, 24, 68, 16);
-    spbSample = named(new QToolButton(GroupBox1), "spbSample");
+    spbSample = Named(new QToolButton(GroupBox1), "spbSample");
     spbSample->setGeometry(232, 20, 72, 22);
     spbSample->setAutoRaise(false);
     spbSample->setToolButtonStyle(Qt::ToolButtonTextOnly);
     spbSample->setFocusPolicy(Qt::NoFocus);
-    Label2 = named(new QLabel(QStringLiteral("パス"), GroupBox1), "Label2");
+    Label2 = Named(new QLabel(QStringLiteral("パス"), GroupBox1), "Label2");
     Label2->setGeometry(12, 58, 40, 16);
-    edtPath = named(new QLineEdit(GroupBox1), "edtPath");
+    edtPath = Named(new QLineEdit(GroupBox1), "edtPath");
     edtPath->setGeometry(56, 54, 289, 22);
     edtPath->setReadOnly(true);
-    bthRefer = button(QStringLiteral("参照"), "bthRefer", GroupBox1, QRect(352, 52, 33, 25));
-    btnOK = button(QStringLiteral("OK"), "btnOK", this, QRect(254, 104, 75, 25));
-    btnCancel = button(QStringLiteral("キャンセル"), "btnCancel", this, QRect(334, 104, 75, 25));
+    bthRefer = MakeButton(QStringLiteral("参照"), "bthRefer", GroupBox1, QRect(352, 52, 33, 25));
+    btnOK = MakeButton(QStringLiteral("OK"), "btnOK", this, QRect(254, 104, 75, 25));
+    btnCancel =
+        MakeButton(QStringLiteral("キャンセル"), "btnCancel", this, QRect(334, 104, 75, 25));
 
     connect(edtTitle, &QLineEdit::textChanged, this,
             [this] { Guarded([this] { edtTitleChange(); }); });

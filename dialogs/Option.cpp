@@ -1,103 +1,34 @@
 #include "dialogs/Option.h"
 
-#include "app/InputHandOver.h"
 #include "app/SharedMessage.h"
 #include "dialogs/About.h"
-#include "dialogs/Input.h"
+#include "dialogs/DialogParts.h"
 #include "platform/FileName.h"
 #include "platform/Help.h"
 #include "settings/Settings.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QFileDialog>
 #include <QGroupBox>
-#include <QHeaderView>
 #include <QKeyEvent>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QStyleOptionHeader>
-#include <QStylePainter>
-#include <QStyledItemDelegate>
 #include <QTabWidget>
 #include <QTableWidget>
 
-#include <memory>
 #include <sys/stat.h>
 
 namespace {
-constexpr int SlotRows = 10;
-const QString CornerText = QStringLiteral("No");
-
 bool FolderExists(const QString& path) {
     struct stat st {};
     return !path.isEmpty() && ::stat(PathToBytes(path).constData(), &st) == 0 &&
            S_ISDIR(st.st_mode);
 }
-
-template <typename T> T* Named(T* widget, const char* name) {
-    widget->setObjectName(QLatin1String(name));
-    return widget;
-}
-
-QPushButton* MakeButton(const QString& caption, const char* name, QWidget* parent, QRect place) {
-    auto* b = Named(new QPushButton(caption, parent), name);
-    b->setGeometry(place);
-    // Enter must not press it.
-    b->setAutoDefault(false);
-    b->setDefault(false);
-    return b;
-}
-
-template <typename T>
-T* MakeChoice(const QString& caption, const char* name, QWidget* parent, int x, int y) {
-    auto* c = Named(new T(caption, parent), name);
-    c->setGeometry(x, y, 340, 20);
-    return c;
-}
-
-// Hands the painting of every slot cell to the dialog.
-class TFolderGridDelegate : public QStyledItemDelegate {
-public:
-    explicit TFolderGridDelegate(const TfrmOption* form)
-        : QStyledItemDelegate(nullptr), Form(form) {}
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        Form->sgdFolderDrawCell(painter, option, index);
-    }
-
-private:
-    const TfrmOption* Form;
-};
-
-// Paints the header cell at the grid's top left corner with its text.
-class TCornerPainter : public QObject {
-public:
-    using QObject::QObject;
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() != QEvent::Paint)
-            return false;
-        auto* corner = static_cast<QWidget*>(watched);
-        QStyleOptionHeader opt;
-        opt.initFrom(corner);
-        // A header cell, not a button: never drawn greyed.
-        opt.state |= QStyle::State_Enabled;
-        opt.palette.setCurrentColorGroup(QPalette::Active);
-        opt.rect = corner->rect();
-        opt.position = QStyleOptionHeader::OnlyOneSection;
-        opt.text = CornerText;
-        opt.textAlignment = Qt::AlignCenter;
-        QStylePainter painter(corner);
-        painter.drawControl(QStyle::CE_Header, opt);
-        return true;
-    }
-};
 } // namespace
 
 bool BrowseForFolder(const QString& title, QString& path) {
@@ -228,93 +159,11 @@ void TfrmOption::CreateActionPage() {
                                     16, 22);
 }
 
-void TfrmOption::CreateFolderPage() {
-    auto* folders = Named(new QGroupBox(QStringLiteral("出力フォルダ"), tbsFolder), "GroupBox5");
-    folders->setGeometry(8, 8, 369, 265);
-    sgdFolder = Named(new QTableWidget(SlotRows, 2, folders), "sgdFolder");
-    sgdFolder->setGeometry(12, 24, 241, 229);
-    sgdFolder->setSelectionBehavior(QAbstractItemView::SelectRows);
-    sgdFolder->setSelectionMode(QAbstractItemView::SingleSelection);
-    sgdFolder->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    sgdFolder->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    sgdFolder->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    sgdFolder->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
-    sgdFolder->setWordWrap(false);
-    sgdFolder->setItemDelegate(new TFolderGridDelegate(this));
-    sgdFolder->itemDelegate()->setParent(sgdFolder);
-    // Row 0 and column 0 are the headers: they stay in place and keep the
-    // slot numbers while the contents move.
-    QHeaderView* top = sgdFolder->horizontalHeader();
-    top->setFixedHeight(18);
-    top->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
-    top->setSectionsClickable(false);
-    top->setHighlightSections(false);
-    top->setSectionResizeMode(QHeaderView::Interactive);
-    top->setMinimumSectionSize(8);
-    QHeaderView* left = sgdFolder->verticalHeader();
-    left->setSectionResizeMode(QHeaderView::Fixed);
-    left->setMinimumSectionSize(18);
-    left->setDefaultSectionSize(18);
-    left->setFixedWidth(20);
-    left->setDefaultAlignment(Qt::AlignCenter);
-    left->setSectionsClickable(false);
-    left->setHighlightSections(false);
-    sgdFolder->setCornerButtonEnabled(false);
-    if (auto* corner = sgdFolder->findChild<QAbstractButton*>())
-        corner->installEventFilter(new TCornerPainter(sgdFolder));
-    for (int r = 0; r < SlotRows; ++r)
-        for (int c = 0; c < 2; ++c)
-            sgdFolder->setItem(r, c, new QTableWidgetItem);
-
-    btnInput = MakeButton(QStringLiteral("登録(&E)"), "btnInput", folders, QRect(272, 24, 75, 25));
-    btnClear =
-        MakeButton(QStringLiteral("クリア(&C)"), "btnClear", folders, QRect(272, 56, 75, 25));
-    btnUp = MakeButton(QStringLiteral("上へ(&U)"), "btnUp", folders, QRect(272, 88, 75, 25));
-    btnDown = MakeButton(QStringLiteral("下へ(&D)"), "btnDown", folders, QRect(272, 120, 75, 25));
-}
-
 void TfrmOption::CreateOtherPage() {
     auto* status = Named(new QGroupBox(QStringLiteral("ステータスバー"), tbsOther), "GroupBox6");
     status->setGeometry(8, 8, 369, 53);
     chkFileName = MakeChoice<QCheckBox>(QStringLiteral("ファイル名をフルパスで表示する(&F)"),
                                         "chkFileName", status, 16, 22);
-}
-
-QString TfrmOption::Cell(int col, int row) const {
-    if (row == 0)
-        return col == 0 ? CornerText : sgdFolder->horizontalHeaderItem(col - 1)->text();
-    if (col == 0)
-        return sgdFolder->verticalHeaderItem(row - 1)->text();
-    const QTableWidgetItem* item = sgdFolder->item(row - 1, col - 1);
-    // The folder cell keeps the folder exactly; it shows its readable form.
-    return col == 2 ? item->data(Qt::UserRole).toString() : item->text();
-}
-
-void TfrmOption::SetCell(int col, int row, const QString& text) {
-    if (row == 0) {
-        if (col > 0)
-            sgdFolder->setHorizontalHeaderItem(col - 1, new QTableWidgetItem(text));
-        return;
-    }
-    if (col == 0) {
-        sgdFolder->setVerticalHeaderItem(row - 1, new QTableWidgetItem(text));
-        return;
-    }
-    QTableWidgetItem* item = sgdFolder->item(row - 1, col - 1);
-    if (col == 2) {
-        item->setData(Qt::UserRole, text);
-        item->setText(DisplayPath(text));
-    } else {
-        item->setText(text);
-    }
-}
-
-int TfrmOption::SelectedRow() const {
-    return qBound(1, sgdFolder->currentRow() + 1, SlotRows);
-}
-
-void TfrmOption::SelectRow(int row) {
-    sgdFolder->setCurrentCell(row - 1, 0);
 }
 
 void TfrmOption::FormCreate() {
@@ -363,7 +212,7 @@ void TfrmOption::SetControls() {
     edtSpecifyFolder->setText(IniRec.SpecifyFolder);
     edtSpecifyFolder->setCursorPosition(0);
     // 5.
-    for (int n = 1; n <= SlotRows; ++n) {
+    for (int n = 1; n <= OutFolderCount; ++n) {
         SetCell(1, n, OutFolders[n - 1].Title);
         SetCell(2, n, OutFolders[n - 1].Path);
     }
@@ -382,58 +231,11 @@ void TfrmOption::GetControls() {
     IniRec.Save = chkSave->isChecked() ? 1 : 0;
     IniRec.StartMode = rbtLastFolder->isChecked() ? 0 : 1;
     IniRec.SpecifyFolder = edtSpecifyFolder->text();
-    for (int n = 1; n <= SlotRows; ++n) {
+    for (int n = 1; n <= OutFolderCount; ++n) {
         OutFolders[n - 1].Title = Cell(1, n);
         OutFolders[n - 1].Path = Cell(2, n);
     }
     IniRec.FileName = chkFileName->isChecked() ? 1 : 0;
-}
-
-void TfrmOption::InitGrid() {
-    sgdFolder->verticalHeader()->setFixedWidth(20);
-    sgdFolder->setColumnWidth(0, 100);
-    sgdFolder->setColumnWidth(1, 220);
-    SetCell(0, 0, CornerText);
-    SetCell(1, 0, QStringLiteral("表示名"));
-    SetCell(2, 0, QStringLiteral("パス"));
-    for (int n = 1; n <= SlotRows; ++n)
-        SetCell(0, n, QString::number(n - 1));
-    SelectRow(FirstEmptyRow());
-}
-
-int TfrmOption::FirstEmptyRow() const {
-    for (int n = 1; n <= SlotRows; ++n)
-        if (Cell(1, n).isEmpty())
-            return n;
-    return 1;
-}
-
-void TfrmOption::SetButtonState() {
-    const int row = SelectedRow();
-    btnClear->setEnabled(!Cell(1, row).isEmpty());
-    btnUp->setEnabled(row != 1);
-    btnDown->setEnabled(row != SlotRows);
-    btnInput->setEnabled(true);
-}
-
-void TfrmOption::sgdFolderClick() {
-    SetButtonState();
-}
-
-void TfrmOption::sgdFolderDrawCell(QPainter* painter, const QStyleOptionViewItem& option,
-                                   const QModelIndex& index) const {
-    const bool selected = option.state & QStyle::State_Selected;
-    const QPalette& pal = option.palette;
-    painter->save();
-    painter->fillRect(option.rect, selected ? pal.highlight() : pal.base());
-    painter->setPen(selected ? pal.color(QPalette::HighlightedText) : pal.color(QPalette::Text));
-    painter->setFont(option.font);
-    // Clipped to the cell; an ampersand underlines the character after it.
-    const QRect text = option.rect.adjusted(2, 2, -2, -2);
-    painter->setClipRect(option.rect);
-    painter->drawText(text, Qt::AlignLeft | Qt::AlignTop | Qt::TextShowMnemonic,
-                      index.data(Qt::DisplayRole).toString());
-    painter->restore();
 }
 
 void TfrmOption::rbtOriginalClick() {
@@ -463,61 +265,6 @@ void TfrmOption::btnReferClick() {
         edtSpecifyFolder->setCursorPosition(0);
     }
     edtSpecifyFolder->setFocus();
-}
-
-void TfrmOption::btnInputClick() {
-    const int r = SelectedRow();
-    // 1.
-    if (!Cell(1, r).isEmpty()) {
-        MsgText =
-            QStringLiteral("既に入力されています。") + QChar(13) + QStringLiteral("修正しますか？");
-        MsgFlags = mbQuestionYesNo;
-        ShowMessageBox(kConfirmCaption);
-        if (MsgResult == idNo)
-            return;
-    }
-    // 2.
-    InputTitle = Cell(1, r);
-    InputPath = Cell(2, r);
-    // 3., 5. Released on every path.
-    const auto frmInput = std::make_unique<TfrmInput>(this);
-    frmInput->exec();
-    // 4.
-    if (InputOK) {
-        SetCell(1, r, InputTitle);
-        SetCell(2, r, InputPath);
-    }
-    // 6.
-    SetButtonState();
-}
-
-void TfrmOption::btnClearClick() {
-    const int r = SelectedRow();
-    SetCell(1, r, QString());
-    SetCell(2, r, QString());
-    SetButtonState();
-}
-
-void TfrmOption::SwapRows(int row, int other) {
-    const QString title = Cell(1, row);
-    const QString path = Cell(2, row);
-    SetCell(1, row, Cell(1, other));
-    SetCell(2, row, Cell(2, other));
-    SetCell(1, other, title);
-    SetCell(2, other, path);
-    SelectRow(other);
-}
-
-void TfrmOption::btnUpClick() {
-    const int r = SelectedRow();
-    if (r > 1)
-        SwapRows(r, r - 1);
-}
-
-void TfrmOption::btnDownClick() {
-    const int r = SelectedRow();
-    if (r < SlotRows)
-        SwapRows(r, r + 1);
 }
 
 void TfrmOption::cmdOkClick() {
