@@ -111,6 +111,8 @@ private slots:
             return w.stvMain->SelectedPath() == folder && IniRec.CurrentPath == folder;
         };
         QVERIFY(typeIntoTree("p")); // P on the first picture
+        QTest::keyClick(w.lstFile, Qt::Key_P); // not the list's type-ahead either
+        QCOMPARE(w.lstFile->currentRow(), 0);
         QVERIFY(typeIntoTree("axz*+2"));
         QTest::keyClick(w.stvMain, Qt::Key_N);
         QCOMPARE(QApplication::focusWidget(), w.lstFile); // after a picture
