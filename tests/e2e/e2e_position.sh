@@ -4,9 +4,7 @@
 # where they say.
 source "$(dirname "$0")/lib.sh"
 start_xvfb
-openbox --sm-disable >/dev/null 2>&1 &
-wait_for bash -c 'xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"' ||
-    { echo "openbox did not start" >&2; exit 1; }
+start_openbox
 
 cat >"$VELMO_INI_DIR/Velmo.ini" <<INI
 [WINDOW]
