@@ -79,7 +79,7 @@ check "held 1: the next 1 sorts the picture on the screen" next_key_sorts_the_sh
 before=$(count "$OUT")
 pairs=()
 for _ in $(seq 1 6); do pairs+=(n 1); done
-xdotool key --delay 15 "${pairs[@]}"
+xdotool key --delay 5 "${pairs[@]}"
 check "N and 1: the window settles on a picture still to sort" wait_for settled
 check "N and 1: pictures sorted" [ "$(count "$OUT")" -gt "$before" ]
 check "N and 1: some pictures passed over" [ "$(count "$PICS")" -gt 2 ]
