@@ -23,8 +23,8 @@
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QStatusBar>
-#include <QToolBar>
 #include <QTimer>
+#include <QToolBar>
 #include <QToolButton>
 
 TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {

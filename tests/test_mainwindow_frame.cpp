@@ -176,32 +176,24 @@ private slots:
     }
 
     // A picture fitted with its proportions follows every change of the view.
-    void refitFollowsTheView_data() {
-        QTest::addColumn<int>("change");
-        QTest::newRow("window resized") << 0;
-        QTest::newRow("splitter dragged") << 1;
-        QTest::newRow("tree pane toggled") << 2;
-        QTest::newRow("button pane toggled") << 3;
-    }
     void refitFollowsTheView() {
-        QFETCH(int, change);
         TMainWindowFixture f;
         MakePicture(f.Pics + "/big.bmp", 1600, 1200);
-        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n[ACTION]\nDispSize=1\nProportional=1\n").arg(f.Pics));
+        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n[ACTION]\nDispSize=1\nProportional=1\n")
+                       .arg(f.Pics));
         TfrmVelmo& w = f.Open();
         const auto fitted = [&w] {
             return ProportionalStretchSize(w.scbMain->width(), w.scbMain->height(), 1600, 1200);
         };
-        QTRY_COMPARE(w.imgMain->size(), fitted());
-        const QSize before = w.scbMain->size();
-        switch (change) {
-        case 0: w.resize(1000, 720); break;
-        case 1: w.splMain->DragTo(320); break;
-        case 2: w.actTree->trigger(); break;
-        default: w.actOutFolButton->trigger(); break;
+        const std::function<void()> changes[] = {
+            [&] { w.resize(1000, 720); }, [&] { w.splMain->DragTo(320); },
+            [&] { w.actTree->trigger(); }, [&] { w.actOutFolButton->trigger(); }};
+        for (const auto& change : changes) {
+            const QSize before = w.scbMain->size();
+            change();
+            QTRY_VERIFY(w.scbMain->size() != before);
+            QTRY_COMPARE(w.imgMain->size(), fitted());
         }
-        QTRY_VERIFY(w.scbMain->size() != before);
-        QTRY_COMPARE(w.imgMain->size(), fitted());
     }
 
     void emptyViewIgnoresPopupChecks() {
