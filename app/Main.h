@@ -1,11 +1,14 @@
 #pragma once
 
+#include "toolkit/MessageBox.h"
+
 #include <QMainWindow>
 #include <array>
 #include <memory>
 #include <utility>
 
 class QAction;
+class QKeyEvent;
 class QLabel;
 class QListWidget;
 class QMenu;
@@ -98,7 +101,6 @@ public:
     int ScanFolder(const QString& folder);
     void OpenFolder(const QString& folder);
     void UpdateDeleteAction();
-    bool Scanning() const { return ScanGeneration != FinishedScanGeneration; }
     int HorizontalExtent() const { return ListExtent; }
 
     // Picture view.
@@ -106,7 +108,6 @@ public:
     void FitPicture();
     void ShowActualSize();
     void StretchToWindow();
-    bool Loading() const { return LoadDepth > 0; }
     // The size a picture of the given natural size is shown at now.
     QSize DisplaySizeFor(QSize natural) const;
     TPicture& Picture() { return *FPicture; }
@@ -116,6 +117,9 @@ public:
     void MoveToOutFolder(int n);
     // Whether a key event is an output-folder digit that was handled.
     bool FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
+
+    // Whether a folder scan, a picture load or a file operation is under way.
+    bool Busy() const { return GateDepth > 0; }
 
 public slots:
     void actExitExecute();
@@ -170,16 +174,50 @@ private:
     int SelectedIndex() const;
     void SelectIndex(int index);
     QString SelectedText() const;
-    bool Busy() const { return Scanning() || Loading(); }
+
+    // One step at a time. A scan, a load and a file operation each hold the
+    // gate for all of their steps, the message boxes they show included.
+    // Commands that arrive meanwhile are dropped; a folder picked in the tree
+    // and a refit of the picture wait until the gate is free again.
+    class TGate {
+    public:
+        explicit TGate(TfrmVelmo& form) : Form(form) { ++Form.GateDepth; }
+        ~TGate() {
+            if (--Form.GateDepth == 0)
+                Form.GateOpened();
+        }
+        TGate(const TGate&) = delete;
+        TGate& operator=(const TGate&) = delete;
+
+    private:
+        TfrmVelmo& Form;
+    };
+    // Runs a command of the user, unless the window is busy.
+    template <typename F> void Command(F&& body) {
+        if (Busy())
+            return;
+        TGate gate(*this);
+        try {
+            body();
+        } catch (...) {
+            ListFocusPending = true;
+            HandleException(std::current_exception());
+        }
+    }
+    void GateOpened();
+    // Refits after the view's size changed, or once the window is free.
+    void Refit();
+    // Keys for the window that a control must not take as typing.
+    bool SwallowKey(QObject* watched, QKeyEvent* key);
 
     friend class TMainSettingsWindow;
 
     std::unique_ptr<TPicture> FPicture;
-    int ScanGeneration = 0;
-    int FinishedScanGeneration = 0;
-    int LoadDepth = 0;
+    int GateDepth = 0;
+    bool FolderChangePending = false;
+    bool RefitPending = false;
+    bool ListFocusPending = false;
     int ListExtent = 4;
-    bool ListHadFocus = false;
     std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
     void SetPopupChecks(bool original, bool stretch);
 };

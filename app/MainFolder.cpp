@@ -80,22 +80,12 @@ void TfrmVelmo::BuildDispExt() {
 }
 
 int TfrmVelmo::ScanFolder(const QString& folder) {
+    TGate gate(*this);
     TBusyCursor busy;
     ProcessMessages();
-    // A scan started from a message handled inside this one wins; this one
-    // then stops without touching the list again.
-    const int generation = ++ScanGeneration;
-    // However this scan ends, the window is no longer busy with it unless a
-    // newer scan has taken over.
-    struct TScanEnd {
-        TfrmVelmo& Form;
-        int Generation;
-        ~TScanEnd() {
-            if (Form.ScanGeneration == Generation)
-                Form.FinishedScanGeneration = Generation;
-        }
-    } scanEnd{*this, generation};
     lstFile->clear();
+    // Until the scan has ended, nothing is listed to move through.
+    LastIndex = -1;
     int count = 0;
     int widest = 0;
     std::vector<QString> names;
@@ -109,16 +99,18 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
                 widest = std::max(widest, widths.Width(name));
                 ++count;
             }
-            // Pending messages run often enough for the window to stay alive.
+            // Pending messages run often enough for the window to stay alive;
+            // a folder picked in the tree meanwhile ends this scan, and is
+            // opened once the window is free.
             if (sinceMessages.elapsed() >= 25) {
                 ProcessMessages();
                 sinceMessages.restart();
-                if (generation != ScanGeneration)
+                if (FolderChangePending)
                     return false;
             }
             return true;
         });
-        if (generation != ScanGeneration)
+        if (FolderChangePending)
             throw EAbort(QStringLiteral("scan superseded"));
         SortNames(names);
     }
@@ -148,9 +140,7 @@ void TfrmVelmo::OpenFolder(const QString& folder) {
 }
 
 void TfrmVelmo::lstFileClick() {
-    Guarded([this] {
-        if (Busy())
-            return;
+    Command([this] {
         const int s = SelectedIndex();
         if (s == ShownIndex)
             return;
@@ -160,9 +150,7 @@ void TfrmVelmo::lstFileClick() {
 }
 
 void TfrmVelmo::actPrevExecute() {
-    Guarded([this] {
-        if (Busy())
-            return;
+    Command([this] {
         const int s = SelectedIndex();
         if (s > 0) {
             SelectIndex(s - 1);
@@ -172,9 +160,7 @@ void TfrmVelmo::actPrevExecute() {
 }
 
 void TfrmVelmo::actNextExecute() {
-    Guarded([this] {
-        if (Busy())
-            return;
+    Command([this] {
         const int s = SelectedIndex();
         if (s < LastIndex) {
             SelectIndex(s + 1);
@@ -184,21 +170,21 @@ void TfrmVelmo::actNextExecute() {
 }
 
 void TfrmVelmo::actReNewExecute() {
-    Guarded([this] {
-        if (Loading())
-            return;
+    Command([this] {
         stvMain->Repaint();
         OpenFolder(IniRec.CurrentPath);
     });
 }
 
 void TfrmVelmo::stvMainChange() {
-    Guarded([this] {
-        // A folder picked while a picture loads is opened once the load ends.
-        if (Loading()) {
-            QTimer::singleShot(50, this, &TfrmVelmo::stvMainChange);
-            return;
-        }
+    // The list always shows the tree's folder: one picked while the window
+    // is busy is opened as soon as it is free.
+    if (Busy()) {
+        FolderChangePending = true;
+        return;
+    }
+    FolderChangePending = false;
+    Command([this] {
         IniRec.CurrentPath = stvMain->SelectedPath();
         OpenFolder(IniRec.CurrentPath);
     });

@@ -24,6 +24,7 @@
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 
@@ -67,8 +68,35 @@ void TfrmVelmo::FormCreate() {
     layout()->activate();
     centralWidget()->layout()->activate();
     BuildDispExt();
+    // The keys go to the file list from the start, whatever comes of the
+    // first folder.
+    lstFile->setFocus(Qt::OtherFocusReason);
     OpenFolder(IniRec.CurrentPath);
     UpdateDeleteAction();
+}
+
+void TfrmVelmo::GateOpened() {
+    if (ListFocusPending) {
+        ListFocusPending = false;
+        lstFile->setFocus(Qt::OtherFocusReason);
+    }
+    if (RefitPending) {
+        RefitPending = false;
+        Guarded([this] { FitPicture(); });
+    }
+    if (FolderChangePending) {
+        FolderChangePending = false;
+        QTimer::singleShot(0, this, [this] { stvMainChange(); });
+    }
+}
+
+void TfrmVelmo::Refit() {
+    if (IniRec.DispSize != 1 || IniRec.Proportional != 1)
+        return;
+    if (Busy())
+        RefitPending = true;
+    else
+        Guarded([this] { FitPicture(); });
 }
 
 void TfrmVelmo::ApplySettings() {
@@ -109,6 +137,9 @@ void TfrmVelmo::ShowTree(int flag) {
         pnlLeft->setFixedWidth(0);
         splMain->hide();
         actTree->setChecked(false);
+        // A hidden tree keeps no keys.
+        if (stvMain->hasFocus())
+            lstFile->setFocus(Qt::OtherFocusReason);
     }
 }
 
@@ -125,21 +156,19 @@ void TfrmVelmo::SetMode(int flag) {
 
 bool TfrmVelmo::splMainCanResize(int newSize) {
     const bool accept = newSize >= 50;
-    if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
-        FitPicture();
+    Refit();
     return accept;
 }
 
 void TfrmVelmo::FormResize() {
-    if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
-        FitPicture();
+    Refit();
     // Panel 1 stretches in the status bar's layout and so always takes the
     // room that panels 0, 2, 3 and 4 leave.
 }
 
 void TfrmVelmo::resizeEvent(QResizeEvent* event) {
     QMainWindow::resizeEvent(event);
-    Guarded([this] { FormResize(); });
+    FormResize();
 }
 
 void TfrmVelmo::actExitExecute() { close(); }
@@ -170,7 +199,7 @@ void TfrmVelmo::pmnOutFolButtonOptionClick() {
 }
 
 void TfrmVelmo::actTreeExecute() {
-    Guarded([this] {
+    Command([this] {
         IniRec.Tree = IniRec.Tree == 0 ? 1 : 0;
         ShowTree(IniRec.Tree);
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
@@ -179,7 +208,7 @@ void TfrmVelmo::actTreeExecute() {
 }
 
 void TfrmVelmo::actOutFolButtonExecute() {
-    Guarded([this] {
+    Command([this] {
         IniRec.OutFolButton = IniRec.OutFolButton == 0 ? 1 : 0;
         ShowOutFolButton(IniRec.OutFolButton);
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)

@@ -14,10 +14,12 @@ int StripTop(const TfrmVelmo& form) {
 }
 } // namespace
 
-int TMainSettingsWindow::Top() const { return Form.geometry().y(); }
-void TMainSettingsWindow::SetTop(int value) { Form.move(Form.geometry().x(), value); }
-int TMainSettingsWindow::Left() const { return Form.geometry().x(); }
-void TMainSettingsWindow::SetLeft(int value) { Form.move(value, Form.geometry().y()); }
+// The window's place is its frame's top left corner, read and set alike, so
+// a window manager's title bar does not move the window on every start.
+int TMainSettingsWindow::Top() const { return Form.pos().y(); }
+void TMainSettingsWindow::SetTop(int value) { Form.move(Form.pos().x(), value); }
+int TMainSettingsWindow::Left() const { return Form.pos().x(); }
+void TMainSettingsWindow::SetLeft(int value) { Form.move(value, Form.pos().y()); }
 int TMainSettingsWindow::Width() const { return Form.width(); }
 void TMainSettingsWindow::SetWidth(int value) { Form.resize(value, Form.height()); }
 int TMainSettingsWindow::Height() const { return Form.height(); }

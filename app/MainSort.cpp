@@ -9,6 +9,7 @@
 #include "platform/FileMove.h"
 #include "platform/FileTrash.h"
 #include "settings/Settings.h"
+#include "shelltree/ShellCtrls.h"
 #include "toolkit/Busy.h"
 #include "toolkit/MessageBox.h"
 
@@ -40,9 +41,7 @@ void Warn(const QString& text) {
 } // namespace
 
 void TfrmVelmo::spbNo0Click(int slot) {
-    Guarded([this, slot] {
-        if (Busy())
-            return;
+    Command([this, slot] {
         if (IniRec.Mode == 0)
             CopyToOutFolder(slot);
         else
@@ -58,22 +57,73 @@ bool TfrmVelmo::FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModi
     return true;
 }
 
+namespace {
+// Controls that take typed text keep every key.
+bool TakesText(const QObject* o) {
+    return o->inherits("QLineEdit") || o->inherits("QAbstractSpinBox") ||
+           o->inherits("QTextEdit") || o->inherits("QPlainTextEdit");
+}
+
+bool IsInput(QEvent::Type type) {
+    switch (type) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::ContextMenu:
+        return true;
+    default:
+        return false;
+    }
+}
+} // namespace
+
+bool TfrmVelmo::SwallowKey(QObject* watched, QKeyEvent* key) {
+    if (TakesText(watched))
+        return false;
+    // Digit keys reach the window before menus, actions and the focused
+    // control; one without an output folder does nothing at all rather than
+    // pick an item by its first letter.
+    if (DigitForKey(key->key(), key->nativeScanCode(), key->modifiers()) >= 0) {
+        FormShortCut(key->key(), key->nativeScanCode(), key->modifiers());
+        return true;
+    }
+    const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+    const bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
+    // P, N and D get here only while their command is disabled: the keys are
+    // still the window's, never a control's type-ahead.
+    if (plain && (key->key() == Qt::Key_P || key->key() == Qt::Key_N || key->key() == Qt::Key_D))
+        return true;
+    if (watched == static_cast<QObject*>(stvMain)) {
+        // The tree changes its folder only when asked plainly (a click, the
+        // arrow keys, Enter), never by the first letters of a name; while its
+        // pane is hidden it takes no keys at all.
+        if (IniRec.Tree == 0) {
+            lstFile->setFocus(Qt::OtherFocusReason);
+            return true;
+        }
+        const QString text = key->text();
+        if (plain && !text.isEmpty() && text.front().isPrint())
+            return true;
+    }
+    return false;
+}
+
 bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
     // The view changes size with the window, the splitters and the pane
     // toggles, and also when the window is first laid out on the screen;
     // a picture fitted with its proportions follows every time.
-    if (watched == static_cast<QObject*>(scbMain) && event->type() == QEvent::Resize && IniRec.DispSize == 1 &&
-        IniRec.Proportional == 1)
-        Guarded([this] { FitPicture(); });
-    // Digit keys reach the window before menus, actions and the focused
-    // control, as long as no dialog of the program is open.
-    if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
-        QApplication::activeModalWidget() == nullptr &&
-        static_cast<QWidget*>(watched)->window() == this) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (FormShortCut(key->key(), key->nativeScanCode(), key->modifiers()))
-            return true;
-    }
+    if (watched == static_cast<QObject*>(scbMain) && event->type() == QEvent::Resize)
+        Refit();
+    if (!IsInput(event->type()) || !watched->isWidgetType() ||
+        QApplication::activeModalWidget() != nullptr ||
+        static_cast<QWidget*>(watched)->window() != this)
+        return QMainWindow::eventFilter(watched, event);
+    // Keys and clicks that arrive while a scan, a load or a file operation
+    // runs are dropped: they were meant for what was on the screen before.
+    if (Busy())
+        return true;
+    if (event->type() == QEvent::KeyPress && SwallowKey(watched, static_cast<QKeyEvent*>(event)))
+        return true;
     return QMainWindow::eventFilter(watched, event);
 }
 
@@ -101,6 +151,8 @@ bool TfrmVelmo::OutFolderTarget(int n, QString& source, QString& target) {
 }
 
 void TfrmVelmo::CopyToOutFolder(int n) {
+    TGate gate(*this);
+    ListFocusPending = true;
     QString source;
     QString target;
     if (!OutFolderChecks(n) || !OutFolderTarget(n, source, target))
@@ -111,6 +163,8 @@ void TfrmVelmo::CopyToOutFolder(int n) {
 }
 
 void TfrmVelmo::MoveToOutFolder(int n) {
+    TGate gate(*this);
+    ListFocusPending = true;
     if (!OutFolderChecks(n))
         return;
     if (IniRec.Move == 1 && !Confirm(QStringLiteral("移動しますか？"), mbQuestionYesNo))
@@ -126,8 +180,9 @@ void TfrmVelmo::MoveToOutFolder(int n) {
 }
 
 void TfrmVelmo::actDeleteExecute() {
-    Guarded([this] {
-        if (Busy() || SelectedIndex() < 0)
+    Command([this] {
+        ListFocusPending = true;
+        if (SelectedIndex() < 0)
             return;
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
         if (IniRec.Delete == 1) {
@@ -171,7 +226,7 @@ void TfrmVelmo::TakeOutSelectedItem() {
 
 // Both mode commands switch to the other mode, whichever is on.
 void TfrmVelmo::actCopyExecute() {
-    Guarded([this] {
+    Command([this] {
         IniRec.Mode = IniRec.Mode == 0 ? 1 : 0;
         SetMode(IniRec.Mode);
     });

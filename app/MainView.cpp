@@ -19,8 +19,8 @@
 #include <QStatusBar>
 
 namespace {
-// Restores the scroll bars, the previous/next enabling and the load count
-// however ShowPicture ends.
+// Restores the scroll bars and the previous/next enabling however
+// ShowPicture ends.
 class TShowPictureEnd {
 public:
     TShowPictureEnd(TfrmVelmo& form, int index) : Form(form), Index(index) {}
@@ -35,22 +35,12 @@ private:
     TfrmVelmo& Form;
     int Index;
 };
-
-class TLoadCount {
-public:
-    explicit TLoadCount(int& depth) : Depth(depth) { ++Depth; }
-    ~TLoadCount() { --Depth; }
-
-private:
-    int& Depth;
-};
 } // namespace
 
 void TfrmVelmo::ShowPicture(int i) {
-    // One load at a time: a request that arrives while a picture is being
-    // decoded is dropped.
-    if (Loading())
-        return;
+    // Every step, the decoder's progress reports and the painting included,
+    // runs behind the gate, so no other command acts half-way through.
+    TGate gate(*this);
     TBusyCursor busy;
     scbMain->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scbMain->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -64,11 +54,11 @@ void TfrmVelmo::ShowPicture(int i) {
         ShownIndex = -1;
         return;
     }
+    // The keys go on to the list after each picture, also after one that
+    // failed to load.
+    ListFocusPending = true;
     const QString p = JoinPath(IniRec.CurrentPath, lstFile->item(i)->text());
-    {
-        TLoadCount loading(LoadDepth);
-        FPicture->LoadFromFile(p);
-    }
+    FPicture->LoadFromFile(p);
     imgMain->Invalidate();
     FitPicture();
     ProcessMessages();
@@ -140,7 +130,7 @@ void TfrmVelmo::SetPopupChecks(bool original, bool stretch) {
 }
 
 void TfrmVelmo::pmnImageOriginalClick() {
-    Guarded([this] {
+    Command([this] {
         // Choosing an item toggles its mark by itself; the marks follow the
         // picture's layout only, so put them back until a picture is fitted.
         SetPopupChecks(PopupChecks.first, PopupChecks.second);
@@ -150,7 +140,7 @@ void TfrmVelmo::pmnImageOriginalClick() {
 }
 
 void TfrmVelmo::pmnImageStretchClick() {
-    Guarded([this] {
+    Command([this] {
         SetPopupChecks(PopupChecks.first, PopupChecks.second);
         IniRec.DispSize = 1;
         FitPicture();
@@ -176,7 +166,6 @@ void TfrmVelmo::imgMainMouseUp(int, int) { Dragging = false; }
 
 void TfrmVelmo::imgMainProgress(int stage, int percent) {
     if (stage == 0) {
-        ListHadFocus = lstFile->hasFocus();
         lstFile->setEnabled(false);
         // Over panel 1, wherever the status bar's layout put it.
         const QRect panel1 = staPanels[1]->geometry();
@@ -185,8 +174,6 @@ void TfrmVelmo::imgMainProgress(int stage, int percent) {
         pgbMain->show();
     } else if (stage == 2) {
         lstFile->setEnabled(true);
-        if (ListHadFocus)
-            lstFile->setFocus();
         pgbMain->hide();
     }
     pgbMain->setValue(percent);

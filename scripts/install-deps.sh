@@ -10,7 +10,7 @@ packages=(
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libpng-dev libgif-dev libwebp-dev libtiff-dev
   fonts-ipafont-gothic
-  xvfb xdotool x11-utils imagemagick xauth dbus-x11
+  xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
 )
 
 missing=()

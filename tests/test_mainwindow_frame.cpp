@@ -1,6 +1,7 @@
 // The main window's frame and view: panes and splitters, buttons from the
 // settings, the folder scan, showing and failing pictures, and the close.
 #include "app/ImageView.h"
+#include "app/MainRules.h"
 #include "app/Splitter.h"
 #include "settings/Settings.h"
 #include "support/MainWindowFixture.h"
@@ -172,6 +173,27 @@ private slots:
         IniRec.Zoom = 0;
         w.FitPicture();
         QVERIFY(w.imgMain->width() > 50);
+    }
+
+    // A picture fitted with its proportions follows every change of the view.
+    void refitFollowsTheView() {
+        TMainWindowFixture f;
+        MakePicture(f.Pics + "/big.bmp", 1600, 1200);
+        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n[ACTION]\nDispSize=1\nProportional=1\n")
+                       .arg(f.Pics));
+        TfrmVelmo& w = f.Open();
+        const auto fitted = [&w] {
+            return ProportionalStretchSize(w.scbMain->width(), w.scbMain->height(), 1600, 1200);
+        };
+        const std::function<void()> changes[] = {
+            [&] { w.resize(1000, 720); }, [&] { w.splMain->DragTo(320); },
+            [&] { w.actTree->trigger(); }, [&] { w.actOutFolButton->trigger(); }};
+        for (const auto& change : changes) {
+            const QSize before = w.scbMain->size();
+            change();
+            QTRY_VERIFY(w.scbMain->size() != before);
+            QTRY_COMPARE(w.imgMain->size(), fitted());
+        }
     }
 
     void emptyViewIgnoresPopupChecks() {

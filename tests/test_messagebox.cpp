@@ -1,6 +1,9 @@
 #include "toolkit/MessageBox.h"
 #include "toolkit/Exceptions.h"
 
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
 #include <QtTest>
 
 class TestMessageBox : public QObject {
@@ -34,18 +37,30 @@ private slots:
         QCOMPARE(shown, QStringList({"broken.", "std failure."}));
     }
 
+    // The real box: the key Enter or Escape chooses by its style, and a
+    // carriage return breaks the line.
+    void hookAnswersQuestions_data() {
+        QTest::addColumn<int>("style");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("answer");
+        QTest::newRow("warning") << 48 << int(Qt::Key_Return) << int(idOk);
+        QTest::newRow("Yes by default") << 36 << int(Qt::Key_Return) << int(idYes);
+        QTest::newRow("Escape is No") << 36 << int(Qt::Key_Escape) << int(idNo);
+        QTest::newRow("No by default") << 292 << int(Qt::Key_Return) << int(idNo);
+    }
     void hookAnswersQuestions() {
-        QString caption;
-        int style = 0;
-        SetMessageBoxHook([&](const QString&, const QString& c, int f) {
-            caption = c;
-            style = f;
-            return int(idNo);
+        QFETCH(int, style);
+        QFETCH(int, key);
+        QFETCH(int, answer);
+        QString shown;
+        QTimer::singleShot(0, [&] {
+            auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+            shown = box->windowTitle() + "|" + box->text() + "|" +
+                    QString::number(box->buttons().size());
+            QTest::keyClick(box, Qt::Key(key));
         });
-        QCOMPARE(ApplicationMessageBox("x", "ヴェルモ！ - 確認", mbQuestionYesNoNo), int(idNo));
-        SetMessageBoxHook(nullptr);
-        QCOMPARE(caption, QString("ヴェルモ！ - 確認"));
-        QCOMPARE(style, 292);
+        QCOMPARE(ApplicationMessageBox("a\rb", "c", style), answer);
+        QCOMPARE(shown, QString("c|a\nb|%1").arg(style == 48 ? 1 : 2));
     }
 };
 

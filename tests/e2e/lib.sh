@@ -115,3 +115,16 @@ shows() {
     s=$(share "$1")
     awk -v s="$s" 'BEGIN { exit !(s > 0.05) }'
 }
+
+# A real window manager on the private screen, for tests that need frames,
+# focus and window placement as a desktop gives them.
+start_openbox() {
+    local up='xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q "window id"'
+    for _ in 1 2 3; do
+        openbox --sm-disable >"$SANDBOX/openbox.log" 2>&1 &
+        wait_for bash -c "$up" && return 0
+    done
+    echo "openbox did not start" >&2
+    cat "$SANDBOX/openbox.log" >&2
+    exit 1
+}
