@@ -217,6 +217,7 @@ private:
     bool FolderChangePending = false;
     bool RefitPending = false;
     bool ListFocusPending = false;
+    bool ClosePending = false;
     int ListExtent = 4;
     std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
     void SetPopupChecks(bool original, bool stretch);

@@ -88,6 +88,10 @@ void TfrmVelmo::GateOpened() {
         FolderChangePending = false;
         QTimer::singleShot(0, this, [this] { stvMainChange(); });
     }
+    if (ClosePending) {
+        ClosePending = false;
+        QTimer::singleShot(0, this, [this] { close(); });
+    }
 }
 
 void TfrmVelmo::Refit() {
@@ -186,7 +190,7 @@ void TfrmVelmo::actAboutExecute() {
 }
 
 void TfrmVelmo::actOptionExecute() {
-    Guarded([this] {
+    Command([this] {
         auto* option = new TfrmOption(this, OptionPage, [this] { ApplySettings(); });
         const std::unique_ptr<TfrmOption> release(option);
         option->exec();
@@ -223,6 +227,13 @@ void TfrmVelmo::FormClose() {
 }
 
 void TfrmVelmo::closeEvent(QCloseEvent* event) {
+    // A close asked for inside a step (the close box during a copy) waits
+    // until the step is over, so no file operation is cut off half-way.
+    if (Busy()) {
+        ClosePending = true;
+        event->ignore();
+        return;
+    }
     // A settings file that cannot be written abandons the close, so the
     // program keeps running and nothing the user set is lost silently.
     try {
