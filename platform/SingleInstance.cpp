@@ -19,7 +19,7 @@ const QByteArray ActivateRequest = "activate\n";
 const QByteArray OpenRequest = "open ";
 const QByteArray ActivateAnswer = "ok\n";
 // The whole hand-over, from connecting to the answer.
-constexpr int HandOverTimeoutMs = 1500;
+constexpr int HandOverTimeoutMs = 1000;
 // Longest request line taken (a path of 4096 bytes in hex, with room).
 constexpr qint64 MaxRequestBytes = 16384;
 } // namespace

@@ -27,7 +27,7 @@ public:
     // True when this copy is now the one that runs (it listens for later
     // starts); false when another copy took the request, so the caller ends.
     // `argument` is this start's argument, as an absolute path, handed to the
-    // running copy. Never waits longer than about 1.5 s: a copy that does not
+    // running copy. Never waits longer than about 1 s: a copy that does not
     // answer by then (busy or hung) keeps the request queued and this start
     // ends; a copy that is just quitting leaves the name to this one.
     bool TryBecomePrimary(const std::optional<QString>& argument = std::nullopt);
