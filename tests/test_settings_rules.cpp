@@ -40,9 +40,9 @@ private slots:
         QFETCH(bool, writable);
         QFETCH(QString, xdg);
         QFETCH(QString, expected);
-        QCOMPARE(IniFileLocation(overrideDir, "/opt/velmo", installed, hasIni, writable, xdg,
-                                 "/home/u"),
-                 expected);
+        QCOMPARE(
+            IniFileLocation(overrideDir, "/opt/velmo", installed, hasIni, writable, xdg, "/home/u"),
+            expected);
     }
 
     void startFolder_data() {
