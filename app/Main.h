@@ -88,6 +88,9 @@ public:
 
     // Start-up and frame.
     void FormCreate();
+    // Opens a start argument handed over by a later start, as FormCreate
+    // opens the command line's: its folder and the first picture.
+    void OpenStartArgument(const QString& argument);
     void ApplySettings();
     void ShowTree(int flag);
     void ShowOutFolButton(int flag);

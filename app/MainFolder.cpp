@@ -14,6 +14,7 @@
 #include "toolkit/MessageBox.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
@@ -187,6 +188,25 @@ void TfrmVelmo::stvMainChange() {
     Command([this] {
         IniRec.CurrentPath = stvMain->SelectedPath();
         OpenFolder(IniRec.CurrentPath);
+    });
+}
+
+void TfrmVelmo::OpenStartArgument(const QString& argument) {
+    Guarded([this, argument] {
+        // Handed over while a picture loads or a dialog waits for an answer:
+        // opened once that is over.
+        if (Loading() || QApplication::activeModalWidget()) {
+            QTimer::singleShot(50, this, [this, argument] { OpenStartArgument(argument); });
+            return;
+        }
+        SetStartFolder({argument});
+        {
+            // The tree follows quietly; the folder is opened once, below.
+            const QSignalBlocker quiet(stvMain);
+            stvMain->SelectPath(IniRec.CurrentPath);
+        }
+        OpenFolder(IniRec.CurrentPath);
+        UpdateDeleteAction();
     });
 }
 

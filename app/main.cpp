@@ -1,5 +1,5 @@
-// Velmo: one copy at a time; a second start brings the first copy's window
-// to the front and ends.
+// Velmo: one copy at a time; a second start hands its argument to the first
+// copy, brings that copy's window to the front and ends.
 #include "app/Main.h"
 #include "platform/SingleInstance.h"
 #include "spi/SPIBmp.h"
@@ -13,8 +13,12 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmo"));
 
+    // argc and argv without the toolkit's own options.
+    std::optional<QString> argument;
+    if (argc > 1)
+        argument = AbsoluteStartArgument(QByteArray(argv[1]));
     TSingleInstance instance;
-    if (!instance.TryBecomePrimary())
+    if (!instance.TryBecomePrimary(argument))
         return 0;
 
     InstallFontSubstitutions();
@@ -25,8 +29,11 @@ int main(int argc, char* argv[]) {
     int result = 0;
     {
         TfrmVelmo window;
+        QObject::connect(&instance, &TSingleInstance::OpenRequested, &window,
+                         [&window](const QString& path) { window.OpenStartArgument(path); });
         QObject::connect(&instance, &TSingleInstance::ActivateRequested, &window,
                          [&window] { BringWindowToFront(&window); });
+        instance.Serve();
         window.show();
         result = app.exec();
     }

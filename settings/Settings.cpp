@@ -55,7 +55,11 @@ QString PathKey(int slot) {
 QString IniFileName() {
     const QString exeDir = ExecutableDir();
     const QByteArray exe = QFile::encodeName(exeDir);
+    // A copy run from the folder it was installed to keeps its settings per
+    // user, even where that folder can be written (as root).
+    const QString installDir = QFileInfo(QStringLiteral(VELMO_BIN_DIR)).canonicalFilePath();
     return IniFileLocation(qEnvironmentVariable("VELMO_INI_DIR"), exeDir,
+                           !installDir.isEmpty() && installDir == exeDir,
                            QFileInfo::exists(QDir(exeDir).filePath(QStringLiteral("Velmo.ini"))),
                            ::access(exe.constData(), W_OK) == 0,
                            qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
@@ -106,11 +110,7 @@ void LoadSettings(TSettingsWindow& window) {
     IniRec.SpecifyFolder = IniReadString(ini, secPath, QStringLiteral("SpecifyFolder"), QString());
     IniRec.StartMode = IniReadInteger(ini, secPath, QStringLiteral("StartMode"), 0);
 
-    IniRec.CurrentPath = StartFolder(window.Arguments(), IniRec.CurrentPath, IniRec.SpecifyFolder,
-                                     IniRec.StartMode, QDir::currentPath());
-
-    if (!IniRec.CurrentPath.isEmpty() && !DriveReady(IniRec.CurrentPath))
-        IniRec.CurrentPath.clear();
+    SetStartFolder(window.Arguments());
 
     IniRec.DispSize = IniReadInteger(ini, secAction, QStringLiteral("DispSize"), 0);
     IniRec.Move = IniReadInteger(ini, secAction, QStringLiteral("Move"), 1);
@@ -122,6 +122,14 @@ void LoadSettings(TSettingsWindow& window) {
     IniRec.Save = IniReadInteger(ini, secAction, QStringLiteral("Save"), 1);
     IniRec.Mode = IniReadInteger(ini, secAction, QStringLiteral("Mode"), 0);
     IniRec.FileName = IniReadInteger(ini, secOther, QStringLiteral("FileName"), 1);
+}
+
+void SetStartFolder(const QStringList& args) {
+    IniRec.CurrentPath = StartFolder(args, IniRec.CurrentPath, IniRec.SpecifyFolder,
+                                     IniRec.StartMode, QDir::currentPath());
+
+    if (!IniRec.CurrentPath.isEmpty() && !DriveReady(IniRec.CurrentPath))
+        IniRec.CurrentPath.clear();
 }
 
 void SaveSettings(const TSettingsWindow& window) {

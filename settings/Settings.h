@@ -95,6 +95,11 @@ public:
 // Reads the whole settings file into IniRec, OutFolders and the window, in
 // the fixed order of its keys, and works out the start folder.
 void LoadSettings(TSettingsWindow& window);
+// The start folder rule of LoadSettings on its own: IniRec.CurrentPath from
+// the command-line arguments (or, without any, from StartMode), then dropped
+// when its drive is not ready. Also used for an argument handed over by a
+// later start.
+void SetStartFolder(const QStringList& args);
 // Writes IniRec, OutFolders and the window's layout back. A key that cannot
 // be written raises EIniWriteError ("<path> に書き込めません") and ends the
 // save at that key; the caller then keeps the window open.

@@ -6,12 +6,13 @@
 #include <algorithm>
 #include <limits>
 
-QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool exeDirHasIni,
-                        bool exeDirWritable, const QString& xdgConfigHome, const QString& home) {
+QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool installed,
+                        bool exeDirHasIni, bool exeDirWritable, const QString& xdgConfigHome,
+                        const QString& home) {
     static const QString name = QStringLiteral("Velmo.ini");
     if (!overrideDir.isEmpty())
         return QDir(overrideDir).filePath(name);
-    if (exeDirHasIni || exeDirWritable)
+    if (!installed && (exeDirHasIni || exeDirWritable))
         return QDir(exeDir).filePath(name);
     const QString config = !xdgConfigHome.isEmpty() && QDir::isAbsolutePath(xdgConfigHome)
                                ? xdgConfigHome

@@ -7,12 +7,14 @@
 // be checked directly.
 
 // Where Velmo.ini lives. `overrideDir` (the VELMO_INI_DIR environment
-// variable) wins when not empty. Otherwise the file sits beside the program;
-// only when that folder holds no Velmo.ini and cannot be written (an
-// installed copy) does it go to $XDG_CONFIG_HOME/velmo (~/.config/velmo when
-// XDG_CONFIG_HOME is unset, empty or relative).
-QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool exeDirHasIni,
-                        bool exeDirWritable, const QString& xdgConfigHome, const QString& home);
+// variable) wins when not empty. A copy run from the folder it was installed
+// to (`installed`) keeps it in $XDG_CONFIG_HOME/velmo (~/.config/velmo when
+// XDG_CONFIG_HOME is unset, empty or relative). Any other copy is portable:
+// the file sits beside the program, unless that folder holds no Velmo.ini and
+// cannot be written, when it goes to the same per-user folder.
+QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool installed,
+                        bool exeDirHasIni, bool exeDirWritable, const QString& xdgConfigHome,
+                        const QString& home);
 
 // The start folder of LoadSettings. `args` are the command-line arguments
 // after the program's name; `current` and `specify` the CurrentPath and

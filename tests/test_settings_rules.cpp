@@ -10,32 +10,39 @@ class TestSettingsRules : public QObject {
 private slots:
     void location_data() {
         QTest::addColumn<QString>("overrideDir");
+        QTest::addColumn<bool>("installed");
         QTest::addColumn<bool>("hasIni");
         QTest::addColumn<bool>("writable");
         QTest::addColumn<QString>("xdg");
         QTest::addColumn<QString>("expected");
-        QTest::newRow("override wins") << "/tmp/e2e" << true << true << "/x"
+        QTest::newRow("override wins") << "/tmp/e2e" << true << true << true << "/x"
                                        << "/tmp/e2e/Velmo.ini";
-        QTest::newRow("portable copy with its file") << "" << true << false << "/x"
+        QTest::newRow("portable copy with its file") << "" << false << true << false << "/x"
                                                      << "/opt/velmo/Velmo.ini";
-        QTest::newRow("writable program folder") << "" << false << true << "/x"
+        QTest::newRow("writable program folder") << "" << false << false << true << "/x"
                                                  << "/opt/velmo/Velmo.ini";
-        QTest::newRow("installed copy uses XDG_CONFIG_HOME")
-            << "" << false << false << "/home/u/.cfg"
+        QTest::newRow("read-only program folder uses XDG_CONFIG_HOME")
+            << "" << false << false << false << "/home/u/.cfg"
             << "/home/u/.cfg/velmo/Velmo.ini";
-        QTest::newRow("XDG_CONFIG_HOME unset") << "" << false << false << ""
+        QTest::newRow("installed copy never beside the program")
+            << "" << true << true << true << "/home/u/.cfg"
+            << "/home/u/.cfg/velmo/Velmo.ini";
+        QTest::newRow("XDG_CONFIG_HOME unset") << "" << false << false << false << ""
                                                << "/home/u/.config/velmo/Velmo.ini";
-        QTest::newRow("relative XDG_CONFIG_HOME is ignored") << "" << false << false << "cfg"
-                                                             << "/home/u/.config/velmo/Velmo.ini";
+        QTest::newRow("relative XDG_CONFIG_HOME is ignored")
+            << "" << false << false << false << "cfg"
+            << "/home/u/.config/velmo/Velmo.ini";
     }
     void location() {
         QFETCH(QString, overrideDir);
+        QFETCH(bool, installed);
         QFETCH(bool, hasIni);
         QFETCH(bool, writable);
         QFETCH(QString, xdg);
         QFETCH(QString, expected);
-        QCOMPARE(IniFileLocation(overrideDir, "/opt/velmo", hasIni, writable, xdg, "/home/u"),
-                 expected);
+        QCOMPARE(
+            IniFileLocation(overrideDir, "/opt/velmo", installed, hasIni, writable, xdg, "/home/u"),
+            expected);
     }
 
     void startFolder_data() {

@@ -2,6 +2,8 @@
 // itself in a helper mode to play the other copy.
 #include "platform/SingleInstance.h"
 
+#include "platform/FileName.h"
+
 #include <QApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -20,17 +22,22 @@
 
 namespace {
 
-// Helper modes, run as "test_singleinstance --helper MODE KEY":
-//   second   try to start; exit 0 when another copy answered, 3 when primary
+// Helper modes, run as "test_singleinstance --helper MODE KEY [ARGUMENT]":
+//   second   try to start, handing over ARGUMENT when given; exit 0 when
+//            another copy took the request, 3 when primary
 //   primary  become primary, print "primary", then print "activated" and exit
 //            0 on the first request (exit 4 after 20 s without one)
-int RunHelper(const QString& mode, const QString& key) {
+int RunHelper(const QString& mode, const QString& key, const char* argument) {
     TSingleInstance instance(key);
-    const bool primary = instance.TryBecomePrimary();
+    std::optional<QString> handed;
+    if (argument)
+        handed = AbsoluteStartArgument(argument);
+    const bool primary = instance.TryBecomePrimary(handed);
     if (mode == QLatin1String("second"))
         return primary ? 3 : 0;
     if (!primary)
         return 5;
+    instance.Serve();
     QObject::connect(&instance, &TSingleInstance::ActivateRequested, [] {
         fputs("activated\n", stdout);
         fflush(stdout);
@@ -90,6 +97,7 @@ private slots:
         const QString key = UniqueKey("first");
         TSingleInstance first(key);
         QVERIFY(first.TryBecomePrimary());
+        first.Serve();
         QSignalSpy spy(&first, &TSingleInstance::ActivateRequested);
 
         QProcess* second = StartHelper(QStringLiteral("second"), key);
@@ -133,11 +141,56 @@ private slots:
 
         TSingleInstance next(key);
         QVERIFY(next.TryBecomePrimary());
+        next.Serve();
         QSignalSpy spy(&next, &TSingleInstance::ActivateRequested);
         QProcess* second = StartHelper(QStringLiteral("second"), key);
         QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 10000);
         QCOMPARE(second->exitCode(), 0);
         QTRY_COMPARE_WITH_TIMEOUT(spy.count(), 1, 5000);
+    }
+
+    // A relative argument with a name that is not UTF-8 reaches the running
+    // copy as the exact absolute path, then the activation. A copy that does
+    // not answer yet (not serving: busy or hung) does not hold the later
+    // start up; the request waits until the copy gets to it.
+    void argumentHandedOverExactly() {
+        const QString key = UniqueKey("arg");
+        TSingleInstance first(key);
+        QVERIFY(first.TryBecomePrimary());
+        QSignalSpy opened(&first, &TSingleInstance::OpenRequested);
+        QSignalSpy activated(&first, &TSingleInstance::ActivateRequested);
+        QTemporaryDir dir;
+        auto* second = new QProcess(this);
+        second->setWorkingDirectory(dir.path());
+        second->start(
+            QStringLiteral("/bin/sh"),
+            {QStringLiteral("-c"),
+             QStringLiteral("exec \"$0\" --helper second \"$1\" \"$(printf 'p/\\351.png')\""),
+             QCoreApplication::applicationFilePath(), key});
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second->exitCode(), 0);
+        QCOMPARE(opened.count(), 0);
+
+        first.Serve();
+        QTRY_COMPARE_WITH_TIMEOUT(activated.count(), 1, 5000);
+        QCOMPARE(opened.count(), 1);
+        QCOMPARE(PathToBytes(opened.at(0).at(0).toString()),
+                 PathToBytes(QDir(dir.path()).canonicalPath()) + "/p/\xe9.png");
+    }
+
+    // A copy that is quitting closes the connection without answering, then
+    // gives up its name: the later start runs itself.
+    void quittingCopyLeavesTheNameToTheLaterStart() {
+        const QString key = UniqueKey("quit");
+        QLocalServer quitting;
+        QVERIFY(quitting.listen(key));
+        connect(&quitting, &QLocalServer::newConnection, &quitting, [&quitting] {
+            delete quitting.nextPendingConnection();
+            quitting.close();
+        });
+        QProcess* second = StartHelper(QStringLiteral("second"), key);
+        QTRY_COMPARE_WITH_TIMEOUT(second->state(), QProcess::NotRunning, 10000);
+        QCOMPARE(second->exitCode(), 3);
     }
 
     // A socket file nobody listens on (made by hand, as a crash leaves it).
@@ -175,9 +228,10 @@ private slots:
 };
 
 int main(int argc, char* argv[]) {
-    if (argc == 4 && qstrcmp(argv[1], "--helper") == 0) {
+    if ((argc == 4 || argc == 5) && qstrcmp(argv[1], "--helper") == 0) {
         QCoreApplication app(argc, argv);
-        return RunHelper(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]));
+        return RunHelper(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[3]),
+                         argc == 5 ? argv[4] : nullptr);
     }
     QApplication app(argc, argv);
     TestSingleInstance test;

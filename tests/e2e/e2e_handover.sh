@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# "Open with Velmo" while Velmo runs: a later start hands its folder or
+# picture to the running copy and ends; a copy that does not answer never
+# holds the later start up, and one that is gone leaves it to start itself.
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+
+mkdir -p "$SANDBOX/red" "$SANDBOX/blue"
+convert -size 400x300 xc:'rgb(220,0,0)' "$SANDBOX/red/a.bmp"
+convert -size 400x300 xc:'rgb(0,0,230)' "$SANDBOX/blue/b.png"
+printf '[ACTION]\nDispSize=1\nProportional=1\n' >"$VELMO_INI_DIR/Velmo.ini"
+windows() { xdotool search --onlyvisible --name "^ヴェルモ！ - " 2>/dev/null | wc -l; }
+shows_none() { ! shows 'rgb(0,0,230)' && ! shows 'rgb(220,0,0)'; }
+
+start_velmo "$SANDBOX/red"
+check "first copy shows its folder" wait_for shows 'rgb(220,0,0)'
+# A relative picture, from another working folder: its folder is opened.
+check "a start with a picture ends" bash -c 'cd "$1" && timeout 10 "$2" blue/b.png' _ "$SANDBOX" "$VELMO"
+check "the running copy shows that picture's folder" wait_for shows 'rgb(0,0,230)'
+check "still one window" [ "$(windows)" = 1 ]
+check "a missing folder is opened as at start" timeout 10 "$VELMO" "$SANDBOX/gone"
+check "nothing shown for it" wait_for shows_none
+
+# A copy that hangs: the later start ends on its own; the copy opens the
+# folder once it runs again.
+kill -STOP "$VELMO_PID"
+started=$(date +%s%N)
+check "a start against a hung copy ends" timeout 5 "$VELMO" "$SANDBOX/red"
+echo "later start against the hung copy took $(( ($(date +%s%N) - started) / 1000000 )) ms"
+kill -CONT "$VELMO_PID"
+check "the woken copy opens the folder" wait_for shows 'rgb(220,0,0)'
+
+# A copy that is gone (killed, socket left behind): the next start runs itself.
+kill -KILL "$VELMO_PID"
+wait "$VELMO_PID" 2>/dev/null
+start_velmo "$SANDBOX/blue"
+check "the next start runs itself" wait_for shows 'rgb(0,0,230)'
+xdotool windowfocus "$WINDOW" 2>/dev/null
+key ctrl+x
+check "Ctrl+X ends the program" wait_for velmo_exited
+finish
