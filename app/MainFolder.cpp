@@ -192,13 +192,13 @@ void TfrmVelmo::stvMainChange() {
 }
 
 void TfrmVelmo::OpenStartArgument(const QString& argument) {
-    Guarded([this, argument] {
-        // Handed over while a picture loads or a dialog waits for an answer:
-        // opened once that is over.
-        if (Loading() || QApplication::activeModalWidget()) {
-            QTimer::singleShot(50, this, [this, argument] { OpenStartArgument(argument); });
-            return;
-        }
+    // Handed over while a step runs or a dialog waits for an answer: opened
+    // once that is over.
+    if (Busy() || QApplication::activeModalWidget()) {
+        QTimer::singleShot(50, this, [this, argument] { OpenStartArgument(argument); });
+        return;
+    }
+    Command([this, argument] {
         SetStartFolder({argument});
         {
             // The tree follows quietly; the folder is opened once, below.
