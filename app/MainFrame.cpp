@@ -8,6 +8,7 @@
 #include "app/MainSettings.h"
 #include "app/Splitter.h"
 #include "dialogs/About.h"
+#include "platform/FileName.h"
 #include "platform/Help.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
@@ -91,7 +92,7 @@ void TfrmVelmo::ApplySettings() {
     }
     if (SelectedIndex() >= 0) {
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
-        staPanels[1]->setText(FileNamePanelText(p, IniRec.FileName));
+        staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
     }
 }
 

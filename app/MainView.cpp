@@ -2,8 +2,11 @@
 // dragging it, the decoding progress and the status panels.
 #include "app/Main.h"
 
+#include "app/FileListDelegate.h"
 #include "app/ImageView.h"
 #include "app/MainRules.h"
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
 #include "settings/Settings.h"
 #include "toolkit/Busy.h"
 #include "toolkit/MessageBox.h"
@@ -64,7 +67,7 @@ void TfrmVelmo::ShowPicture(int i) {
         ShownIndex = -1;
         return;
     }
-    const QString p = JoinPath(IniRec.CurrentPath, lstFile->item(i)->text());
+    const QString p = JoinPath(IniRec.CurrentPath, FileItemName(lstFile->item(i)));
     {
         TLoadCount loading(LoadDepth);
         FPicture->LoadFromFile(p);
@@ -72,15 +75,15 @@ void TfrmVelmo::ShowPicture(int i) {
     imgMain->Invalidate();
     FitPicture();
     ProcessMessages();
-    staPanels[1]->setText(FileNamePanelText(p, IniRec.FileName));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
     staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
-    const QFileInfo info(p);
-    if (!info.exists()) {
+    const TFileFacts info = FileFacts(p);
+    if (!info.Exists) {
         staPanels[3]->clear();
         staPanels[4]->clear();
     } else {
-        staPanels[3]->setText(FileSizeText(info.size()));
-        staPanels[4]->setText(FileDateText(info.lastModified()));
+        staPanels[3]->setText(FileSizeText(info.Size));
+        staPanels[4]->setText(FileDateText(info.Modified));
     }
     ShownIndex = i;
 }
