@@ -139,6 +139,11 @@ void TInSPIAbleData::TryPlugin(TInSPI* plugin, QByteArray& header, intptr_t offs
             std::rethrow_exception(std::exchange(HandlerError, nullptr));
         if (!IsEmpty())
             return;
+        // A preview with one handle only is no picture; its handle is ours.
+        if (InfoHandle)
+            InfoHandle = LocalFree(InfoHandle);
+        if (BitsHandle)
+            BitsHandle = LocalFree(BitsHandle);
         info = bits = nullptr;
     }
     const int result = GetPictureData(plugin, offset, &info, &bits);

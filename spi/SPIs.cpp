@@ -227,7 +227,8 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
     // in name order; hidden files (a leading dot) and folders are left out.
     QStringList candidates;
     const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(
-        pattern, QRegularExpression::UnanchoredWildcardConversion));
+        pattern, QRegularExpression::UnanchoredWildcardConversion),
+        QRegularExpression::CaseInsensitiveOption);
     QStringList names;
     ForEachDirectoryEntry(directory.isEmpty() ? QStringLiteral(".") : directory,
                           [&](const QString& name, bool isDirectory) {
