@@ -138,7 +138,7 @@ void TfrmVelmo::actDeleteExecute() {
                     ? Confirm(p + CR + QStringLiteral("を削除すると元に戻せません。") + CR +
                                   QStringLiteral("削除しますか？"),
                               mbQuestionYesNoNo)
-                    : Confirm(p + CR + QStringLiteral("を削除しますか？"), mbQuestionYesNo);
+                    : Confirm(DisplayPath(p) + CR + QStringLiteral("を削除しますか？"), mbQuestionYesNo);
             if (!yes)
                 return;
         }
