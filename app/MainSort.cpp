@@ -135,10 +135,11 @@ void TfrmVelmo::actDeleteExecute() {
         if (IniRec.Delete == 1) {
             const bool yes =
                 IniRec.Trash == 0
-                    ? Confirm(p + CR + QStringLiteral("を削除すると元に戻せません。") + CR +
-                                  QStringLiteral("削除しますか？"),
+                    ? Confirm(DisplayPath(p) + CR + QStringLiteral("を削除すると元に戻せません。") +
+                                  CR + QStringLiteral("削除しますか？"),
                               mbQuestionYesNoNo)
-                    : Confirm(DisplayPath(p) + CR + QStringLiteral("を削除しますか？"), mbQuestionYesNo);
+                    : Confirm(DisplayPath(p) + CR + QStringLiteral("を削除しますか？"),
+                              mbQuestionYesNo);
             if (!yes)
                 return;
         }

@@ -89,8 +89,8 @@ public:
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(Fd.get());
             for (int attempt = 0; Named.isEmpty(); ++attempt) {
                 const QString name = uniqueName();
-                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD,
-                             PathToBytes(name).constData(), AT_SYMLINK_FOLLOW) == 0)
+                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, PathToBytes(name).constData(),
+                             AT_SYMLINK_FOLLOW) == 0)
                     Named = name;
                 else if (errno != EEXIST || attempt >= 100)
                     return errno;
@@ -100,8 +100,7 @@ public:
             return code;
         if (const int code = context.Inject(fosRename, Target))
             return code;
-        if (::rename(PathToBytes(Named).constData(), PathToBytes(Target).constData()) !=
-            0)
+        if (::rename(PathToBytes(Named).constData(), PathToBytes(Target).constData()) != 0)
             return errno;
         Named.clear();
         return 0;

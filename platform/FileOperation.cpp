@@ -108,8 +108,7 @@ int MakeFolderPath(const QString& folder) {
 }
 
 int SyncFolder(const QString& folder) {
-    const int fd =
-        ::open(PathToBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(PathToBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     int code = 0;
@@ -163,8 +162,8 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
         QObject::connect(&tick, &QTimer::timeout, loop.get(), [&] {
             if (!dialogMade && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
                 dialogMade = true;
-                dialog = new QProgressDialog(DisplayPath(label), QStringLiteral("キャンセル"), 0, 1000,
-                                             ownerGuard.data());
+                dialog = new QProgressDialog(DisplayPath(label), QStringLiteral("キャンセル"), 0,
+                                             1000, ownerGuard.data());
                 dialog->setObjectName(QStringLiteral("FileOperationProgress"));
                 dialog->setWindowTitle(FileOpCaption());
                 dialog->setWindowModality(Qt::ApplicationModal);

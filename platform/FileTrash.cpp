@@ -190,12 +190,10 @@ TFileOpResult MoveFileToTrash(const QString& path, QString* pathInTrash, TFileOp
 
     // The info file is written and on the disk before the file moves, so a
     // trashed file always has one; its name reserves the name in the trash.
-    const QByteArray info = "[Trash Info]\nPath=" + absolute.toPercentEncoding("/") +
-                            "\nDeletionDate=" +
-                            QDateTime::currentDateTime()
-                                .toString(QStringLiteral("yyyy-MM-ddThh:mm:ss"))
-                                .toLatin1() +
-                            '\n';
+    const QByteArray info =
+        "[Trash Info]\nPath=" + absolute.toPercentEncoding("/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+        '\n';
     for (int n = 1; n < 10000; ++n) {
         const QByteArray entry = TrashName(name, n);
         const QByteArray infoPath = trash + "/info/" + entry + ".trashinfo";

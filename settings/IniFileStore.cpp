@@ -70,8 +70,8 @@ bool IniStoreBytes(const QString& path, const QByteArray& bytes) {
         return false;
 
     TTempFile tmp;
-    const QByteArray prefix = PathToBytes(
-        dir + QStringLiteral("/.") + QFileInfo(target).fileName() + QStringLiteral(".tmp-"));
+    const QByteArray prefix = PathToBytes(dir + QStringLiteral("/.") +
+                                          QFileInfo(target).fileName() + QStringLiteral(".tmp-"));
     for (int attempt = 0; attempt < 100 && tmp.Fd < 0; ++attempt) {
         const QByteArray name =
             prefix + QByteArray::number(QRandomGenerator::global()->generate(), 36);

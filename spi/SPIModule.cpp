@@ -54,7 +54,7 @@ bool ElfFitsFile(const QByteArray& path) {
     const auto bytes = ssize_t(programs.size() * sizeof(ElfW(Phdr)));
     if (::pread(fd, programs.data(), size_t(bytes), off_t(header.e_phoff)) != bytes)
         return false;
-    for (const ElfW(Phdr)& program : programs) {
+    for (const ElfW(Phdr) & program : programs) {
         if ((program.p_type == PT_LOAD || program.p_type == PT_DYNAMIC) &&
             (program.p_offset > size || program.p_filesz > size - program.p_offset))
             return false;

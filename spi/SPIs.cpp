@@ -226,9 +226,8 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
     // Every candidate is known before any library is loaded. Names are taken
     // in name order; hidden files (a leading dot) and folders are left out.
     QStringList candidates;
-    const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(
-        pattern, QRegularExpression::UnanchoredWildcardConversion),
-        QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(pattern),
+                                   QRegularExpression::CaseInsensitiveOption);
     QStringList names;
     ForEachDirectoryEntry(directory.isEmpty() ? QStringLiteral(".") : directory,
                           [&](const QString& name, bool isDirectory) {
@@ -240,8 +239,8 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
     std::sort(names.begin(), names.end());
     for (const QString& name : names) {
         const QString path = directory + name;
-        if (FileFacts(path).IsFile &&
-            ::access(PathToBytes(path).constData(), R_OK) == 0 && IndexOfPlugin(path) == -1)
+        if (FileFacts(path).IsFile && ::access(PathToBytes(path).constData(), R_OK) == 0 &&
+            IndexOfPlugin(path) == -1)
             candidates << path;
     }
 

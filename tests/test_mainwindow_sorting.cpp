@@ -229,11 +229,13 @@ private slots:
                                       "plain.bmp"};
         QMap<QByteArray, QByteArray> contents;
         for (int i = 0; i < names.size(); ++i) {
-            const QString made = MakePicture(f.Sandbox.filePath("made%1.%2").arg(i).arg(
-                                                 names[i].endsWith(".jpg") ? "jpg" : "bmp"),
+            const QString made = MakePicture(f.Sandbox.filePath("made%1.%2")
+                                                 .arg(i)
+                                                 .arg(names[i].endsWith(".jpg") ? "jpg" : "bmp"),
                                              40 + i, 30);
             contents[names[i]] = TSandboxRead(made);
-            QCOMPARE(std::rename(PathToBytes(made).constData(), (pics + '/' + names[i]).constData()), 0);
+            QCOMPARE(
+                std::rename(PathToBytes(made).constData(), (pics + '/' + names[i]).constData()), 0);
         }
         f.WriteIni(Ini(f.Pics, out, "Mode=1\nMove=0\nOverWrite=0"));
         TfrmVelmo& w = f.Open();
@@ -244,7 +246,8 @@ private slots:
         w.lstFile->setFocus();
         for (int left = names.size(); left > 0; --left) {
             QVERIFY2(f.Panel(2).endsWith(" x 30"), qPrintable(f.Panel(2))); // shown
-            QVERIFY2(shown.contains(f.Panel(1).section(QLatin1Char('/'), -1)), qPrintable(f.Panel(1)));
+            QVERIFY2(shown.contains(f.Panel(1).section(QLatin1Char('/'), -1)),
+                     qPrintable(f.Panel(1)));
             QTest::keyClick(w.lstFile, Qt::Key_0);
             QCOMPARE(w.lstFile->count(), left - 1);
         }

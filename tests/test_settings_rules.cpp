@@ -134,9 +134,9 @@ private slots:
                                << "/写真/夏.jpg";
         QTest::newRow("shift-jis") << QByteArray("/p/\x89\xc4 %.jpg") << "/p/夏 %.jpg"
                                    << "file:///p/%89%C4%20%25.jpg";
-        QTest::newRow("broken in shift-jis") << QByteArray("/\x89\xc4/a\xff\xc3.jpg")
-                                             << "/夏/a\uFFFD\uFFFD.jpg"
-                                             << "file:///%89%C4/a%FF%C3.jpg";
+        QTest::newRow("broken in shift-jis")
+            << QByteArray("/\x89\xc4/a\xff\xc3.jpg") << "/夏/a\uFFFD\uFFFD.jpg"
+            << "file:///%89%C4/a%FF%C3.jpg";
     }
     void nameRoundTrip() {
         QFETCH(QByteArray, bytes);

@@ -49,9 +49,8 @@ private:
     void EnsureDecodedFor(const QSize& Target) const;
     // The load around Decode (given the scale and progress callbacks, it
     // answers the result and fills Bytes with the data to keep).
-    using TDecodeRun = std::function<TJpegDecodeResult(const std::function<int(QSize)>&,
-                                                       const std::function<void(int)>&,
-                                                       QByteArray& Bytes)>;
+    using TDecodeRun = std::function<TJpegDecodeResult(
+        const std::function<int(QSize)>&, const std::function<void(int)>&, QByteArray& Bytes)>;
     void Load(const TDecodeRun& Decode);
 
     QByteArray Data;

@@ -12,8 +12,8 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 
 int JpegScaleFor(const QSize& Natural, const QSize& Target) {
     if (!Target.isValid() || Target.isEmpty() || Natural.isEmpty())
@@ -39,7 +39,7 @@ namespace {
 // calls setjmp, so its values are well defined after a longjmp.
 struct TJob {
     const QByteArray* Data = nullptr;
-    int File = -1;            // read from this file instead of Data
+    int File = -1;              // read from this file instead of Data
     QByteArray* Kept = nullptr; // what was read of File
     const std::function<int(QSize)>* ChooseScale = nullptr;
     const std::function<void(int)>* Progress = nullptr;

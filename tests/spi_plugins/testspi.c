@@ -127,7 +127,8 @@ static int ReadHeader(const char* buf, intptr_t len, unsigned int flag, unsigned
     return memcmp(out, SPI_MAGIC, 4) == 0;
 }
 
-SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* lpInfo) {
+SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
+                              SpiPictureInfo* lpInfo) {
     unsigned char h[HEADER_BYTES];
     LogCall("GetPictureInfo", flag, len);
     if (!ReadHeader(buf, len, flag, h))
@@ -245,15 +246,15 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
 }
 
 #ifndef SPI_NO_GETPICTURE
-SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
-               SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
+                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
     return Decode("GetPicture", buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 #endif
 
 #ifndef SPI_NO_PREVIEW
-SPI_EXPORT int GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
-               SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+SPI_EXPORT int GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
+                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
     return Decode("GetPreview", buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 #endif
@@ -264,12 +265,12 @@ SPI_EXPORT int GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, 
     return SPI_NO_FUNCTION;
 }
 SPI_EXPORT int GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
-                void* lpInfo) {
+                           void* lpInfo) {
     (void)buf, (void)len, (void)filename, (void)flag, (void)lpInfo;
     return SPI_NO_FUNCTION;
 }
 SPI_EXPORT int GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
-            SPI_PROGRESS prgressCallback, intptr_t lData) {
+                       SPI_PROGRESS prgressCallback, intptr_t lData) {
     (void)src, (void)len, (void)dest, (void)flag, (void)prgressCallback, (void)lData;
     return SPI_NO_FUNCTION;
 }
