@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QStandardPaths>
-#include <QStorageInfo>
 
 #include <cerrno>
 #include <cstdio>
@@ -146,9 +145,10 @@ bool IsTrashFilesFolder(const QString& folder) {
         top = QFileInfo(trashInfo.path()).path();
     else
         return false;
-    // A filesystem's own trash sits at its top folder.
-    const QStorageInfo storage(top);
-    return storage.isValid() && SameFolder(storage.rootPath(), top);
+    // A filesystem's own trash sits at its top folder (the root, when the
+    // mount table does not list it, as in a chroot).
+    const QString drive = DrivePart(top);
+    return !drive.isEmpty() && SameFolder(drive, top);
 }
 
 TFileOpResult MoveFileToTrash(const QString& path, QString* pathInTrash, TFileOpContext& context,
