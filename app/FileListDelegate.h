@@ -2,7 +2,14 @@
 
 #include <QStyledItemDelegate>
 
+class QListWidgetItem;
 class TfrmVelmo;
+
+// A file list item shows its name as a person reads it (see DisplayPath);
+// a name that reads differently from its bytes keeps the real one in the
+// item's data. Every file operation takes the real name.
+void SetFileItemName(QListWidgetItem* item, const QString& name);
+QString FileItemName(const QListWidgetItem* item);
 
 // Gives every row of the file list the same size: as wide as the widest name
 // of the last scan (so the list scrolls sideways exactly that far) and one

@@ -3,9 +3,11 @@
 #include "app/Main.h"
 
 #include "app/DispExt.h"
+#include "app/FileListDelegate.h"
 #include "app/MainRules.h"
 #include "platform/Common.h"
 #include "platform/DirectoryList.h"
+#include "platform/FileName.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
 #include "spi/SPIs.h"
@@ -97,7 +99,7 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
             if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
                 names.push_back(name);
-                widest = std::max(widest, widths.Width(name));
+                widest = std::max(widest, widths.Width(DisplayPath(name)));
                 ++count;
             }
             // Pending messages run often enough for the window to stay alive;
@@ -122,6 +124,10 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         for (QString& name : names)
             items.append(std::move(name));
         lstFile->addItems(items);
+        // Names that are not UTF-8 are shown decoded and keep their bytes.
+        for (int i = 0; i < lstFile->count(); ++i)
+            if (HasRawBytes(lstFile->item(i)->text()))
+                SetFileItemName(lstFile->item(i), lstFile->item(i)->text());
     }
     ListExtent = widest + 4;
     lstFile->doItemsLayout();
@@ -230,5 +236,5 @@ void TfrmVelmo::SelectIndex(int index) {
 
 QString TfrmVelmo::SelectedText() const {
     const int s = SelectedIndex();
-    return s < 0 ? QString() : lstFile->item(s)->text();
+    return s < 0 ? QString() : FileItemName(lstFile->item(s));
 }

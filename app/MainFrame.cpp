@@ -9,6 +9,7 @@
 #include "app/Splitter.h"
 #include "dialogs/About.h"
 #include "dialogs/Option.h"
+#include "platform/FileName.h"
 #include "platform/Help.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
@@ -124,7 +125,7 @@ void TfrmVelmo::ApplySettings() {
     }
     if (SelectedIndex() >= 0) {
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
-        staPanels[1]->setText(FileNamePanelText(p, IniRec.FileName));
+        staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
     }
 }
 

@@ -1,8 +1,10 @@
 #include "app/MainSettings.h"
 
 #include "app/Main.h"
+#include "platform/FileName.h"
 
 #include <QApplication>
+#include <QFile>
 #include <QMenuBar>
 #include <QScreen>
 #include <QToolBar>
@@ -72,7 +74,18 @@ int TMainSettingsWindow::SplMainPos() const { return Form.SplMainPos; }
 void TMainSettingsWindow::SetSplMainPos(int value) { Form.SplMainPos = value; }
 
 QStringList TMainSettingsWindow::Arguments() const {
-    QStringList args = QCoreApplication::arguments();
+    // The kernel's copy keeps the bytes of a name that is not UTF-8.
+    QStringList args;
+    QFile cmdline(QStringLiteral("/proc/self/cmdline"));
+    if (cmdline.open(QIODevice::ReadOnly)) {
+        QList<QByteArray> parts = cmdline.readAll().split('\0');
+        if (!parts.isEmpty() && parts.last().isEmpty())
+            parts.removeLast();
+        for (const QByteArray& part : parts)
+            args << PathFromBytes(part);
+    } else {
+        args = QCoreApplication::arguments();
+    }
     if (!args.isEmpty())
         args.removeFirst();
     return args;

@@ -4,9 +4,11 @@
 
 #include "app/MainRules.h"
 #include "app/SharedMessage.h"
+#include "platform/FileAccess.h"
 #include "platform/FileCopy.h"
 #include "platform/FileDelete.h"
 #include "platform/FileMove.h"
+#include "platform/FileName.h"
 #include "platform/FileTrash.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
@@ -132,7 +134,7 @@ bool TfrmVelmo::OutFolderChecks(int n) {
         Warn(QStringLiteral("出力するファイルを選択してください。"));
         return false;
     }
-    if (!QFileInfo(OutFolders[n - 1].Path).isDir()) {
+    if (!FileFacts(OutFolders[n - 1].Path).IsDir) {
         Warn(QStringLiteral("出力するフォルダが存在しません。") + CR +
              QStringLiteral("設定を確認してください。"));
         return false;
@@ -144,8 +146,8 @@ bool TfrmVelmo::OutFolderTarget(int n, QString& source, QString& target) {
     const QString name = SelectedText();
     source = JoinPath(IniRec.CurrentPath, name);
     target = JoinPath(OutFolders[n - 1].Path, name);
-    return !(IniRec.OverWrite == 1 && QFileInfo(target).isFile() &&
-             !Confirm(target + QStringLiteral("は既に存在します。") + CR +
+    return !(IniRec.OverWrite == 1 && FileFacts(target).IsFile &&
+             !Confirm(DisplayPath(target) + QStringLiteral("は既に存在します。") + CR +
                           QStringLiteral("上書きしますか？"),
                       mbQuestionYesNo));
 }
@@ -188,10 +190,11 @@ void TfrmVelmo::actDeleteExecute() {
         if (IniRec.Delete == 1) {
             const bool yes =
                 IniRec.Trash == 0
-                    ? Confirm(p + CR + QStringLiteral("を削除すると元に戻せません。") + CR +
-                                  QStringLiteral("削除しますか？"),
+                    ? Confirm(DisplayPath(p) + CR + QStringLiteral("を削除すると元に戻せません。") +
+                                  CR + QStringLiteral("削除しますか？"),
                               mbQuestionYesNoNo)
-                    : Confirm(p + CR + QStringLiteral("を削除しますか？"), mbQuestionYesNo);
+                    : Confirm(DisplayPath(p) + CR + QStringLiteral("を削除しますか？"),
+                              mbQuestionYesNo);
             if (!yes)
                 return;
         }

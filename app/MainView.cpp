@@ -2,8 +2,11 @@
 // dragging it, the decoding progress and the status panels.
 #include "app/Main.h"
 
+#include "app/FileListDelegate.h"
 #include "app/ImageView.h"
 #include "app/MainRules.h"
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
 #include "settings/Settings.h"
 #include "toolkit/Busy.h"
 #include "toolkit/MessageBox.h"
@@ -57,20 +60,20 @@ void TfrmVelmo::ShowPicture(int i) {
     // The keys go on to the list after each picture, also after one that
     // failed to load.
     ListFocusPending = true;
-    const QString p = JoinPath(IniRec.CurrentPath, lstFile->item(i)->text());
+    const QString p = JoinPath(IniRec.CurrentPath, FileItemName(lstFile->item(i)));
     FPicture->LoadFromFile(p);
     imgMain->Invalidate();
     FitPicture();
     ProcessMessages();
-    staPanels[1]->setText(FileNamePanelText(p, IniRec.FileName));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
     staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
-    const QFileInfo info(p);
-    if (!info.exists()) {
+    const TFileFacts info = FileFacts(p);
+    if (!info.Exists) {
         staPanels[3]->clear();
         staPanels[4]->clear();
     } else {
-        staPanels[3]->setText(FileSizeText(info.size()));
-        staPanels[4]->setText(FileDateText(info.lastModified()));
+        staPanels[3]->setText(FileSizeText(info.Size));
+        staPanels[4]->setText(FileDateText(info.Modified));
     }
     ShownIndex = i;
 }

@@ -9,6 +9,29 @@
  * Memory handed from a plug-in to the host is allocated with LocalAlloc from
  * this header and freed by the host with LocalFree from this header, so both
  * sides use the same allocator.
+ *
+ * Define every export with SPI_EXPORT (C linkage, also from C++, and default
+ * visibility); the prototypes below make a definition with the wrong
+ * signature fail to compile.
+ *
+ * What the host accepts from GetPicture and GetPreview:
+ *  - SPI_SUCCESS with both handles set; anything else counts as a failure
+ *    and the handles are left to the plug-in.
+ *  - Both handles from LocalAlloc of this header, each at least as large as
+ *    what it describes (the host checks against LocalSize).
+ *  - pHBInfo: a SpiBitmapInfoHeader (biSize 40 or more) followed by the
+ *    masks and colour table; biWidth > 0, biHeight non-zero (negative:
+ *    top-down rows); biBitCount 1, 4, 8, 16, 24 or 32; biCompression 0
+ *    (uncompressed) or 3 (bit fields, 16 and 32 bits only, three 32-bit
+ *    masks after a 40-byte header); at most 2^biBitCount colours.
+ *  - pHBm: the rows of pixel bits, each padded to four bytes (SpiRowBytes).
+ *  A picture outside these rules is dropped and the next plug-in is asked.
+ *
+ * The host checks a plug-in file's ELF headers before loading it (class and
+ * machine of the program, every loadable segment inside the file), so a
+ * file cut short is skipped. A plug-in that crashes while it is loaded for
+ * any other reason (its constructors, a library it needs that misbehaves)
+ * takes the program with it: that cannot be guarded inside the process.
  */
 #ifndef VELMO_SPI_PLUGIN_H
 #define VELMO_SPI_PLUGIN_H
@@ -122,6 +145,16 @@ static inline size_t SpiRowBytes(int32_t width, int bitCount) {
 typedef int (*SPI_PROGRESS)(int nNum, int nDenom, intptr_t lData);
 
 /* ---- Exports ---------------------------------------------------------------- */
+#if defined(__GNUC__)
+#define SPI_VISIBLE __attribute__((visibility("default")))
+#else
+#define SPI_VISIBLE
+#endif
+#ifdef __cplusplus
+#define SPI_EXPORT extern "C" SPI_VISIBLE
+#else
+#define SPI_EXPORT SPI_VISIBLE
+#endif
 typedef int (*SPI_GetPluginInfo)(int infono, char* buf, int buflen);
 typedef int (*SPI_IsSupported)(const char* filename, void* dw);
 typedef int (*SPI_GetPictureInfo)(const char* buf, intptr_t len, unsigned int flag,
@@ -136,6 +169,23 @@ typedef int (*SPI_GetFileInfo)(const char* buf, intptr_t len, const char* filena
 typedef int (*SPI_GetFile)(const char* src, intptr_t len, char* dest, unsigned int flag,
                            SPI_PROGRESS prgressCallback, intptr_t lData);
 typedef int (*SPI_ConfigurationDlg)(void* parent, int fnc);
+
+/* Prototypes of the exports a plug-in may define (GetPluginInfo,
+ * IsSupported and GetPicture at least). */
+SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen);
+SPI_EXPORT int IsSupported(const char* filename, void* dw);
+SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
+                              SpiPictureInfo* lpInfo);
+SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
+                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData);
+SPI_EXPORT int GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
+                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData);
+SPI_EXPORT int GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, HLOCAL* lphInf);
+SPI_EXPORT int GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
+                           void* lpInfo);
+SPI_EXPORT int GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
+                       SPI_PROGRESS prgressCallback, intptr_t lData);
+SPI_EXPORT int ConfigurationDlg(void* parent, int fnc);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,7 @@
 #include "platform/Common.h"
 
+#include "platform/FileName.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -49,12 +51,17 @@ bool IsMountPointOf(const QString& mountPoint, const QString& path) {
 }
 
 QString AbsoluteClean(const QString& path) {
-    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    if (path.startsWith(QLatin1Char('/')))
+        return QDir::cleanPath(path);
+    char* cwd = ::getcwd(nullptr, 0);
+    const QString base = cwd ? PathFromBytes(cwd) : QStringLiteral("/");
+    ::free(cwd);
+    return QDir::cleanPath(base + QLatin1Char('/') + path);
 }
 
 // The mount root lists at least one entry.
 bool RootHasEntries(const QString& root) {
-    DIR* dir = ::opendir(QFile::encodeName(root).constData());
+    DIR* dir = ::opendir(PathToBytes(root).constData());
     if (!dir)
         return false;
     bool found = false;
@@ -71,13 +78,13 @@ bool RootHasEntries(const QString& root) {
 
 // The check itself; runs on the worker and touches nothing shared.
 bool CheckDrive(const QString& path, const QList<TMountEntry>& table, const TDriveProbeHook& hook) {
-    const QByteArray native = QFile::encodeName(path);
+    const QByteArray native = PathToBytes(path);
     struct stat st;
     if (::stat(native.constData(), &st) != 0)
         return false;
     QString real = path;
     if (char* resolved = ::realpath(native.constData(), nullptr)) {
-        real = QFile::decodeName(resolved);
+        real = PathFromBytes(resolved);
         ::free(resolved);
     }
     const int index = FindMount(table, real);
@@ -87,7 +94,7 @@ bool CheckDrive(const QString& path, const QList<TMountEntry>& table, const TDri
         return RootHasEntries(table[index].MountPoint);
     }
     struct statvfs figures;
-    return ::statvfs(QFile::encodeName(real).constData(), &figures) == 0;
+    return ::statvfs(PathToBytes(real).constData(), &figures) == 0;
 }
 } // namespace
 
@@ -132,7 +139,7 @@ QString DecodeMountField(const QByteArray& field) {
         }
         out.append(c);
     }
-    return QFile::decodeName(out);
+    return PathFromBytes(out);
 }
 
 QList<TMountEntry> ParseMountInfo(const QByteArray& text) {
@@ -162,7 +169,7 @@ QList<TMountEntry> ReadMountTable() {
         g_mountTableSource.isEmpty() ? QStringLiteral("/proc/self/mountinfo") : g_mountTableSource;
     // The proc file tells no size: read until the end.
     QByteArray text;
-    const int fd = ::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = ::open(PathToBytes(source).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return {};
     char buffer[16384];
@@ -187,8 +194,13 @@ int FindMount(const QList<TMountEntry>& table, const QString& path) {
 QString DrivePart(const QString& path, const QList<TMountEntry>& table) {
     if (path.isEmpty())
         return QString();
-    const int index = FindMount(table, AbsoluteClean(path));
-    return index < 0 ? QString() : table[index].MountPoint;
+    const QString absolute = AbsoluteClean(path);
+    const int index = FindMount(table, absolute);
+    if (index >= 0)
+        return table[index].MountPoint;
+    // A table without "/" (a chroot, some containers): the root holds
+    // every path no listed mount does.
+    return absolute.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : QString();
 }
 
 QString DrivePart(const QString& path) {

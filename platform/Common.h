@@ -33,7 +33,8 @@ QList<TMountEntry> ReadMountTable();
 int FindMount(const QList<TMountEntry>& table, const QString& path);
 
 // The drive part of a path: the mount point holding it, the path made
-// absolute against the working folder first. Empty when none holds it.
+// absolute against the working folder first. A path under no listed mount
+// (the table of a chroot may lack "/") has the root "/" as its drive part.
 QString DrivePart(const QString& path, const QList<TMountEntry>& table);
 QString DrivePart(const QString& path);
 

@@ -1,4 +1,5 @@
 #include "platform/DirectoryList.h"
+#include "platform/FileName.h"
 
 #include <QFile>
 
@@ -15,7 +16,7 @@ struct TDirCloser {
 
 bool ForEachDirectoryEntry(const QString& folder,
                            const std::function<bool(const QString& name, bool isDirectory)>& onEntry) {
-    std::unique_ptr<DIR, TDirCloser> dir(opendir(QFile::encodeName(folder).constData()));
+    std::unique_ptr<DIR, TDirCloser> dir(opendir(PathToBytes(folder).constData()));
     if (!dir)
         return false;
     const int fd = dirfd(dir.get());
@@ -28,7 +29,7 @@ bool ForEachDirectoryEntry(const QString& folder,
             struct stat st;
             isDirectory = fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
         }
-        if (!onEntry(QFile::decodeName(name), isDirectory))
+        if (!onEntry(PathFromBytes(name), isDirectory))
             break;
     }
     return true;

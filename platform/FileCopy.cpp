@@ -1,4 +1,5 @@
 #include "platform/FileCopy.h"
+#include "platform/FileName.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -49,13 +50,13 @@ public:
     ~TTempTarget() {
         Fd.reset();
         if (!Named.isEmpty())
-            ::unlink(QFile::encodeName(Named).constData());
+            ::unlink(PathToBytes(Named).constData());
     }
 
     int create() {
         // The unnamed file is named later through /proc; without it, no use.
         static const bool canName = ::access("/proc/self/fd", X_OK) == 0;
-        const int fd = canName ? ::open(QFile::encodeName(Folder).constData(),
+        const int fd = canName ? ::open(PathToBytes(Folder).constData(),
                                         O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600)
                                : -1;
         if (fd >= 0) {
@@ -66,7 +67,7 @@ public:
             return errno;
         for (int attempt = 0; attempt < 100; ++attempt) {
             const QString name = uniqueName();
-            const int named = ::open(QFile::encodeName(name).constData(),
+            const int named = ::open(PathToBytes(name).constData(),
                                      O_CREAT | O_EXCL | O_WRONLY | O_CLOEXEC, 0600);
             if (named >= 0) {
                 Fd.reset(named);
@@ -88,8 +89,8 @@ public:
             const QByteArray self = "/proc/self/fd/" + QByteArray::number(Fd.get());
             for (int attempt = 0; Named.isEmpty(); ++attempt) {
                 const QString name = uniqueName();
-                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD,
-                             QFile::encodeName(name).constData(), AT_SYMLINK_FOLLOW) == 0)
+                if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, PathToBytes(name).constData(),
+                             AT_SYMLINK_FOLLOW) == 0)
                     Named = name;
                 else if (errno != EEXIST || attempt >= 100)
                     return errno;
@@ -99,8 +100,7 @@ public:
             return code;
         if (const int code = context.Inject(fosRename, Target))
             return code;
-        if (::rename(QFile::encodeName(Named).constData(), QFile::encodeName(Target).constData()) !=
-            0)
+        if (::rename(PathToBytes(Named).constData(), PathToBytes(Target).constData()) != 0)
             return errno;
         Named.clear();
         return 0;
@@ -191,7 +191,7 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
     if (const int code = context.Inject(fosOpenSource, source))
         return fail(code);
     // Not blocking: a named pipe in the folder must not hang the copy.
-    TFd in(::open(QFile::encodeName(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+    TFd in(::open(PathToBytes(source).constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
     if (in.get() < 0)
         return fail(errno);
     struct stat st;

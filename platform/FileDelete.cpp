@@ -1,9 +1,10 @@
 #include "platform/FileDelete.h"
+#include "platform/FileName.h"
 
 #include <QFile>
 
 #include <unistd.h>
 
 bool DeleteFileForGood(const QString& path) {
-    return ::unlink(QFile::encodeName(path).constData()) == 0;
+    return ::unlink(PathToBytes(path).constData()) == 0;
 }

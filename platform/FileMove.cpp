@@ -1,4 +1,5 @@
 #include "platform/FileMove.h"
+#include "platform/FileName.h"
 
 #include "platform/FileCopy.h"
 
@@ -18,8 +19,8 @@ TFileOpResult MoveFileReplacing(const QString& source, const QString& target,
         error.Code = code;
         return forFailed;
     };
-    const QByteArray from = QFile::encodeName(source);
-    const QByteArray to = QFile::encodeName(target);
+    const QByteArray from = PathToBytes(source);
+    const QByteArray to = PathToBytes(target);
     struct stat st;
     if (::lstat(from.constData(), &st) != 0)
         return fail(errno);

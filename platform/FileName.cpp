@@ -1,6 +1,7 @@
 #include "platform/FileName.h"
 
 #include <QStringDecoder>
+#include <QStringList>
 
 namespace {
 
@@ -123,6 +124,14 @@ QString DisplayPath(const QString& path)
 {
     if (!HasRawBytes(path))
         return path;
+    // Each name of a path is read on its own: one broken name does not
+    // spoil the Shift-JIS of the others.
+    if (path.contains(QLatin1Char('/'))) {
+        QStringList names = path.split(QLatin1Char('/'));
+        for (QString& name : names)
+            name = DisplayPath(name);
+        return names.join(QLatin1Char('/'));
+    }
     const QByteArray bytes = PathToBytes(path);
     QStringDecoder sjis("Shift_JIS", QStringDecoder::Flag::Stateless);
     if (sjis.isValid()) {

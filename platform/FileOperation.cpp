@@ -1,4 +1,5 @@
 #include "platform/FileOperation.h"
+#include "platform/FileName.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -82,7 +83,7 @@ QString SystemReason(int code) {
 QString FileOpErrorText(const TFileOpError& error) {
     QString text = error.Headline;
     if (!error.Paths.isEmpty())
-        text += QLatin1String("\n\n") + error.Paths.join(QLatin1Char('\n'));
+        text += QLatin1String("\n\n") + DisplayPath(error.Paths.join(QLatin1Char('\n')));
     const QString reason = error.Code ? SystemReason(error.Code) : error.Reason;
     if (!reason.isEmpty())
         text += QLatin1String("\n\n") + QStringLiteral("理由: ") + reason;
@@ -90,7 +91,7 @@ QString FileOpErrorText(const TFileOpError& error) {
 }
 
 int MakeFolderPath(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder);
+    const QByteArray path = PathToBytes(folder);
     struct stat st;
     if (::stat(path.constData(), &st) == 0)
         return S_ISDIR(st.st_mode) ? 0 : ENOTDIR;
@@ -107,8 +108,7 @@ int MakeFolderPath(const QString& folder) {
 }
 
 int SyncFolder(const QString& folder) {
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(PathToBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return errno;
     int code = 0;
@@ -162,8 +162,8 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
         QObject::connect(&tick, &QTimer::timeout, loop.get(), [&] {
             if (!dialogMade && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
                 dialogMade = true;
-                dialog = new QProgressDialog(label, QStringLiteral("キャンセル"), 0, 1000,
-                                             ownerGuard.data());
+                dialog = new QProgressDialog(DisplayPath(label), QStringLiteral("キャンセル"), 0,
+                                             1000, ownerGuard.data());
                 dialog->setObjectName(QStringLiteral("FileOperationProgress"));
                 dialog->setWindowTitle(FileOpCaption());
                 dialog->setWindowModality(Qt::ApplicationModal);

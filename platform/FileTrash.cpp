@@ -1,15 +1,18 @@
 #include "platform/FileTrash.h"
 
+#include "platform/Common.h"
+#include "platform/FileName.h"
+
+#include <QDateTime>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
-#include <QStorageInfo>
-#include <QUrl>
 
 #include <cerrno>
+#include <cstdio>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace {
@@ -31,75 +34,97 @@ void MakeDataFolder() {
     if (data.isEmpty() || QFileInfo(data).isDir())
         return;
     if (MakeFolderPath(data) == 0)
-        ::chmod(QFile::encodeName(data).constData(), 0700);
+        ::chmod(PathToBytes(data).constData(), 0700);
 }
 
-// Undoes a trashing that landed outside any trash: the file goes back where
-// it was and the stray info file and folders go. Answers whether the file is
-// back.
-bool PutBack(const QString& original, const QString& trashed, bool strayFolders) {
-    const QFileInfo placed(trashed);
-    const QString trash = QFileInfo(placed.path()).path();
-    const QString info =
-        trash + QStringLiteral("/info/") + placed.fileName() + QStringLiteral(".trashinfo");
+// The device of `path`, or of its nearest existing parent folder (the home
+// trash may not exist yet).
+bool DeviceOf(QByteArray path, dev_t& device) {
     struct stat st;
-    if (::lstat(QFile::encodeName(original).constData(), &st) == 0)
-        return false; // something new took the name: leave both alone
-    if (::rename(QFile::encodeName(trashed).constData(), QFile::encodeName(original).constData()) !=
-        0)
-        return false;
-    ::unlink(QFile::encodeName(info).constData());
-    if (!strayFolders)
-        return true;
-    ::rmdir(QFile::encodeName(trash + QStringLiteral("/files")).constData());
-    ::rmdir(QFile::encodeName(trash + QStringLiteral("/info")).constData());
+    while (!path.isEmpty()) {
+        if (::stat(path.constData(), &st) == 0) {
+            device = st.st_dev;
+            return true;
+        }
+        const qsizetype slash = path.lastIndexOf('/');
+        path = slash > 0 ? path.left(slash) : QByteArray(slash == 0 ? "/" : "");
+        if (path == "/" && ::stat("/", &st) == 0) {
+            device = st.st_dev;
+            return true;
+        }
+    }
+    return false;
+}
+
+// Makes a trash folder with its files and info folders (private, as the
+// trash rules want); answers 0 or the errno that stopped it.
+int MakeTrash(const QByteArray& trash) {
+    for (const QByteArray& folder : {trash, trash + "/files", trash + "/info"}) {
+        if (::mkdir(folder.constData(), 0700) != 0 && errno != EEXIST)
+            return errno;
+        struct stat st;
+        if (::lstat(folder.constData(), &st) != 0)
+            return errno;
+        if (!S_ISDIR(st.st_mode))
+            return ENOTDIR;
+    }
+    return 0;
+}
+
+// Picks the trash for a file on `device` below `folder` and makes it when
+// missing: the home trash on the home filesystem, else the filesystem's
+// shared $topdir/.Trash/$uid (a sticky folder that is no link) or its own
+// $topdir/.Trash-$uid. Answers 0 or the errno that stopped it.
+int PickTrash(const QByteArray& folder, dev_t device, QByteArray& trash) {
+    MakeDataFolder();
+    const QByteArray home = PathToBytes(HomeTrash());
+    dev_t homeDevice;
+    if (DeviceOf(home, homeDevice) && homeDevice == device) {
+        trash = home;
+        return MakeTrash(home);
+    }
+    QString real = PathFromBytes(folder);
+    if (char* resolved = ::realpath(folder.constData(), nullptr)) {
+        real = PathFromBytes(resolved);
+        ::free(resolved);
+    }
+    QByteArray top = PathToBytes(DrivePart(real));
+    if (top.isEmpty())
+        top = "/";
+    if (top.endsWith('/'))
+        top.chop(1);
+    const QByteArray uid = QByteArray::number(::getuid());
+    struct stat st;
+    const QByteArray shared = top + "/.Trash";
+    if (::lstat(shared.constData(), &st) == 0 && S_ISDIR(st.st_mode) && (st.st_mode & S_ISVTX) &&
+        MakeTrash(shared + '/' + uid) == 0) {
+        trash = shared + '/' + uid;
+        return 0;
+    }
+    trash = top + "/.Trash-" + uid;
+    return MakeTrash(trash);
+}
+
+bool WriteAll(int fd, const QByteArray& data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
     return true;
 }
 
-// Qt writes the info file after moving the file and does not look whether
-// the write went through; on a full disk it stays empty and no desktop could
-// show or restore the file. Answers whether the info file is whole.
-//
-// Qt also writes the original path as it is, but the trash's rules want it
-// escaped as in a URL; unescaped, a name with "%" or a blank would come back
-// wrong on restoring. The value is escaped here unless it already is.
-bool CompleteInfoFile(const QString& original, const QString& trashed) {
-    const QFileInfo placed(trashed);
-    const QString info = QFileInfo(placed.path()).path() + QStringLiteral("/info/") +
-                         placed.fileName() + QStringLiteral(".trashinfo");
-    QFile in(info);
-    if (!in.open(QIODevice::ReadOnly))
-        return false;
-    QList<QByteArray> lines = in.readAll().split('\n');
-    in.close();
-    if (lines.value(0) != "[Trash Info]")
-        return false;
-    const QByteArray absolute = QFile::encodeName(original);
-    bool hasPath = false, hasDate = false, changed = false;
-    for (QByteArray& line : lines) {
-        hasDate = hasDate || line.startsWith("DeletionDate=");
-        if (!line.startsWith("Path="))
-            continue;
-        hasPath = true;
-        const QByteArray raw = line.mid(5);
-        const bool asIs = raw == absolute || (!raw.startsWith('/') && absolute.endsWith('/' + raw));
-        const QByteArray escaped = QUrl::toPercentEncoding(QFile::decodeName(raw), "/");
-        if (asIs && escaped != raw) {
-            line = "Path=" + escaped;
-            changed = true;
-        }
-    }
-    if (!hasPath || !hasDate)
-        return false;
-    if (changed) {
-        // Replaced whole or not at all: the unescaped one still restores most names.
-        QSaveFile out(info);
-        if (out.open(QIODevice::WriteOnly)) {
-            out.write(lines.join('\n'));
-            out.commit();
-        }
-    }
-    return true;
+// The name in the trash for the n-th try: "a.jpg", "a (2).jpg", ...
+QByteArray TrashName(const QByteArray& name, int n) {
+    if (n == 1)
+        return name;
+    const qsizetype dot = name.lastIndexOf('.');
+    const QByteArray number = " (" + QByteArray::number(n) + ')';
+    return dot > 0 ? name.left(dot) + number + name.mid(dot) : name + number;
 }
 } // namespace
 
@@ -120,17 +145,19 @@ bool IsTrashFilesFolder(const QString& folder) {
         top = QFileInfo(trashInfo.path()).path();
     else
         return false;
-    // A filesystem's own trash sits at its top folder.
-    const QStorageInfo storage(top);
-    return storage.isValid() && SameFolder(storage.rootPath(), top);
+    // A filesystem's own trash sits at its top folder (the root, when the
+    // mount table does not list it, as in a chroot).
+    const QString drive = DrivePart(top);
+    return !drive.isEmpty() && SameFolder(drive, top);
 }
 
 TFileOpResult MoveFileToTrash(const QString& path, QString* pathInTrash, TFileOpContext& context,
                               TFileOpError& error) {
     error.Headline = QStringLiteral("ファイルをごみ箱に移動できません。");
     error.Paths = {QStringLiteral("ファイル: ") + path};
+    QByteArray absolute = PathToBytes(path);
     struct stat st;
-    if (::lstat(QFile::encodeName(path).constData(), &st) != 0) {
+    if (::lstat(absolute.constData(), &st) != 0) {
         error.Code = errno;
         return forFailed;
     }
@@ -138,32 +165,79 @@ TFileOpResult MoveFileToTrash(const QString& path, QString* pathInTrash, TFileOp
         error.Code = code;
         return forFailed;
     }
-    MakeDataFolder();
+    if (!absolute.startsWith('/')) {
+        char* cwd = ::getcwd(nullptr, 0);
+        absolute = QByteArray(cwd ? cwd : "") + '/' + absolute;
+        ::free(cwd);
+    }
+    while (absolute.size() > 1 && absolute.endsWith('/'))
+        absolute.chop(1);
+    const qsizetype slash = absolute.lastIndexOf('/');
+    const QByteArray folder = slash > 0 ? absolute.left(slash) : QByteArray("/");
+    const QByteArray name = absolute.mid(slash + 1);
 
-    QFile file(path);
-    if (!file.moveToTrash()) {
-        const QString reason = file.errorString();
-        error.Reason = reason.isEmpty() || file.error() == QFileDevice::NoError
-                           ? QStringLiteral("ごみ箱のフォルダを用意できません")
-                           : reason;
+    // A read-only filesystem is said so, whichever trash would have served.
+    struct statvfs figures;
+    if (::statvfs(folder.constData(), &figures) == 0 && (figures.f_flag & ST_RDONLY)) {
+        error.Code = EROFS;
         return forFailed;
     }
-    const QString trashed = file.fileName();
-    if (!IsTrashFilesFolder(QFileInfo(trashed).path())) {
-        error.Reason = QStringLiteral("ごみ箱ではない場所に移されました");
-        if (!PutBack(path, trashed, true))
-            error.Paths << QStringLiteral("移された場所: ") + trashed;
+    QByteArray trash;
+    if (const int code = PickTrash(folder, st.st_dev, trash)) {
+        error.Code = code;
         return forFailed;
     }
-    if (!CompleteInfoFile(QFileInfo(path).absoluteFilePath(), trashed)) {
-        error.Reason = QStringLiteral("ごみ箱の情報ファイルを書き込めません");
-        if (!PutBack(path, trashed, false))
-            error.Paths << QStringLiteral("移された場所: ") + trashed;
-        return forFailed;
+
+    // The info file is written and on the disk before the file moves, so a
+    // trashed file always has one; its name reserves the name in the trash.
+    const QByteArray info =
+        "[Trash Info]\nPath=" + absolute.toPercentEncoding("/") + "\nDeletionDate=" +
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-ddThh:mm:ss")).toLatin1() +
+        '\n';
+    for (int n = 1; n < 10000; ++n) {
+        const QByteArray entry = TrashName(name, n);
+        const QByteArray infoPath = trash + "/info/" + entry + ".trashinfo";
+        const QByteArray target = trash + "/files/" + entry;
+        const int fd = ::open(infoPath.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd < 0 && errno == EEXIST)
+            continue;
+        if (fd < 0 && errno != ENOSPC && errno != EDQUOT) {
+            error.Code = errno;
+            return forFailed;
+        }
+        const bool written = fd >= 0 && WriteAll(fd, info) && ::fsync(fd) == 0;
+        if (fd >= 0)
+            ::close(fd);
+        if (!written) {
+            ::unlink(infoPath.constData());
+            error.Reason = QStringLiteral("ごみ箱の情報ファイルを書き込めません");
+            return forFailed;
+        }
+        int moved = ::renameat2(AT_FDCWD, absolute.constData(), AT_FDCWD, target.constData(),
+                                RENAME_NOREPLACE);
+        if (moved != 0 && errno == EINVAL) {
+            // A filesystem without the no-replace flag: look first.
+            struct stat existing;
+            moved = ::lstat(target.constData(), &existing) == 0
+                        ? (errno = EEXIST, -1)
+                        : ::rename(absolute.constData(), target.constData());
+        }
+        if (moved != 0) {
+            const int code = errno;
+            ::unlink(infoPath.constData());
+            if (code == EEXIST)
+                continue; // a file without its info file holds the name
+            error.Code = code;
+            return forFailed;
+        }
+        SyncFolder(PathFromBytes(trash + "/files"));
+        SyncFolder(PathFromBytes(folder));
+        if (pathInTrash)
+            *pathInTrash = PathFromBytes(target);
+        return forDone;
     }
-    if (pathInTrash)
-        *pathInTrash = trashed;
-    return forDone;
+    error.Code = EEXIST;
+    return forFailed;
 }
 
 TFileOpResult ShellDeleteToTrash(QWidget* owner, const QString& path) {

@@ -1,4 +1,5 @@
 #include "settings/IniFileStore.h"
+#include "platform/FileName.h"
 
 #include <QDir>
 #include <QFile>
@@ -62,15 +63,15 @@ bool IniStoreBytes(const QString& path, const QByteArray& bytes) {
     if (!QFileInfo(dir).isDir() && !QDir().mkpath(dir))
         return false;
 
-    const QByteArray targetPath = QFile::encodeName(target);
+    const QByteArray targetPath = PathToBytes(target);
     struct stat old {};
     const bool hadOld = ::stat(targetPath.constData(), &old) == 0;
     if (hadOld && (!S_ISREG(old.st_mode) || ::access(targetPath.constData(), W_OK) != 0))
         return false;
 
     TTempFile tmp;
-    const QByteArray prefix = QFile::encodeName(
-        dir + QStringLiteral("/.") + QFileInfo(target).fileName() + QStringLiteral(".tmp-"));
+    const QByteArray prefix = PathToBytes(dir + QStringLiteral("/.") +
+                                          QFileInfo(target).fileName() + QStringLiteral(".tmp-"));
     for (int attempt = 0; attempt < 100 && tmp.Fd < 0; ++attempt) {
         const QByteArray name =
             prefix + QByteArray::number(QRandomGenerator::global()->generate(), 36);

@@ -1,4 +1,5 @@
 #include "settings/Settings.h"
+#include "platform/FileName.h"
 
 #include "platform/Common.h"
 #include "settings/IniAccess.h"
@@ -50,11 +51,18 @@ QString PathKey(int slot) {
     return QStringLiteral("Path%1").arg(slot);
 }
 
+// The working folder, its name's bytes kept.
+QString WorkingFolder() {
+    char* cwd = ::getcwd(nullptr, 0);
+    const QString folder = cwd ? PathFromBytes(cwd) : QDir::currentPath();
+    ::free(cwd);
+    return folder;
+}
 } // namespace
 
 QString IniFileName() {
     const QString exeDir = ExecutableDir();
-    const QByteArray exe = QFile::encodeName(exeDir);
+    const QByteArray exe = PathToBytes(exeDir);
     // A copy run from the folder it was installed to keeps its settings per
     // user, even where that folder can be written (as root).
     const QString installDir = QFileInfo(QStringLiteral(VELMO_BIN_DIR)).canonicalFilePath();
@@ -106,7 +114,8 @@ void LoadSettings(TSettingsWindow& window) {
         OutFolders[n].Path = IniReadString(ini, secPath, PathKey(n), QString());
     }
 
-    IniRec.CurrentPath = IniReadString(ini, secPath, QStringLiteral("CurrentPath"), QString());
+    IniRec.CurrentPath =
+        PathFromIniValue(IniReadString(ini, secPath, QStringLiteral("CurrentPath"), QString()));
     IniRec.SpecifyFolder = IniReadString(ini, secPath, QStringLiteral("SpecifyFolder"), QString());
     IniRec.StartMode = IniReadInteger(ini, secPath, QStringLiteral("StartMode"), 0);
 
@@ -126,7 +135,7 @@ void LoadSettings(TSettingsWindow& window) {
 
 void SetStartFolder(const QStringList& args) {
     IniRec.CurrentPath = StartFolder(args, IniRec.CurrentPath, IniRec.SpecifyFolder,
-                                     IniRec.StartMode, QDir::currentPath());
+                                     IniRec.StartMode, WorkingFolder());
 
     if (!IniRec.CurrentPath.isEmpty() && !DriveReady(IniRec.CurrentPath))
         IniRec.CurrentPath.clear();
@@ -161,7 +170,7 @@ void SaveSettings(const TSettingsWindow& window) {
         IniWriteString(ini, secPath, PathKey(n), OutFolders[n].Path);
     }
 
-    IniWriteString(ini, secPath, QStringLiteral("CurrentPath"), IniRec.CurrentPath);
+    IniWriteString(ini, secPath, QStringLiteral("CurrentPath"), PathToIniValue(IniRec.CurrentPath));
     IniWriteInteger(ini, secPath, QStringLiteral("StartMode"), IniRec.StartMode);
     IniWriteString(ini, secPath, QStringLiteral("SpecifyFolder"), IniRec.SpecifyFolder);
 

@@ -1,5 +1,8 @@
 #include "settings/SettingsRules.h"
 
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -27,8 +30,8 @@ QString StartFolder(const QStringList& args, const QString& current, const QStri
         QString arg = args.first();
         if (!arg.isEmpty() && QDir::isRelativePath(arg))
             arg = QDir::cleanPath(QDir(workDir).filePath(arg));
-        const QFileInfo info(arg);
-        if (!arg.isEmpty() && info.exists() && !info.isDir()) {
+        const TFileFacts info = FileFacts(arg);
+        if (!arg.isEmpty() && info.Exists && !info.IsDir) {
             folder = FolderOfFile(arg);
         } else {
             folder = arg;
@@ -79,4 +82,20 @@ bool WindowStateFromNumber(int number, TWindowState& state) {
     default:
         return false;
     }
+}
+
+namespace {
+const QLatin1String IniUrlPrefix("file://");
+}
+
+QString PathToIniValue(const QString& path) {
+    if (!HasRawBytes(path))
+        return path;
+    return IniUrlPrefix + QString::fromLatin1(PathToBytes(path).toPercentEncoding("/"));
+}
+
+QString PathFromIniValue(const QString& value) {
+    if (!value.startsWith(IniUrlPrefix))
+        return value;
+    return PathFromBytes(QByteArray::fromPercentEncoding(value.mid(IniUrlPrefix.size()).toUtf8()));
 }

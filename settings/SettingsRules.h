@@ -32,6 +32,15 @@ QString StartFolder(const QStringList& args, const QString& current, const QStri
 // keeping its slash ("/pic.jpg" gives "/").
 QString FolderOfFile(const QString& path);
 
+// A path as it is kept in Velmo.ini, which stays UTF-8 throughout. A path
+// whose name holds bytes that are not UTF-8 (see platform/FileName.h) is
+// written as a file URL, "file://" and the path's bytes percent-encoded, so
+// it reads back byte for byte; every other path is written as it is. An
+// older reader takes the URL for a folder that does not exist and starts as
+// it does without one; a plain path never starts with "file://".
+QString PathToIniValue(const QString& path);
+QString PathFromIniValue(const QString& value);
+
 // Position that centres a window of `window` pixels on a screen of `screen`
 // pixels: (screen - window) div 2, truncated toward zero, so a window larger
 // than the screen gets a negative position.

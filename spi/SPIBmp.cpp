@@ -4,6 +4,8 @@
 #include "toolkit/Exceptions.h"
 #include "toolkit/Picture.h"
 
+#include "platform/FileAccess.h"
+
 #include <QFileInfo>
 #include <QIODevice>
 #include <exception>
@@ -27,8 +29,8 @@ std::unique_ptr<TGraphic> CreateGraphicFromFile(TGraphicClass PluginClass, const
                                                 const TProgressEvent& Progress, bool IsBitmapFile) {
     // A named pipe, a device or a folder is no picture, and opening one may
     // block: neither reader is asked.
-    const QFileInfo info(FileName);
-    if (info.exists() && !info.isFile())
+    const TFileFacts info = FileFacts(FileName);
+    if (info.Exists && !info.IsFile)
         return nullptr;
     for (TGraphicClass cls : LoaderOrder(PluginClass, BitmapClass, IsBitmapFile)) {
         try {

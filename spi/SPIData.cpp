@@ -1,4 +1,6 @@
 #include "spi/SPIData.h"
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
 
 #include "spi/SPIDib.h"
 #include "spi/SPIGraphic.h"
@@ -57,7 +59,7 @@ TInSPIAbleData::~TInSPIAbleData() {
 }
 
 QByteArray TInSPIAbleData::EncodedName() const {
-    return QFile::encodeName(SourceName);
+    return PathToBytes(SourceName);
 }
 
 const void* TInSPIAbleData::InfoPointer() {
@@ -137,6 +139,11 @@ void TInSPIAbleData::TryPlugin(TInSPI* plugin, QByteArray& header, intptr_t offs
             std::rethrow_exception(std::exchange(HandlerError, nullptr));
         if (!IsEmpty())
             return;
+        // A preview with one handle only is no picture; its handle is ours.
+        if (InfoHandle)
+            InfoHandle = LocalFree(InfoHandle);
+        if (BitsHandle)
+            BitsHandle = LocalFree(BitsHandle);
         info = bits = nullptr;
     }
     const int result = GetPictureData(plugin, offset, &info, &bits);
@@ -184,10 +191,10 @@ TInSPIAbleFromFile::TInSPIAbleFromFile(TSPIGraphic* owner, const QString& fileNa
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, qint64 count) {
     // A named pipe or a device would block the open; only files are read.
-    if (!QFileInfo(SourceName).isFile())
+    if (!FileFacts(SourceName).IsFile)
         return;
-    QFile file(SourceName);
-    if (!file.open(QIODevice::ReadOnly))
+    QFile file;
+    if (OpenForReading(file, SourceName) != 0)
         return; // the plug-ins decide on zeros
     const qint64 n = qMin(count, file.size());
     QByteArray bytes = file.read(n);

@@ -1,11 +1,23 @@
 #include "spi/SPIModule.h"
+#include "platform/FileName.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
+#include <QScopeGuard>
+
+#include <cstring>
 #include <dlfcn.h>
+#include <elf.h>
+#include <fcntl.h>
 #include <link.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+// The ELF header of the module this code is linked into (set by the linker).
+extern "C" const ElfW(Ehdr) __ehdr_start;
 
 TModuleHandle& TModuleHandle::operator=(TModuleHandle&& other) noexcept {
     if (this != &other) {
@@ -16,6 +28,41 @@ TModuleHandle& TModuleHandle::operator=(TModuleHandle&& other) noexcept {
     return *this;
 }
 
+namespace {
+// Whether a file's ELF headers fit the program and the file itself: a
+// library cut short (a half-copied download) has loadable segments that
+// reach past its end, and the loader would die touching them (SIGBUS) with
+// no way to recover. Only the headers are read.
+bool ElfFitsFile(const QByteArray& path) {
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const auto closer = qScopeGuard([fd] { ::close(fd); });
+    struct stat st;
+    ElfW(Ehdr) header;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        ::pread(fd, &header, sizeof header, 0) != ssize_t(sizeof header))
+        return false;
+    const ElfW(Ehdr)& own = __ehdr_start;
+    const auto size = quint64(st.st_size);
+    if (std::memcmp(header.e_ident, own.e_ident, EI_VERSION) != 0 || header.e_type != ET_DYN ||
+        header.e_machine != own.e_machine || header.e_phentsize != sizeof(ElfW(Phdr)) ||
+        header.e_phnum == 0 || header.e_phoff > size ||
+        (size - header.e_phoff) / sizeof(ElfW(Phdr)) < header.e_phnum)
+        return false;
+    std::vector<ElfW(Phdr)> programs(header.e_phnum);
+    const auto bytes = ssize_t(programs.size() * sizeof(ElfW(Phdr)));
+    if (::pread(fd, programs.data(), size_t(bytes), off_t(header.e_phoff)) != bytes)
+        return false;
+    for (const ElfW(Phdr) & program : programs) {
+        if ((program.p_type == PT_LOAD || program.p_type == PT_DYNAMIC) &&
+            (program.p_offset > size || program.p_filesz > size - program.p_offset))
+            return false;
+    }
+    return true;
+}
+} // namespace
+
 TModuleHandle TModuleHandle::Load(const QString& fileName) {
     TModuleHandle result;
     if (fileName.isEmpty())
@@ -25,7 +72,10 @@ TModuleHandle TModuleHandle::Load(const QString& fileName) {
     QString path = fileName;
     if (!path.contains(QLatin1Char('/')))
         path = QStringLiteral("./") + path;
-    result.Handle = dlopen(QFile::encodeName(path).constData(), RTLD_NOW | RTLD_LOCAL);
+    const QByteArray native = PathToBytes(path);
+    if (!ElfFitsFile(native))
+        return result;
+    result.Handle = dlopen(native.constData(), RTLD_NOW | RTLD_LOCAL);
     if (!result.Handle)
         dlerror(); // clear the pending error text
     return result;
@@ -53,7 +103,7 @@ QString TModuleHandle::FileName() const {
     link_map* map = nullptr;
     if (dlinfo(Handle, RTLD_DI_LINKMAP, &map) != 0 || !map || !map->l_name || !*map->l_name)
         return QString();
-    const QString name = QFile::decodeName(map->l_name);
+    const QString name = PathFromBytes(map->l_name);
     if (QFileInfo(name).isAbsolute())
         return QDir::cleanPath(name);
     return QDir::cleanPath(QDir::current().absoluteFilePath(name));

@@ -1,11 +1,19 @@
 #include "spi/SPIs.h"
 
+#include "platform/DirectoryList.h"
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
 #include "toolkit/Picture.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSettings>
+
+#include <algorithm>
+#include <cstdlib>
+#include <unistd.h>
 
 // The plug-in bitmap module registers its class at program start; a manager
 // makes sure the program links that module.
@@ -176,10 +184,18 @@ QString TSPIs::PlaceDirectory(TSPISearchOption option) const {
         return settings.value(QStringLiteral("Plug-in/Path")).toString();
     }
     case spsAppDir:
-        if (QCoreApplication::instance())
-            return QCoreApplication::applicationDirPath();
-        return QFileInfo(QStringLiteral("/proc/self/exe")).canonicalPath();
+        if (char* exe = ::realpath("/proc/self/exe", nullptr)) {
+            const QString path = PathFromBytes(exe);
+            ::free(exe);
+            return path.left(path.lastIndexOf(QLatin1Char('/')));
+        }
+        return QCoreApplication::instance() ? QCoreApplication::applicationDirPath() : QString();
     case spsCurrentDir:
+        if (char* cwd = ::getcwd(nullptr, 0)) {
+            const QString path = PathFromBytes(cwd);
+            ::free(cwd);
+            return path;
+        }
         return QDir::currentPath();
     case spsSystemDir:
         return QStringLiteral(VELMO_PLUGIN_DIR);
@@ -210,14 +226,21 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
     // Every candidate is known before any library is loaded. Names are taken
     // in name order; hidden files (a leading dot) and folders are left out.
     QStringList candidates;
-    const QDir dir(directory.isEmpty() ? QStringLiteral(".") : directory);
-    const QStringList names =
-        dir.entryList(QStringList{pattern}, QDir::Files | QDir::Readable, QDir::Name);
+    const QRegularExpression match(QRegularExpression::wildcardToRegularExpression(pattern),
+                                   QRegularExpression::CaseInsensitiveOption);
+    QStringList names;
+    ForEachDirectoryEntry(directory.isEmpty() ? QStringLiteral(".") : directory,
+                          [&](const QString& name, bool isDirectory) {
+                              if (!isDirectory && !name.startsWith(QLatin1Char('.')) &&
+                                  match.match(name).hasMatch())
+                                  names << name;
+                              return true;
+                          });
+    std::sort(names.begin(), names.end());
     for (const QString& name : names) {
-        if (name.startsWith(QLatin1Char('.')))
-            continue;
         const QString path = directory + name;
-        if (IndexOfPlugin(path) == -1)
+        if (FileFacts(path).IsFile && ::access(PathToBytes(path).constData(), R_OK) == 0 &&
+            IndexOfPlugin(path) == -1)
             candidates << path;
     }
 

@@ -156,7 +156,21 @@ private slots:
         QCOMPARE(DrivePart("pics/a.jpg", table), QDir::currentPath());
         // Of two mounts on one point the later lies on top.
         QCOMPARE(table[FindMount(table, "/media/cd/a.jpg")].FsType, QStringLiteral("iso9660"));
-        QCOMPARE(DrivePart("/x", {}), QString());
+    }
+
+    // A chroot's table may lack "/": a path under no listed mount lies on
+    // the root, and is checked there.
+    void drivePartWithoutRootInTable() {
+        TSandbox box;
+        const QList<TMountEntry> table =
+            ParseMountInfo(MountLine(1, "/proc", "proc") + MountLine(2, "/dev/pts", "devpts"));
+        QCOMPARE(DrivePart("/build/pics/a.jpg", table), QStringLiteral("/"));
+        QCOMPARE(DrivePart("/proc/self", table), QStringLiteral("/proc"));
+        QCOMPARE(DrivePart("/x", {}), QStringLiteral("/"));
+        SetMountTableSource(box.writeFile("mountinfo", MountLine(1, "/proc", "proc")));
+        QCOMPARE(DrivePart(box.path()), QStringLiteral("/"));
+        QVERIFY(IsDriveReady(box.path()));
+        QVERIFY(!IsDriveReady(box.filePath("none")));
     }
 
     void mediumKind_data() {

@@ -115,6 +115,7 @@ private slots:
                  qPrintable(output));
         QVERIFY2(output.contains(QStringLiteral("ファイルをごみ箱に移動できません。")),
                  qPrintable(output));
+        QVERIFY2(output.contains(QString::fromLocal8Bit(strerror(EROFS))), qPrintable(output));
         QVERIFY2(output.endsWith("LIST\na.jpg\nCONTENT\npicture"), qPrintable(output));
         QCOMPARE(Leftovers(box.filePath("data/Trash/files"), {}), QStringList());
     }

@@ -1,13 +1,20 @@
 // The sorting loop in a real main window: output folders by button and digit
 // key, the questions and their order, what is selected after a move or a
 // delete, and nothing lost when the answer is No.
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
 #include "settings/Settings.h"
 #include "support/MainWindowFixture.h"
 
 #include <QAction>
 #include <QListWidget>
+#include <QStringEncoder>
 #include <QToolButton>
 #include <QtTest>
+
+#include <cstdio>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 QString Ini(const QString& pics, const QString& out, const QString& action) {
@@ -210,10 +217,55 @@ private slots:
         QVERIFY(f.Asked.isEmpty());
     }
 
+    // Names from old memory cards (Shift-JIS) and broken ones: listed
+    // readably, shown, and sorted by digit key with every name's bytes and
+    // every file's contents intact.
+    void legacyNamesSortEndToEnd() {
+        TMainWindowFixture f;
+        const QString out = f.Sandbox.makeDir("out");
+        QStringEncoder sjis("Shift_JIS");
+        const QByteArray pics = PathToBytes(f.Pics);
+        const QList<QByteArray> names{sjis.encode(u"夏の海.jpg"), "bad\xff\xfe.bmp", "\x82.bmp",
+                                      "plain.bmp"};
+        QMap<QByteArray, QByteArray> contents;
+        for (int i = 0; i < names.size(); ++i) {
+            const QString made = MakePicture(f.Sandbox.filePath("made%1.%2")
+                                                 .arg(i)
+                                                 .arg(names[i].endsWith(".jpg") ? "jpg" : "bmp"),
+                                             40 + i, 30);
+            contents[names[i]] = TSandboxRead(made);
+            QCOMPARE(
+                std::rename(PathToBytes(made).constData(), (pics + '/' + names[i]).constData()), 0);
+        }
+        f.WriteIni(Ini(f.Pics, out, "Mode=1\nMove=0\nOverWrite=0"));
+        TfrmVelmo& w = f.Open();
+        QStringList shown = f.ListItems();
+        std::sort(shown.begin(), shown.end());
+        QCOMPARE(shown, (QStringList{QStringLiteral("bad\uFFFD\uFFFD.bmp"), "plain.bmp",
+                                     QStringLiteral("夏の海.jpg"), QStringLiteral("\uFFFD.bmp")}));
+        w.lstFile->setFocus();
+        for (int left = names.size(); left > 0; --left) {
+            QVERIFY2(f.Panel(2).endsWith(" x 30"), qPrintable(f.Panel(2))); // shown
+            QVERIFY2(shown.contains(f.Panel(1).section(QLatin1Char('/'), -1)),
+                     qPrintable(f.Panel(1)));
+            QTest::keyClick(w.lstFile, Qt::Key_0);
+            QCOMPARE(w.lstFile->count(), left - 1);
+        }
+        QVERIFY2(f.FileErrors.isEmpty(), qPrintable(f.FileErrors.join('\n')));
+        QMap<QByteArray, QByteArray> landed;
+        for (const QByteArray& name : names) {
+            landed[name] = TSandboxRead(PathFromBytes(PathToBytes(out) + '/' + name));
+            QVERIFY(::access((pics + '/' + name).constData(), F_OK) != 0);
+        }
+        QCOMPARE(landed, contents);
+        for (const QByteArray& name : names) // the sandbox cannot remove them
+            ::unlink((PathToBytes(out) + '/' + name).constData());
+    }
+
 private:
     static QByteArray TSandboxRead(const QString& path) {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+        QFile file;
+        return OpenForReading(file, path) == 0 ? file.readAll() : QByteArray("<missing>");
     }
 };
 

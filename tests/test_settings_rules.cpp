@@ -1,4 +1,5 @@
 // The small rules of the settings load: file location, start folder, centring.
+#include "platform/FileName.h"
 #include "settings/SettingsRules.h"
 
 #include "support/TestSupport.h"
@@ -126,6 +127,33 @@ private slots:
         QFETCH(int, window);
         QFETCH(int, pos);
         QCOMPARE(CentredPosition(screen, window), pos);
+    }
+
+    // A name's bytes, the text Velmo holds, what a person reads, and what
+    // Velmo.ini keeps: each converts back exactly.
+    void nameRoundTrip_data() {
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<QString>("ini");
+        QTest::newRow("ascii") << QByteArray("/p/a b%41.jpg") << "/p/a b%41.jpg"
+                               << "/p/a b%41.jpg";
+        QTest::newRow("utf-8") << QByteArray("/写真/夏.jpg") << "/写真/夏.jpg"
+                               << "/写真/夏.jpg";
+        QTest::newRow("shift-jis") << QByteArray("/p/\x89\xc4 %.jpg") << "/p/夏 %.jpg"
+                                   << "file:///p/%89%C4%20%25.jpg";
+        QTest::newRow("broken in shift-jis")
+            << QByteArray("/\x89\xc4/a\xff\xc3.jpg") << "/夏/a\uFFFD\uFFFD.jpg"
+            << "file:///%89%C4/a%FF%C3.jpg";
+    }
+    void nameRoundTrip() {
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, shown);
+        QFETCH(QString, ini);
+        const QString held = PathFromBytes(bytes);
+        QCOMPARE(PathToBytes(held), bytes);
+        QCOMPARE(DisplayPath(held), shown);
+        QCOMPARE(PathToIniValue(held), ini);
+        QCOMPARE(PathFromIniValue(ini), held);
     }
 
     void windowStateNumbers() {

@@ -1,5 +1,6 @@
 #include "spi/SPIs.h"
 #include "spi_plugins/SpiTestSupport.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/Picture.h"
 
@@ -43,17 +44,18 @@ QStringList LoadedFiles(const TSPIs& spis) {
     return files;
 }
 
-// The main window's handlers.
-void KeepImportPlugins(TSPIs*, TSPI* spi, bool& accept) {
-    accept = spi->InheritsFrom(TInSPI::StaticClass());
-}
-void KeepJpegBuiltIn(TSPIs*, TInSPI*, const QString& ext, const QString&, TGraphicClass& cls) {
-    const QString lower = ext.toLower();
-    if (lower == "jpg" || lower == "jpeg" || ext == "*")
-        cls = nullptr;
-}
-
 const TGraphicClassInfo PluginPictureClass{"TTestPluginPicture", nullptr};
+
+// A main window made in a sandbox: its manager, emptied, searches with the
+// window's own handlers.
+struct TWindowSPIs {
+    TMainWindowFixture Fixture;
+    TSPIs& Spis = *Fixture.Open().SPIs1;
+    TWindowSPIs() {
+        Spis.ClearPlugins();
+        TSPIs::SetDefaultGraphicClass(&PluginPictureClass);
+    }
+};
 
 } // namespace
 
@@ -189,8 +191,9 @@ private slots:
         const QString refused = CopySpi("vt_two", dir, "e_refused.spi");
         const QString raising = CopySpi("vt_nopreview", dir, "f_raising.spi");
         const QString after = CopySpi("vt_half", dir, "g_after.spi");
-        TTestSPIs spis;
-        spis.Places = {{spsAppDir, dir}};
+        TWindowSPIs window;
+        TSPIs& spis = window.Spis;
+        const auto keepImport = spis.OnSearch;
         QStringList asked;
         spis.OnSearching = [&](TSPIs* sender, const QString& file, bool& accept) {
             QCOMPARE(sender, &spis);
@@ -200,9 +203,9 @@ private slots:
         spis.OnSearch = [&](TSPIs* s, TSPI* spi, bool& accept) {
             if (spi->ModuleFileName() == raising)
                 throw Exception("handler failed");
-            KeepImportPlugins(s, spi, accept);
+            keepImport(s, spi, accept);
         };
-        spis.SearchPlugins("*.spi");
+        spis.SearchPlugins(dir + "/*.spi");
         QCOMPARE(asked, (QStringList{in, lower, xn, am, refused, raising, after}));
         QCOMPARE(LoadedFiles(spis), (QStringList{in, after}));
         for (const QString& gone : {lower, xn, am, refused, raising})
@@ -217,6 +220,28 @@ private slots:
         spis.OnSearching = [](TSPIs*, const QString&, bool&) { throw Exception("stop"); };
         QVERIFY_THROWS_EXCEPTION(Exception, spis.SearchPlugins("*.spi"));
         QCOMPARE(spis.PluginCount(), 0);
+    }
+
+    // A library cut short (a half-copied download) is skipped before the
+    // loader could touch what is missing; the good ones around it load.
+    void truncatedPluginAmongGoodOnes() {
+        TSandbox box;
+        const QString dir = box.makeDir("p");
+        QStringList good;
+        for (const char* name : {"gif", "png", "webp"}) {
+            good << dir + "/" + name + ".spi";
+            QVERIFY(QFile::copy(BuildDir() + "/" + name + ".spi", good.last()));
+        }
+        QFile whole(BuildDir() + "/tiff.spi");
+        QVERIFY(whole.open(QIODevice::ReadOnly));
+        const QByteArray bytes = whole.readAll();
+        for (qsizetype cut : {qsizetype(64), qsizetype(4096), bytes.size() / 4}) {
+            box.writeFile("p/m_cut.spi", bytes.left(cut));
+            TTestSPIs spis;
+            spis.Places = {{spsAppDir, dir}};
+            spis.SearchPlugins("*.spi");
+            QCOMPARE(LoadedFiles(spis), good);
+        }
     }
 
     void sameFolderThroughALinkLoadsOnce() {
@@ -260,7 +285,10 @@ private slots:
         QFETCH(bool, veto);
         QFETCH(QStringList, offered);
         QFETCH(QStringList, registered);
-        TSPIs spis;
+        TWindowSPIs window;
+        TSPIs& spis = window.Spis;
+        const auto keepJpegBuiltIn = spis.OnPictureRegister;
+        spis.OnPictureRegister = nullptr;
         QStringList seen;
         if (veto)
             spis.OnPictureRegister = [&](TSPIs* s, TInSPI* spi, const QString& ext,
@@ -268,7 +296,7 @@ private slots:
                 QCOMPARE(s, &spis);
                 QVERIFY(spi->Descriptions().contains(desc));
                 seen << ext;
-                KeepJpegBuiltIn(s, spi, ext, desc, cls);
+                keepJpegBuiltIn(s, spi, ext, desc, cls);
             };
         spis.AddPlugin(TSPI::CreatePlugin(TestSpi(plugin)));
         QCOMPARE(seen, offered);

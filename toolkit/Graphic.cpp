@@ -1,5 +1,8 @@
 #include "toolkit/Graphic.h"
 
+#include "platform/FileAccess.h"
+#include "platform/FileName.h"
+#include "platform/FileOperation.h"
 #include "toolkit/Exceptions.h"
 
 #include <QFile>
@@ -38,10 +41,10 @@ QImage TGraphic::ToImage() const {
 }
 
 void TGraphic::LoadFromFile(const QString& FileName) {
-    QFile file(FileName);
-    if (!file.open(QIODevice::ReadOnly))
-        throw EInOutError(
-            QStringLiteral("ファイル %1 を開けません（%2）").arg(FileName, file.errorString()));
+    QFile file;
+    if (const int code = OpenForReading(file, FileName))
+        throw EInOutError(QStringLiteral("ファイル %1 を開けません（%2）")
+                              .arg(DisplayPath(FileName), SystemReason(code)));
     LoadFromStream(file);
 }
 

@@ -1,39 +1,39 @@
 #include "toolkit/JPEGImage.h"
 
+#include "platform/FileName.h"
+#include "platform/FileOperation.h"
 #include "toolkit/Exceptions.h"
 #include "toolkit/JPEGImageDecoder.h"
 
 #include <QIODevice>
 #include <QPaintDevice>
 #include <QPainter>
+#include <QScopeGuard>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
 
 TGraphicClass TJPEGImage::StaticClass() {
     static const TGraphicClassInfo info{"TJPEGImage", &CreateGraphic<TJPEGImage>};
     return &info;
 }
 
-void TJPEGImage::LoadFromStream(QIODevice& Stream) {
+void TJPEGImage::Load(const TDecodeRun& Decode) {
     Progress(psStarting, 0, false, QRect(), QStringLiteral("Loading JPEG"));
     const auto finish = [this] {
         Progress(psEnding, 100, true, QRect(0, 0, Width(), Height()),
                  QStringLiteral("Loaded JPEG"));
     };
     try {
-        // Something else under a JPEG name (a film, say) is turned away before
-        // all of it is read into memory; libjpeg words the reason.
-        const QByteArray head = Stream.peek(2);
-        if (head != QByteArrayLiteral("\xFF\xD8")) {
-            DecodeJpeg(head, nullptr, nullptr);
-            throw EInvalidGraphic(QStringLiteral("JPEG 画像ではありません"));
-        }
-        QByteArray bytes = Stream.readAll();
         const auto choose = [this](QSize natural) {
             return DecodeHint ? JpegScaleFor(natural, DecodeHint(natural)) : 8;
         };
         const auto report = [this](int percent) {
             Progress(psRunning, quint8(percent), false, QRect(), QString());
         };
-        TJpegDecodeResult result = DecodeJpeg(bytes, choose, report);
+        QByteArray bytes;
+        TJpegDecodeResult result = Decode(choose, report, bytes);
         // Only a complete decode replaces what this picture held.
         Data = std::move(bytes);
         Natural = result.Natural;
@@ -49,6 +49,31 @@ void TJPEGImage::LoadFromStream(QIODevice& Stream) {
         throw;
     }
     finish();
+}
+
+void TJPEGImage::LoadFromStream(QIODevice& Stream) {
+    Load([&Stream](const auto& choose, const auto& report, QByteArray& bytes) {
+        // Something else under a JPEG name (a film, say) is turned away before
+        // all of it is read into memory; libjpeg words the reason.
+        const QByteArray head = Stream.peek(2);
+        if (head != QByteArrayLiteral("\xFF\xD8")) {
+            DecodeJpeg(head, nullptr, nullptr);
+            throw EInvalidGraphic(QStringLiteral("JPEG 画像ではありません"));
+        }
+        bytes = Stream.readAll();
+        return DecodeJpeg(bytes, choose, report);
+    });
+}
+
+void TJPEGImage::LoadFromFile(const QString& FileName) {
+    const int file = ::open(PathToBytes(FileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (file < 0)
+        throw EInOutError(QStringLiteral("ファイル %1 を開けません（%2）")
+                              .arg(DisplayPath(FileName), SystemReason(errno)));
+    const auto closer = qScopeGuard([file] { ::close(file); });
+    Load([file](const auto& choose, const auto& report, QByteArray& bytes) {
+        return DecodeJpegFile(file, bytes, choose, report);
+    });
 }
 
 void TJPEGImage::Assign(const TGraphic& Source) {

@@ -2,7 +2,10 @@
 
 #include "toolkit/Graphic.h"
 
+#include "toolkit/JPEGImageDecoder.h"
+
 #include <QByteArray>
+#include <functional>
 
 // A JPEG picture decoded by libjpeg. It keeps the compressed bytes, so it can
 // decode at a reduced scale when the caller's decode hint says the picture
@@ -28,6 +31,9 @@ public:
     QImage ToImage() const override;
 
     void LoadFromStream(QIODevice& Stream) override;
+    // Decodes straight from the file: only the JPEG stream is read into
+    // memory, never what follows it (a huge file with a picture's name).
+    void LoadFromFile(const QString& FileName) override;
     // Takes over another JPEG picture; other pictures raise EInvalidGraphic.
     void Assign(const TGraphic& Source) override;
 
@@ -41,6 +47,11 @@ private:
     // Decodes again from the kept bytes when the held pixels are too small to
     // show at Target. A failure keeps what is held.
     void EnsureDecodedFor(const QSize& Target) const;
+    // The load around Decode (given the scale and progress callbacks, it
+    // answers the result and fills Bytes with the data to keep).
+    using TDecodeRun = std::function<TJpegDecodeResult(
+        const std::function<int(QSize)>&, const std::function<void(int)>&, QByteArray& Bytes)>;
+    void Load(const TDecodeRun& Decode);
 
     QByteArray Data;
     QSize Natural;

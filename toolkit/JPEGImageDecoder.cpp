@@ -3,13 +3,16 @@
 #include "toolkit/Exceptions.h"
 #include "toolkit/Graphic.h"
 
+#include <cerrno>
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
 #include <exception>
 
 #include <sys/mman.h>
+#include <unistd.h>
 
+#include <jerror.h>
 #include <jpeglib.h>
 
 int JpegScaleFor(const QSize& Natural, const QSize& Target) {
@@ -36,6 +39,8 @@ namespace {
 // calls setjmp, so its values are well defined after a longjmp.
 struct TJob {
     const QByteArray* Data = nullptr;
+    int File = -1;              // read from this file instead of Data
+    QByteArray* Kept = nullptr; // what was read of File
     const std::function<int(QSize)>* ChooseScale = nullptr;
     const std::function<void(int)>* Progress = nullptr;
     TJpegDecodeResult Result;
@@ -128,6 +133,60 @@ QImage AllocateImage(int width, int height) {
                   FreePixels, pixels);
 }
 
+// Reads a file in pieces as libjpeg asks for them and keeps what it read,
+// so only the JPEG stream itself comes into memory, never whatever follows
+// it in the file. More than half the allocation limit of compressed data is
+// taken as the end of the file.
+struct TFileSource {
+    jpeg_source_mgr Pub;
+    int File;
+    QByteArray* Kept;
+    qsizetype Offset; // of the buffer in Kept
+};
+
+constexpr qsizetype FileChunk = 65536;
+
+void InitSource(j_decompress_ptr) {}
+void TermSource(j_decompress_ptr) {}
+
+boolean FillInputBuffer(j_decompress_ptr cinfo) {
+    auto* src = reinterpret_cast<TFileSource*>(cinfo->src);
+    QByteArray& kept = *src->Kept;
+    ssize_t n = -1;
+    if (kept.size() < GraphicAllocationLimit() / 2) {
+        kept.resize(kept.size() + FileChunk);
+        do
+            n = ::read(src->File, kept.data() + kept.size() - FileChunk, FileChunk);
+        while (n < 0 && errno == EINTR);
+        kept.resize(kept.size() - FileChunk + qMax<ssize_t>(n, 0));
+    }
+    if (n <= 0) {
+        // Like libjpeg's own file source: a warning and a made-up end marker,
+        // so a file cut short shows what it holds.
+        static const JOCTET End[2] = {0xFF, JPEG_EOI};
+        WARNMS(cinfo, JWRN_JPEG_EOF);
+        src->Pub.next_input_byte = End;
+        src->Pub.bytes_in_buffer = 2;
+        return TRUE;
+    }
+    src->Offset = kept.size() - n;
+    src->Pub.next_input_byte = reinterpret_cast<const JOCTET*>(kept.constData()) + src->Offset;
+    src->Pub.bytes_in_buffer = size_t(n);
+    return TRUE;
+}
+
+void SkipInputData(j_decompress_ptr cinfo, long count) {
+    jpeg_source_mgr* src = cinfo->src;
+    while (count > long(src->bytes_in_buffer)) {
+        count -= long(src->bytes_in_buffer);
+        FillInputBuffer(cinfo);
+    }
+    if (count > 0) {
+        src->next_input_byte += count;
+        src->bytes_in_buffer -= size_t(count);
+    }
+}
+
 // Holds no C++ object with a destructor of its own, so a longjmp out of
 // libjpeg skips nothing that needs cleaning up.
 bool RunDecode(TJob* job) {
@@ -147,8 +206,23 @@ bool RunDecode(TJob* job) {
     progress.Job = job;
     cinfo.progress = &progress.Pub;
 
-    jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(job->Data->constData()),
-                 static_cast<unsigned long>(job->Data->size()));
+    TFileSource file;
+    if (job->File >= 0) {
+        file.Pub.init_source = InitSource;
+        file.Pub.fill_input_buffer = FillInputBuffer;
+        file.Pub.skip_input_data = SkipInputData;
+        file.Pub.resync_to_restart = jpeg_resync_to_restart;
+        file.Pub.term_source = TermSource;
+        file.Pub.next_input_byte = nullptr;
+        file.Pub.bytes_in_buffer = 0;
+        file.File = job->File;
+        file.Kept = job->Kept;
+        file.Offset = 0;
+        cinfo.src = &file.Pub;
+    } else {
+        jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char*>(job->Data->constData()),
+                     static_cast<unsigned long>(job->Data->size()));
+    }
     jpeg_read_header(&cinfo, TRUE);
     job->Result.Natural = QSize(int(cinfo.image_width), int(cinfo.image_height));
 
@@ -207,16 +281,33 @@ bool RunDecode(TJob* job) {
 
 } // namespace
 
-TJpegDecodeResult DecodeJpeg(const QByteArray& Data, const std::function<int(QSize)>& ChooseScale,
-                             const std::function<void(int)>& Progress) {
-    TJob job;
-    job.Data = &Data;
-    job.ChooseScale = &ChooseScale;
-    job.Progress = &Progress;
+namespace {
+TJpegDecodeResult Decode(TJob& job) {
     if (!RunDecode(&job)) {
         if (job.Thrown)
             std::rethrow_exception(job.Thrown);
         throw EInvalidGraphic(QStringLiteral("JPEG 画像を読み込めません（%1）").arg(job.Error));
     }
     return std::move(job.Result);
+}
+} // namespace
+
+TJpegDecodeResult DecodeJpeg(const QByteArray& Data, const std::function<int(QSize)>& ChooseScale,
+                             const std::function<void(int)>& Progress) {
+    TJob job;
+    job.Data = &Data;
+    job.ChooseScale = &ChooseScale;
+    job.Progress = &Progress;
+    return Decode(job);
+}
+
+TJpegDecodeResult DecodeJpegFile(int File, QByteArray& Kept,
+                                 const std::function<int(QSize)>& ChooseScale,
+                                 const std::function<void(int)>& Progress) {
+    TJob job;
+    job.File = File;
+    job.Kept = &Kept;
+    job.ChooseScale = &ChooseScale;
+    job.Progress = &Progress;
+    return Decode(job);
 }

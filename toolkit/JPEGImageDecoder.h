@@ -33,3 +33,11 @@ struct TJpegDecodeResult {
 // to hold, raises EInvalidGraphic.
 TJpegDecodeResult DecodeJpeg(const QByteArray& Data, const std::function<int(QSize)>& ChooseScale,
                              const std::function<void(int Percent)>& Progress);
+
+// Decodes the JPEG stream at the current position of the open file File,
+// reading it in pieces as the decoder needs them. Kept gets the bytes read
+// (the stream and at most one piece past its end), enough to decode again
+// later without the file; whatever follows the stream is never read.
+TJpegDecodeResult DecodeJpegFile(int File, QByteArray& Kept,
+                                 const std::function<int(QSize)>& ChooseScale,
+                                 const std::function<void(int Percent)>& Progress);

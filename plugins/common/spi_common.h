@@ -18,8 +18,6 @@
 extern "C" {
 #endif
 
-#define SPI_EXPORT __attribute__((visibility("default")))
-
 /* Pictures beyond these sizes are refused with SPI_NO_MEMORY. The fuzzing
  * build lowers them so that lying headers do not make it crawl. */
 #ifndef SPI_MAX_SIDE

@@ -78,7 +78,7 @@ static int CopyText(char* buf, int buflen, const char* text) {
 }
 
 #ifndef SPI_NO_GETPLUGININFO
-int GetPluginInfo(int infono, char* buf, int buflen) {
+SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {
     switch (infono) {
     case 0:
         return CopyText(buf, buflen, SPI_API_TYPE);
@@ -104,7 +104,7 @@ int GetPluginInfo(int infono, char* buf, int buflen) {
 }
 #endif
 
-int IsSupported(const char* filename, void* dw) {
+SPI_EXPORT int IsSupported(const char* filename, void* dw) {
     (void)filename;
     LogCall("IsSupported", 0, 0);
     return dw && memcmp(dw, SPI_MAGIC, 4) == 0;
@@ -127,7 +127,8 @@ static int ReadHeader(const char* buf, intptr_t len, unsigned int flag, unsigned
     return memcmp(out, SPI_MAGIC, 4) == 0;
 }
 
-int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* lpInfo) {
+SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
+                              SpiPictureInfo* lpInfo) {
     unsigned char h[HEADER_BYTES];
     LogCall("GetPictureInfo", flag, len);
     if (!ReadHeader(buf, len, flag, h))
@@ -245,31 +246,31 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
 }
 
 #ifndef SPI_NO_GETPICTURE
-int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
-               SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
+                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
     return Decode("GetPicture", buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 #endif
 
 #ifndef SPI_NO_PREVIEW
-int GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo, HLOCAL* pHBm,
-               SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+SPI_EXPORT int GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
+                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
     return Decode("GetPreview", buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 #endif
 
 #ifdef SPI_ARCHIVE
-int GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, HLOCAL* lphInf) {
+SPI_EXPORT int GetArchiveInfo(const char* buf, intptr_t len, unsigned int flag, HLOCAL* lphInf) {
     (void)buf, (void)len, (void)flag, (void)lphInf;
     return SPI_NO_FUNCTION;
 }
-int GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
-                void* lpInfo) {
+SPI_EXPORT int GetFileInfo(const char* buf, intptr_t len, const char* filename, unsigned int flag,
+                           void* lpInfo) {
     (void)buf, (void)len, (void)filename, (void)flag, (void)lpInfo;
     return SPI_NO_FUNCTION;
 }
-int GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
-            SPI_PROGRESS prgressCallback, intptr_t lData) {
+SPI_EXPORT int GetFile(const char* src, intptr_t len, char* dest, unsigned int flag,
+                       SPI_PROGRESS prgressCallback, intptr_t lData) {
     (void)src, (void)len, (void)dest, (void)flag, (void)prgressCallback, (void)lData;
     return SPI_NO_FUNCTION;
 }

@@ -1,0 +1,33 @@
+#include "platform/FileAccess.h"
+
+#include "platform/FileName.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+TFileFacts FileFacts(const QString& path) {
+    TFileFacts facts;
+    struct stat st;
+    if (path.isEmpty() || ::stat(PathToBytes(path).constData(), &st) != 0)
+        return facts;
+    facts.Exists = true;
+    facts.IsDir = S_ISDIR(st.st_mode);
+    facts.IsFile = S_ISREG(st.st_mode);
+    facts.Size = qint64(st.st_size);
+    facts.Modified = QDateTime::fromMSecsSinceEpoch(qint64(st.st_mtim.tv_sec) * 1000 +
+                                                    st.st_mtim.tv_nsec / 1000000);
+    return facts;
+}
+
+int OpenForReading(QFile& file, const QString& path) {
+    const int fd = ::open(PathToBytes(path).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return EIO;
+    }
+    return 0;
+}
