@@ -34,6 +34,8 @@ struct TRunState {
     std::atomic<bool> Finished{false};
 };
 
+} // namespace
+
 void ShowFileOpError(QWidget* owner, const TFileOpError& error) {
     const QString text = FileOpErrorText(error);
     if (g_errorHook) {
@@ -56,7 +58,6 @@ void ShowFileOpError(QWidget* owner, const TFileOpError& error) {
     box.exec();
     QApplication::restoreOverrideCursor();
 }
-} // namespace
 
 void SetFileOpFaultHook(TFileOpFaultHook hook) {
     g_faultHook = std::move(hook);

@@ -1,0 +1,156 @@
+#pragma once
+
+#include "platform/Common.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QIcon>
+#include <QList>
+#include <QString>
+#include <memory>
+
+class QWidget;
+
+// ---- Item ID lists --------------------------------------------------------
+//
+// An ID list names an item of the desktop namespace: a sequence of item IDs,
+// each prefixed by its 16-bit byte length (the prefix included), closed by a
+// zero length. An absolute list starts at the desktop, whose own list is
+// empty (the terminator alone). A null QByteArray stands for "no list".
+//
+// One ID is the kind of the item (one byte) followed by its name's bytes:
+// a folder or file by its name within its parent, a drive by its mount point.
+using ItemIDList = QByteArray;
+
+enum TShellIDKind : char {
+    sikHome = 'H',
+    sikComputer = 'C',
+    sikNetwork = 'N',
+    sikTrash = 'T',
+    sikDrive = 'D',
+    sikEntry = 'F' // a file-system folder or file, by its name
+};
+
+// The desktop's own (empty) ID list.
+ItemIDList DesktopIDList();
+// A list of one ID of the given kind and name bytes.
+ItemIDList MakeIDList(TShellIDKind kind, const QByteArray& name);
+
+// The offset of the ID after the one at `offset`, or -1 when that is the
+// terminator (or the list is broken).
+qsizetype NextID(const ItemIDList& list, qsizetype offset);
+// Bytes of all IDs plus the 2-byte terminator.
+qsizetype IDListSize(const ItemIDList& list);
+// Number of IDs; 0 for the desktop's list; -1 for no list or a broken one.
+int IDCount(const ItemIDList& list);
+ItemIDList CopyIDList(const ItemIDList& list);
+ItemIDList CopyFirstID(const ItemIDList& list);
+ItemIDList ParentIDList(const ItemIDList& list);
+ItemIDList ConcatIDLists(const ItemIDList& first, const ItemIDList& second);
+// The kind and name of the ID at `offset`.
+TShellIDKind IDKind(const ItemIDList& list, qsizetype offset = 0);
+QByteArray IDName(const ItemIDList& list, qsizetype offset = 0);
+
+// ---- Attributes -----------------------------------------------------------
+enum : unsigned {
+    SFGAO_CANCOPY = 0x1,
+    SFGAO_CANMOVE = 0x2,
+    SFGAO_CANLINK = 0x4,
+    SFGAO_CANRENAME = 0x10,
+    SFGAO_CANDELETE = 0x20,
+    SFGAO_HASPROPSHEET = 0x40,
+    SFGAO_DROPTARGET = 0x100,
+    SFGAO_CAPABILITYMASK = 0x177,
+    SFGAO_LINK = 0x10000,
+    SFGAO_SHARE = 0x20000,
+    SFGAO_FILESYSANCESTOR = 0x10000000,
+    SFGAO_FOLDER = 0x20000000,
+    SFGAO_FILESYSTEM = 0x40000000,
+    SFGAO_HASSUBFOLDER = 0x80000000
+};
+
+// Listing flags.
+enum : unsigned { SHCONTF_FOLDERS = 0x20, SHCONTF_INCLUDEHIDDEN = 0x80 };
+
+// Special folders.
+enum : int {
+    CSIDL_DESKTOP = 0x00,
+    CSIDL_BITBUCKET = 0x0A,
+    CSIDL_DESKTOPDIRECTORY = 0x10,
+    CSIDL_DRIVES = 0x11,
+    CSIDL_NETWORK = 0x12
+};
+
+// ---- Folders --------------------------------------------------------------
+
+// One folder of the namespace: the desktop, the home folder, the computer,
+// the network, the trash, a drive or a file-system folder. Asked about its
+// children by their single IDs.
+class TShellFolder {
+public:
+    // The folder's absolute ID list and its file-system path (empty for the
+    // desktop's virtual children).
+    TShellFolder(ItemIDList absolute, QString path);
+
+    const ItemIDList& AbsoluteID() const { return Absolute; }
+    const QString& Path() const { return FolderPath; }
+
+    // The folder of the item named by `relative` (one or more IDs below this
+    // folder), or null when it is no folder.
+    std::shared_ptr<TShellFolder> BindToObject(const ItemIDList& relative) const;
+    // The IDs of the children (SHCONTF_ flags); false when the folder cannot
+    // be read. Never hangs on a dead network mount: its medium is checked
+    // with the drive check's time-out first.
+    bool EnumObjects(unsigned flags, QList<ItemIDList>& ids);
+    // 0 equal, 1 a sorts after b, 2 a sorts before b, 3 failed. Lists of
+    // several IDs compare level by level.
+    int CompareIDs(const ItemIDList& a, const ItemIDList& b);
+    // The attributes in `mask` that apply to the child.
+    unsigned GetAttributesOf(const ItemIDList& id, unsigned mask);
+    // The child's caption.
+    QString GetDisplayNameOf(const ItemIDList& id);
+    // Renames a child; the new ID, or a null list after telling the user why.
+    ItemIDList SetNameOf(QWidget* owner, const ItemIDList& id, const QString& name);
+
+private:
+    QString ChildPath(const ItemIDList& id) const;
+    const QString& SortKey(const QByteArray& name);
+
+    ItemIDList Absolute;
+    QString FolderPath;
+    // What the last listing learned: the names of symbolic links; and each
+    // name's text as the collator compares it.
+    QHash<QByteArray, bool> Links;
+    QHash<QByteArray, QString> Keys;
+};
+
+// The desktop folder, made once for the process.
+std::shared_ptr<TShellFolder> DesktopFolder();
+// The absolute ID list of a special folder; null when there is none.
+ItemIDList SpecialFolderID(int csidl);
+// The absolute ID list of an existing path; null for an empty path, one that
+// does not exist, or one on a medium that does not answer.
+ItemIDList PathToIDList(const QString& path);
+// The file-system path of an absolute ID list; empty when it has none. A
+// drive's path ends in "/".
+QString IDListToPath(const ItemIDList& list);
+
+// The desktop folder's path (the XDG desktop folder, else the home folder)
+// and the home folder's.
+QString DesktopDirectory();
+QString HomeDirectory();
+
+// The drives the computer shows, from the mount table: the root filesystem
+// and the block-device and network filesystems, each mount point once.
+QList<TMountEntry> DriveMounts(const QList<TMountEntry>& table);
+
+// ---- Icons ----------------------------------------------------------------
+
+// The shared small-icon list: the index of an item's closed or open icon,
+// and the icon at an index (a null icon for -1).
+int SystemIconIndex(const ItemIDList& absolute, bool open);
+QIcon SystemIcon(int index);
+// Reads the icons from the theme again when next asked (the theme changed).
+void ReloadSystemIcons();
+// The emblem drawn over a symbolic link's icon.
+QIcon LinkOverlayIcon();
