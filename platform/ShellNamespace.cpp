@@ -467,32 +467,56 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
         return false;
     const int fd = ::dirfd(dir);
     Links.clear();
+    Subfolders.clear();
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (IsDotOrDotDot(name) || (!hidden && name[0] == '.'))
             continue;
-        bool isFolder = entry->d_type == DT_DIR;
         const bool link = entry->d_type == DT_LNK;
-        if (link || entry->d_type == DT_UNKNOWN) {
-            struct stat st;
-            isFolder = ::fstatat(fd, name, &st, 0) == 0 && S_ISDIR(st.st_mode);
-        }
-        if (!isFolder)
+        if (entry->d_type != DT_DIR && !link && entry->d_type != DT_UNKNOWN)
+            continue;
+        // One look at the folder, relative to the open parent, answers both
+        // "is it a folder" and "has it subfolders" for the node about to be made.
+        struct stat st;
+        if (::fstatat(fd, name, &st, 0) != 0 || !S_ISDIR(st.st_mode))
             continue;
         const QByteArray bytes(name);
         if (link)
             Links.insert(bytes, true);
+        Subfolders.insert(bytes,
+                          HasSubfolder(PathToBytes(JoinChild(folder, PathFromBytes(bytes))), st));
         ids.append(MakeIDList(sikEntry, bytes));
     }
     ::closedir(dir);
+    // Handed out in display order: each name's key is made once, and the
+    // caller's sort then finds nothing to move.
+    std::vector<std::pair<int, qsizetype>> order;
+    order.reserve(size_t(ids.size()));
+    for (qsizetype i = 0; i < ids.size(); ++i)
+        order.emplace_back(KindRank(IDKind(ids[i])) == 5 ? SortKey(IDName(ids[i])) : -1, i);
+    std::stable_sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
+        if ((a.first < 0) != (b.first < 0))
+            return a.first < 0;
+        if (a.first < 0)
+            return CompareIDs(ids[a.second], ids[b.second]) == 2;
+        const int keys = SortKeys[size_t(a.first)].compare(SortKeys[size_t(b.first)]);
+        return keys != 0 ? keys < 0 : CompareIDs(ids[a.second], ids[b.second]) == 2;
+    });
+    QList<ItemIDList> sorted;
+    sorted.reserve(ids.size());
+    for (const auto& entry : order)
+        sorted.append(ids[entry.second]);
+    ids = std::move(sorted);
     return true;
 }
 
-const QString& TShellFolder::SortKey(const QByteArray& name) {
+int TShellFolder::SortKey(const QByteArray& name) {
     auto found = Keys.constFind(name);
     if (found != Keys.constEnd())
         return *found;
-    return *Keys.insert(name, DisplayPath(PathFromBytes(name)));
+    SortKeys.push_back(NameCollator().sortKey(DisplayPath(PathFromBytes(name))));
+    Keys.insert(name, int(SortKeys.size() - 1));
+    return int(SortKeys.size() - 1);
 }
 
 int TShellFolder::CompareIDs(const ItemIDList& a, const ItemIDList& b) {
@@ -514,7 +538,9 @@ int TShellFolder::CompareIDs(const ItemIDList& a, const ItemIDList& b) {
         const QByteArray nameA = IDName(a, x);
         const QByteArray nameB = IDName(b, y);
         if (nameA != nameB) {
-            int order = NameCollator().compare(SortKey(nameA), SortKey(nameB));
+            const int keyA = SortKey(nameA);
+            const int keyB = SortKey(nameB);
+            int order = SortKeys[size_t(keyA)].compare(SortKeys[size_t(keyB)]);
             // Names the collator takes as equal ("a" and "A") still differ.
             if (order == 0)
                 order = std::memcmp(nameA.constData(), nameB.constData(),
@@ -529,6 +555,8 @@ int TShellFolder::CompareIDs(const ItemIDList& a, const ItemIDList& b) {
 }
 
 QString TShellFolder::ChildPath(const ItemIDList& id) const {
+    if (!FolderPath.isEmpty() && IDCount(id) == 1 && IDKind(id) == sikEntry)
+        return JoinChild(FolderPath, PathFromBytes(IDName(id)));
     return IDListToPath(ConcatIDLists(Absolute, id));
 }
 
@@ -580,6 +608,14 @@ unsigned TShellFolder::GetAttributesOf(const ItemIDList& id, unsigned mask) {
                 attributes |= SFGAO_LINK;
         }
         if (mask & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET)) {
+            // The listing just made knows; once. Later questions look again.
+            const auto hint = Subfolders.constFind(name);
+            if (hint != Subfolders.constEnd() &&
+                !(mask & ~(SFGAO_HASSUBFOLDER | SFGAO_LINK | SFGAO_SHARE))) {
+                attributes |= SFGAO_FOLDER | SFGAO_DROPTARGET | (*hint ? SFGAO_HASSUBFOLDER : 0);
+                Subfolders.erase(hint);
+                return attributes & mask;
+            }
             const QByteArray path = PathToBytes(ChildPath(id));
             struct stat st;
             if (::stat(path.constData(), &st) != 0)
@@ -660,7 +696,6 @@ ItemIDList TShellFolder::SetNameOf(QWidget* owner, const ItemIDList& id, const Q
         ShowFileOpError(owner, error);
         return ItemIDList();
     }
-    Keys.remove(IDName(id));
     Links.remove(IDName(id));
     return MakeIDList(sikEntry, newName);
 }

@@ -3,11 +3,13 @@
 #include "platform/Common.h"
 
 #include <QByteArray>
+#include <QCollatorSortKey>
 #include <QHash>
 #include <QIcon>
 #include <QList>
 #include <QString>
 #include <memory>
+#include <vector>
 
 class QWidget;
 
@@ -114,14 +116,16 @@ public:
 
 private:
     QString ChildPath(const ItemIDList& id) const;
-    const QString& SortKey(const QByteArray& name);
+    int SortKey(const QByteArray& name);
 
     ItemIDList Absolute;
     QString FolderPath;
     // What the last listing learned: the names of symbolic links; and each
-    // name's text as the collator compares it.
+    // name's collation key, made once (an index into SortKeys).
     QHash<QByteArray, bool> Links;
-    QHash<QByteArray, QString> Keys;
+    QHash<QByteArray, bool> Subfolders;
+    QHash<QByteArray, int> Keys;
+    std::vector<QCollatorSortKey> SortKeys;
 };
 
 // The desktop folder, made once for the process.

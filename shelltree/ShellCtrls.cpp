@@ -223,9 +223,12 @@ int TShellTreeView::EnumChildren(const std::shared_ptr<TShellFolder>& folder,
         if (keep)
             list.push_back(std::move(item));
     }
-    std::stable_sort(list.begin(), list.end(), [&](const auto& a, const auto& b) {
+    auto before = [&](const auto& a, const auto& b) {
         return folder->CompareIDs(a->RelativeID(), b->RelativeID()) == 2;
-    });
+    };
+    // The namespace lists in its own order already; sort only if not.
+    if (!std::is_sorted(list.begin(), list.end(), before))
+        std::stable_sort(list.begin(), list.end(), before);
     return int(list.size());
 }
 
