@@ -529,7 +529,8 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
     // A click selects when the button comes up.
     MouseMode = event->button() == Qt::LeftButton ? 1 : 2;
     Pressed = node;
-    PressedWasCurrent = node == currentItem();
+    // A click on the selected node renames it only when the tree had focus.
+    PressedWasCurrent = node == currentItem() && hasFocus();
     setFocus(Qt::MouseFocusReason);
     event->accept();
 }
