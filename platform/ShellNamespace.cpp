@@ -3,11 +3,9 @@
 #include "platform/FileName.h"
 #include "platform/FileOperation.h"
 
-#include <QApplication>
 #include <QCollator>
 #include <QDir>
 #include <QStandardPaths>
-#include <QStyle>
 
 #include <cerrno>
 #include <cstdio>
@@ -19,29 +17,6 @@
 #include <vector>
 
 namespace {
-quint16 ReadLength(const ItemIDList& list, qsizetype offset) {
-    if (offset < 0 || offset + 2 > list.size())
-        return 0;
-    return quint16(uchar(list.at(offset)) | (uchar(list.at(offset + 1)) << 8));
-}
-
-// Whether the list is well formed: IDs of at least kind + length, then the
-// terminator exactly at the end.
-bool IsWellFormed(const ItemIDList& list) {
-    if (list.isNull())
-        return false;
-    qsizetype offset = 0;
-    while (true) {
-        if (offset + 2 > list.size())
-            return false;
-        const quint16 length = ReadLength(list, offset);
-        if (length == 0)
-            return offset + 2 == list.size();
-        if (length < 3 || offset + length > list.size())
-            return false;
-        offset += length;
-    }
-}
 
 bool IsDotOrDotDot(const char* name) {
     return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
@@ -201,84 +176,6 @@ QString DriveCaption(const QString& mountPoint) {
     return label + QStringLiteral(" (") + DisplayPath(mountPoint) + QLatin1Char(')');
 }
 } // namespace
-
-// ---- Item ID lists --------------------------------------------------------
-
-ItemIDList DesktopIDList() {
-    return ItemIDList(2, '\0');
-}
-
-ItemIDList MakeIDList(TShellIDKind kind, const QByteArray& name) {
-    const qsizetype length = 3 + name.size();
-    if (length > 0xFFFF)
-        return ItemIDList();
-    ItemIDList list;
-    list.reserve(length + 2);
-    list.append(char(length & 0xFF)).append(char(length >> 8)).append(char(kind)).append(name);
-    list.append(2, '\0');
-    return list;
-}
-
-qsizetype NextID(const ItemIDList& list, qsizetype offset) {
-    const quint16 length = ReadLength(list, offset);
-    if (length == 0)
-        return -1;
-    const qsizetype next = offset + length;
-    return ReadLength(list, next) == 0 ? -1 : next;
-}
-
-qsizetype IDListSize(const ItemIDList& list) {
-    return IsWellFormed(list) ? list.size() : 0;
-}
-
-int IDCount(const ItemIDList& list) {
-    if (!IsWellFormed(list))
-        return -1;
-    int count = 0;
-    for (qsizetype offset = 0; ReadLength(list, offset) != 0; offset += ReadLength(list, offset))
-        ++count;
-    return count;
-}
-
-ItemIDList CopyIDList(const ItemIDList& list) {
-    return IsWellFormed(list) ? ItemIDList(list.constData(), list.size()) : ItemIDList();
-}
-
-ItemIDList CopyFirstID(const ItemIDList& list) {
-    if (!IsWellFormed(list))
-        return ItemIDList();
-    const quint16 length = ReadLength(list, 0);
-    ItemIDList first(list.constData(), length);
-    first.append(2, '\0');
-    return first;
-}
-
-ItemIDList ParentIDList(const ItemIDList& list) {
-    const int count = IDCount(list);
-    if (count <= 0)
-        return count == 0 ? DesktopIDList() : ItemIDList();
-    qsizetype last = 0;
-    for (qsizetype next = NextID(list, 0); next >= 0; next = NextID(list, next))
-        last = next;
-    ItemIDList parent(list.constData(), last);
-    parent.append(2, '\0');
-    return parent;
-}
-
-ItemIDList ConcatIDLists(const ItemIDList& first, const ItemIDList& second) {
-    if (!IsWellFormed(first) || !IsWellFormed(second))
-        return ItemIDList();
-    return first.left(first.size() - 2) + second;
-}
-
-TShellIDKind IDKind(const ItemIDList& list, qsizetype offset) {
-    return ReadLength(list, offset) >= 3 ? TShellIDKind(list.at(offset + 2)) : TShellIDKind(0);
-}
-
-QByteArray IDName(const ItemIDList& list, qsizetype offset) {
-    const quint16 length = ReadLength(list, offset);
-    return length >= 3 ? list.mid(offset + 3, length - 3) : QByteArray();
-}
 
 // ---- Paths ----------------------------------------------------------------
 
@@ -525,8 +422,8 @@ int TShellFolder::CompareIDs(const ItemIDList& a, const ItemIDList& b) {
     qsizetype x = 0;
     qsizetype y = 0;
     while (true) {
-        const bool endA = ReadLength(a, x) == 0;
-        const bool endB = ReadLength(b, y) == 0;
+        const bool endA = IDLength(a, x) == 0;
+        const bool endB = IDLength(b, y) == 0;
         if (endA || endB)
             return endA && endB ? 0 : (endA ? 2 : 1);
         const TShellIDKind kindA = IDKind(a, x);
@@ -549,8 +446,8 @@ int TShellFolder::CompareIDs(const ItemIDList& a, const ItemIDList& b) {
                 order = nameA.size() < nameB.size() ? -1 : 1;
             return order > 0 ? 1 : 2;
         }
-        x += ReadLength(a, x);
-        y += ReadLength(b, y);
+        x += IDLength(a, x);
+        y += IDLength(b, y);
     }
 }
 
@@ -612,7 +509,8 @@ unsigned TShellFolder::GetAttributesOf(const ItemIDList& id, unsigned mask) {
             const auto hint = Subfolders.constFind(name);
             if (hint != Subfolders.constEnd() &&
                 !(mask & ~(SFGAO_HASSUBFOLDER | SFGAO_LINK | SFGAO_SHARE))) {
-                attributes |= SFGAO_FOLDER | SFGAO_DROPTARGET | (*hint ? SFGAO_HASSUBFOLDER : 0);
+                attributes |=
+                    SFGAO_FOLDER | SFGAO_DROPTARGET | (*hint ? unsigned(SFGAO_HASSUBFOLDER) : 0u);
                 Subfolders.erase(hint);
                 return attributes & mask;
             }
@@ -698,116 +596,4 @@ ItemIDList TShellFolder::SetNameOf(QWidget* owner, const ItemIDList& id, const Q
     }
     Links.remove(IDName(id));
     return MakeIDList(sikEntry, newName);
-}
-
-// ---- Icons ----------------------------------------------------------------
-
-namespace {
-enum TIconSlot {
-    isFolder,
-    isFolderOpen,
-    isHome,
-    isComputer,
-    isNetwork,
-    isTrash,
-    isDisk,
-    isRemovable,
-    isOptical,
-    isDesktop,
-    isRemote,
-    isCount
-};
-
-std::vector<QIcon>& ImageList() {
-    static std::vector<QIcon> icons;
-    if (icons.empty()) {
-        struct TSource {
-            const char* Theme;
-            QStyle::StandardPixmap Fallback;
-        };
-        static const TSource sources[isCount] = {{"folder", QStyle::SP_DirClosedIcon},
-                                                 {"folder-open", QStyle::SP_DirOpenIcon},
-                                                 {"user-home", QStyle::SP_DirHomeIcon},
-                                                 {"computer", QStyle::SP_ComputerIcon},
-                                                 {"network-workgroup", QStyle::SP_DriveNetIcon},
-                                                 {"user-trash", QStyle::SP_TrashIcon},
-                                                 {"drive-harddisk", QStyle::SP_DriveHDIcon},
-                                                 {"drive-removable-media", QStyle::SP_DriveFDIcon},
-                                                 {"drive-optical", QStyle::SP_DriveCDIcon},
-                                                 {"user-desktop", QStyle::SP_DesktopIcon},
-                                                 {"folder-remote", QStyle::SP_DriveNetIcon}};
-        std::vector<QIcon> list;
-        QStyle* style = qobject_cast<QApplication*>(QCoreApplication::instance())
-                            ? QApplication::style()
-                            : nullptr;
-        for (const TSource& source : sources) {
-            QIcon icon = QIcon::fromTheme(QLatin1String(source.Theme));
-            if (icon.isNull() && style)
-                icon = style->standardIcon(source.Fallback);
-            list.push_back(icon);
-        }
-        icons = std::move(list);
-    }
-    return icons;
-}
-
-int DriveIconSlot(const QString& mountPoint) {
-    const QList<TMountEntry> table = ReadMountTable();
-    const int index = FindMount(table, mountPoint);
-    const TMediumKind kind = index < 0 ? mkLocal : MediumKind(table[index].FsType);
-    if (kind == mkNetwork)
-        return isRemote;
-    if (kind == mkOptical)
-        return isOptical;
-    if (mountPoint.startsWith(QLatin1String("/media/")) ||
-        mountPoint.startsWith(QLatin1String("/run/media/")))
-        return isRemovable;
-    return isDisk;
-}
-} // namespace
-
-int SystemIconIndex(const ItemIDList& absolute, bool open) {
-    const int count = IDCount(absolute);
-    if (count < 0)
-        return -1;
-    if (count == 0)
-        return isDesktop;
-    qsizetype last = 0;
-    for (qsizetype next = NextID(absolute, 0); next >= 0; next = NextID(absolute, next))
-        last = next;
-    switch (IDKind(absolute, last)) {
-    case sikHome:
-        return isHome;
-    case sikComputer:
-        return isComputer;
-    case sikNetwork:
-        return isNetwork;
-    case sikTrash:
-        return isTrash;
-    case sikDrive:
-        return DriveIconSlot(PathFromBytes(IDName(absolute, last)));
-    case sikEntry:
-        return open ? isFolderOpen : isFolder;
-    default:
-        return -1;
-    }
-}
-
-void ReloadSystemIcons() {
-    ImageList().clear();
-}
-
-QIcon SystemIcon(int index) {
-    const std::vector<QIcon>& icons = ImageList();
-    return index >= 0 && size_t(index) < icons.size() ? icons[size_t(index)] : QIcon();
-}
-
-QIcon LinkOverlayIcon() {
-    static const QIcon icon = [] {
-        QIcon emblem = QIcon::fromTheme(QStringLiteral("emblem-symbolic-link"));
-        if (emblem.isNull() && qobject_cast<QApplication*>(QCoreApplication::instance()))
-            emblem = QApplication::style()->standardIcon(QStyle::SP_FileLinkIcon);
-        return emblem;
-    }();
-    return icon;
 }

@@ -196,7 +196,8 @@ int TShellTreeView::EnumChildren(const std::shared_ptr<TShellFolder>& folder,
                                  TShellFolderItem* parent,
                                  std::vector<std::unique_ptr<TShellFolderItem>>& list) {
     list.clear();
-    const unsigned flags = SHCONTF_FOLDERS | (FIncludeHidden ? SHCONTF_INCLUDEHIDDEN : 0);
+    const unsigned flags =
+        SHCONTF_FOLDERS | (FIncludeHidden ? unsigned(SHCONTF_INCLUDEHIDDEN) : 0u);
     QList<ItemIDList> ids;
     if (!folder->EnumObjects(flags, ids))
         return 0;

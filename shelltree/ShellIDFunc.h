@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/ShellIcons.h"
 #include "platform/ShellNamespace.h"
 
 #include <QString>
