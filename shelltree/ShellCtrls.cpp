@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <optional>
 
 namespace {
 // The private notice that re-reads the icons.
@@ -112,7 +113,11 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
     connect(this, &QTreeWidget::itemExpanded, this, &TShellTreeView::Expanding);
     connect(this, &QTreeWidget::currentItemChanged, this,
             [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
-                if (!Closing && current != previous)
+                if (Closing || current == previous)
+                    return;
+                if (UpdateDepth > 0)
+                    ChangePending = true;
+                else
                     emit Change();
             });
 }
@@ -122,6 +127,17 @@ TShellTreeView::~TShellTreeView() {
     PauseWatching();
     blockSignals(true);
     clear();
+}
+
+TShellTreeView::TTreeUpdate::TTreeUpdate(TShellTreeView& tree) : Tree(tree) {
+    ++Tree.UpdateDepth;
+}
+
+TShellTreeView::TTreeUpdate::~TTreeUpdate() {
+    if (--Tree.UpdateDepth == 0 && Tree.ChangePending && !Tree.Closing) {
+        Tree.ChangePending = false;
+        emit Tree.Change();
+    }
 }
 
 void TShellTreeView::Loaded() {
@@ -178,6 +194,7 @@ void TShellTreeView::DeleteNode(QTreeWidgetItem* node) {
 }
 
 void TShellTreeView::FillRoot() {
+    const TTreeUpdate update(*this);
     const ItemIDList desktop = SpecialFolderID(CSIDL_DESKTOP);
     const ItemIDList directory = SpecialFolderID(CSIDL_DESKTOPDIRECTORY);
     if (desktop.isNull() || directory.isNull())
@@ -235,6 +252,7 @@ int TShellTreeView::EnumChildren(const std::shared_ptr<TShellFolder>& folder,
 
 void TShellTreeView::RefreshChildren(QTreeWidgetItem* node, const QTreeWidgetItem* watched,
                                      bool* watchedDeleted) {
+    const TTreeUpdate update(*this);
     TShellFolderItem* item = ItemOf(node);
     if (!IsValidNode(node))
         return;
@@ -295,6 +313,7 @@ void TShellTreeView::RefreshChildren(QTreeWidgetItem* node, const QTreeWidgetIte
 }
 
 void TShellTreeView::Expanding(QTreeWidgetItem* node) {
+    const TTreeUpdate update(*this);
     if (Closing || !IsValidNode(node))
         return;
     TShellFolderItem* item = ItemOf(node);
@@ -313,6 +332,7 @@ void TShellTreeView::Expanding(QTreeWidgetItem* node) {
 }
 
 void TShellTreeView::RefreshAll() {
+    const TTreeUpdate update(*this);
     std::function<void(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* node) {
         if (node->isExpanded() || node->childCount() > 0)
             RefreshChildren(node);
@@ -327,6 +347,7 @@ void TShellTreeView::RefreshAll() {
 }
 
 QTreeWidgetItem* TShellTreeView::FindNode(const ItemIDList& list) {
+    const TTreeUpdate update(*this);
     QTreeWidgetItem* result = topLevelItem(0);
     if (!result || IDCount(list) < 0)
         return result;
@@ -383,6 +404,7 @@ QTreeWidgetItem* TShellTreeView::FindNode(const ItemIDList& list) {
 }
 
 void TShellTreeView::SelectIDList(const ItemIDList& list) {
+    const TTreeUpdate update(*this);
     if (list.isNull())
         return;
     QTreeWidgetItem* selected = currentItem();
@@ -457,6 +479,7 @@ void TShellTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEdit
 }
 
 void TShellTreeView::Edited(QTreeWidgetItem* node, const QString& text) {
+    const TTreeUpdate update(*this);
     node->setText(0, text);
     PauseWatching();
     ItemOf(node)->RenameItem(text);
@@ -489,6 +512,9 @@ void TShellFolderItem::RenameItem(const QString& name) {
     if (!folder || !HasAttribute(SFGAO_CANRENAME))
         return;
     auto* tree = FNode ? qobject_cast<TShellTreeView*>(FNode->treeWidget()) : nullptr;
+    std::optional<TShellTreeView::TTreeUpdate> update;
+    if (tree)
+        update.emplace(*tree);
     const ItemIDList renamed = folder->SetNameOf(tree, FRelativeID, name);
     if (!renamed.isNull() && tree) {
         const int level = Level();
@@ -509,7 +535,7 @@ void TShellFolderItem::RenameItem(const QString& name) {
             FNode->setExpanded(true);
         // The folder on show has a new path: the window follows it.
         if (selected && tree->currentItem() == FNode)
-            emit tree->Change();
+            tree->ChangePending = true;
     }
     if (FNode)
         FNode->setText(0, DisplayName());
@@ -621,6 +647,7 @@ void TShellTreeView::OnDirChange() {
 }
 
 void TShellTreeView::OnDeviceChange(TDeviceChangeData* data) {
+    const TTreeUpdate update(*this);
     const std::unique_ptr<TDeviceChangeData> notice(data);
     if (!notice)
         return;

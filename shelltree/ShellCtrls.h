@@ -98,6 +98,17 @@ protected:
     bool event(QEvent* event) override;
 
 private:
+    // Changes of the selection made while the tree rebuilds itself are told
+    // once, when the outermost step ends: the window's handler lets events
+    // run, and none of them may meet the tree half rebuilt.
+    struct TTreeUpdate {
+        explicit TTreeUpdate(TShellTreeView& tree);
+        ~TTreeUpdate();
+        TShellTreeView& Tree;
+    };
+    int UpdateDepth = 0;
+    bool ChangePending = false;
+
     friend class TShellTreeDelegate;
     friend class TShellFolderItem;
     void Expanding(QTreeWidgetItem* node);
