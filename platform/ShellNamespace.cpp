@@ -378,8 +378,7 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
         if (::fstatat(fd, name, &st, 0) != 0 || !S_ISDIR(st.st_mode))
             continue;
         const QByteArray bytes(name);
-        if (link)
-            Links.insert(bytes, true);
+        Links.insert(bytes, link);
         Subfolders.insert(bytes,
                           HasSubfolder(PathToBytes(JoinChild(folder, PathFromBytes(bytes))), st));
         ids.append(MakeIDList(sikEntry, bytes));

@@ -80,7 +80,8 @@ private:
 
     ItemIDList Absolute;
     QString FolderPath;
-    // What the last listing learned: the names of symbolic links; and each
+    // What the last listing learned: whether each name is a symbolic link;
+    // whether it has subfolders (used once); and each
     // name's collation key, made once (an index into SortKeys).
     QHash<QByteArray, bool> Links;
     QHash<QByteArray, bool> Subfolders;
