@@ -74,12 +74,15 @@ bool IsDirectory(const QString& path) {
 // Whether a folder holds a subfolder: the link count tells where the
 // filesystem counts subfolders (2 + their number); else a scan that stops at
 // the first one.
-bool HasSubfolder(const QByteArray& path, const struct stat& st) {
+bool HasSubfolder(int parent, const char* name, const struct stat& st) {
     if (st.st_nlink > 2)
         return true;
     if (st.st_nlink == 2)
         return false;
-    DIR* dir = ::opendir(path.constData());
+    const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    if (!dir && fd >= 0)
+        ::close(fd);
     if (!dir)
         return false;
     bool found = false;
@@ -379,8 +382,7 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
             continue;
         const QByteArray bytes(name);
         Links.insert(bytes, link);
-        Subfolders.insert(bytes,
-                          HasSubfolder(PathToBytes(JoinChild(folder, PathFromBytes(bytes))), st));
+        Subfolders.insert(bytes, HasSubfolder(fd, name, st));
         ids.append(MakeIDList(sikEntry, bytes));
     }
     ::closedir(dir);
@@ -519,7 +521,7 @@ unsigned TShellFolder::GetAttributesOf(const ItemIDList& id, unsigned mask) {
                 return 0; // gone
             if (S_ISDIR(st.st_mode)) {
                 attributes |= SFGAO_FOLDER | SFGAO_DROPTARGET;
-                if ((mask & SFGAO_HASSUBFOLDER) && HasSubfolder(path, st))
+                if ((mask & SFGAO_HASSUBFOLDER) && HasSubfolder(AT_FDCWD, path.constData(), st))
                     attributes |= SFGAO_HASSUBFOLDER;
             }
         }
