@@ -321,6 +321,8 @@ void TfrmVelmo::ConnectHandlers() {
     connect(pmnOutFolButtonOption, &QAction::triggered, this,
             &TfrmVelmo::pmnOutFolButtonOptionClick);
     connect(stvMain, &TShellTreeView::Change, this, &TfrmVelmo::stvMainChange);
+    // The tree makes its root now and reports it, before the creation handler.
+    stvMain->Loaded();
     connect(lstFile, &QListWidget::currentRowChanged, this, &TfrmVelmo::lstFileClick);
     connect(lstFile, &QListWidget::itemClicked, this, &TfrmVelmo::lstFileClick);
     connect(imgMain, &TImage::MouseDown, this, &TfrmVelmo::imgMainMouseDown);

@@ -19,6 +19,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QLabel>
 #include <QLayout>
 #include <QListWidget>
@@ -62,7 +63,11 @@ void TfrmVelmo::FormCreate() {
     for (QLabel* panel : staPanels)
         panel->clear();
     TMainSettingsWindow settingsWindow(*this);
+    const bool firstStart = !QFile::exists(IniFileName());
     LoadSettings(settingsWindow);
+    // A first start without a folder opens the tree's root, the desktop.
+    if (firstStart && IniRec.CurrentPath.isEmpty())
+        IniRec.CurrentPath = stvMain->SelectedPath();
     ApplySettings();
     // Lay the panes out at the loaded size now, so the first picture is
     // fitted to the view it will really have.

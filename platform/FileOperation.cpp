@@ -35,6 +35,8 @@ struct TRunState {
     std::atomic<bool> Finished{false};
 };
 
+} // namespace
+
 void ShowFileOpError(QWidget* owner, const TFileOpError& error) {
     const QString text = FileOpErrorText(error);
     if (g_errorHook) {
@@ -57,7 +59,6 @@ void ShowFileOpError(QWidget* owner, const TFileOpError& error) {
     box.exec();
     QApplication::restoreOverrideCursor();
 }
-} // namespace
 
 void SetFileOpFaultHook(TFileOpFaultHook hook) {
     g_faultHook = std::move(hook);

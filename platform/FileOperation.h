@@ -77,6 +77,10 @@ struct TFileOpError {
 // The whole text the message box shows for an error.
 QString FileOpErrorText(const TFileOpError& error);
 
+// Shows an error in the file service's message box (or hands it to the
+// test hook).
+void ShowFileOpError(QWidget* owner, const TFileOpError& error);
+
 // The system's reason for an errno value.
 QString SystemReason(int code);
 

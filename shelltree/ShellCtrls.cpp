@@ -1,44 +1,673 @@
 #include "shelltree/ShellCtrls.h"
 
-#include <QDir>
-#include <QFileInfo>
-#include <QFileSystemModel>
-#include <QHeaderView>
+#include "platform/Common.h"
 
-TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent) {
-    Model = new QFileSystemModel(this);
-    Model->setFilter(QDir::AllDirs | QDir::NoDotAndDotDot);
-    Model->setReadOnly(true);
-    Model->setRootPath(QDir::rootPath());
-    setModel(Model);
-    for (int column = 1; column < Model->columnCount(); ++column)
-        hideColumn(column);
-    header()->hide();
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <QTimer>
+
+#include <algorithm>
+#include <optional>
+
+namespace {
+// The private notice that re-reads the icons.
+const QEvent::Type ReadIconsEvent = QEvent::Type(QEvent::User + 1);
+
+bool IsInSubtree(const QTreeWidgetItem* node, const QTreeWidgetItem* root) {
+    for (; node; node = node->parent())
+        if (node == root)
+            return true;
+    return false;
+}
+
+// A single-ID list of the ID at `offset`.
+ItemIDList IDAt(const ItemIDList& list, qsizetype offset) {
+    return CopyFirstID(list.mid(offset));
+}
+} // namespace
+
+// Draws a link's overlay and hands a finished label edit to the tree.
+class TShellTreeDelegate : public QStyledItemDelegate {
+public:
+    explicit TShellTreeDelegate(TShellTreeView* view) : QStyledItemDelegate(view), View(view) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        QStyledItemDelegate::paint(painter, option, index);
+        if (index.data(OverlayRole).toInt() != 1)
+            return;
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = option.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const QRect icon = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, widget);
+        const int side = std::max(8, icon.height() / 2);
+        LinkOverlayIcon().paint(painter, QRect(icon.left(), icon.bottom() - side + 1, side, side));
+    }
+
+    void setModelData(QWidget* editor, QAbstractItemModel*,
+                      const QModelIndex& index) const override {
+        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
+            View->PendingRename = View->itemFromIndex(index);
+            View->PendingText = line->text();
+        }
+    }
+
+private:
+    TShellTreeView* View;
+};
+
+// ---- Nodes ----------------------------------------------------------------
+
+TShellTreeNode::TShellTreeNode(std::unique_ptr<TShellFolderItem> item) : Item(std::move(item)) {
+    setFlags(Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemIsEditable);
+}
+
+QVariant TShellTreeNode::data(int column, int role) const {
+    if (role == Qt::DecorationRole && column == 0 && Item && Item->IsValid()) {
+        const int index = isSelected() ? Item->OpenIconIndex() : Item->IconIndex();
+        return SystemIcon(index);
+    }
+    return QTreeWidgetItem::data(column, role);
+}
+
+// ---- The tree -------------------------------------------------------------
+
+TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
+    setColumnCount(1);
+    setHeaderHidden(true);
     setIndentation(19);
+    setRootIsDecorated(true);
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
-    connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
-            [this](const QModelIndex&, const QModelIndex&) { emit Change(); });
+    setEditTriggers(QAbstractItemView::EditKeyPressed);
+    setItemDelegate(new TShellTreeDelegate(this));
+    // The selection is hidden while the tree has no focus.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Inactive, QPalette::Highlight,
+                     colours.color(QPalette::Inactive, QPalette::Base));
+    colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
+                     colours.color(QPalette::Inactive, QPalette::Text));
+    setPalette(colours);
+
+    RenameDelay = new QTimer(this);
+    RenameDelay->setSingleShot(true);
+    connect(RenameDelay, &QTimer::timeout, this, [this] {
+        if (RenameCandidate && RenameCandidate == currentItem())
+            editItem(RenameCandidate, 0);
+        RenameCandidate = nullptr;
+    });
+
+    // The fixed disks: local block devices that are neither removable nor
+    // optical, read once.
+    for (const TMountEntry& drive : DriveMounts(ReadMountTable()))
+        if (MediumKind(drive.FsType) == mkLocal && !drive.MountPoint.startsWith("/media/") &&
+            !drive.MountPoint.startsWith("/run/media/"))
+            FixedDrives << drive.MountPoint;
+    FixedDrives.sort();
+
+    connect(this, &QTreeWidget::itemExpanded, this, &TShellTreeView::Expanding);
+    connect(this, &QTreeWidget::currentItemChanged, this,
+            [this](QTreeWidgetItem* current, QTreeWidgetItem* previous) {
+                if (Closing || current == previous)
+                    return;
+                if (UpdateDepth > 0)
+                    ChangePending = true;
+                else
+                    emit Change();
+            });
+}
+
+TShellTreeView::~TShellTreeView() {
+    Closing = true;
+    PauseWatching();
+    blockSignals(true);
+    clear();
+}
+
+TShellTreeView::TTreeUpdate::TTreeUpdate(TShellTreeView& tree) : Tree(tree) {
+    ++Tree.UpdateDepth;
+}
+
+TShellTreeView::TTreeUpdate::~TTreeUpdate() {
+    if (--Tree.UpdateDepth == 0 && Tree.ChangePending && !Tree.Closing) {
+        Tree.ChangePending = false;
+        emit Tree.Change();
+    }
+}
+
+void TShellTreeView::Loaded() {
+    FillRoot();
+    RefreshAll();
+    ResumeWatching();
+}
+
+bool TShellTreeView::IsValidNode(const QTreeWidgetItem* node) {
+    const TShellFolderItem* item = ItemOf(node);
+    return item && item->IsValid();
+}
+
+TShellFolderItem* TShellTreeView::ItemOf(const QTreeWidgetItem* node) {
+    const auto* shellNode = dynamic_cast<const TShellTreeNode*>(node);
+    return shellNode ? shellNode->Data() : nullptr;
+}
+
+void TShellTreeView::SelectNode(QTreeWidgetItem* node) {
+    if (MouseMode == 1 || MouseMode == 2 || Closing || !node)
+        return;
+    setCurrentItem(node);
+    scrollToItem(node);
+}
+
+QTreeWidgetItem* TShellTreeView::AddNode(QTreeWidgetItem* parent, int index,
+                                         std::unique_ptr<TShellFolderItem> item) {
+    TShellFolderItem* data = item.get();
+    auto* node = new TShellTreeNode(std::move(item));
+    node->setText(0, data->DisplayName());
+    data->AttachNode(node);
+    if (!parent)
+        addTopLevelItem(node);
+    else if (index < 0)
+        parent->addChild(node);
+    else
+        parent->insertChild(index, node);
+    return node;
+}
+
+void TShellTreeView::DeleteNode(QTreeWidgetItem* node) {
+    // The folder on show goes away: its parent is shown, never a neighbour.
+    if (IsInSubtree(currentItem(), node)) {
+        if (node->parent())
+            setCurrentItem(node->parent());
+    }
+    if (IsInSubtree(Pressed, node))
+        Pressed = nullptr;
+    if (IsInSubtree(RenameCandidate, node))
+        RenameCandidate = nullptr;
+    if (IsInSubtree(PendingRename, node))
+        PendingRename = nullptr;
+    delete node; // frees its item
+}
+
+void TShellTreeView::FillRoot() {
+    const TTreeUpdate update(*this);
+    const ItemIDList desktop = SpecialFolderID(CSIDL_DESKTOP);
+    const ItemIDList directory = SpecialFolderID(CSIDL_DESKTOPDIRECTORY);
+    if (desktop.isNull() || directory.isNull())
+        return;
+    setUpdatesEnabled(false);
+    QTreeWidgetItem* root =
+        AddNode(nullptr, -1, std::make_unique<TShellFolderItem>(directory, desktop));
+    root->setExpanded(true);
+    if (root->childCount() > 0)
+        root->child(0)->setExpanded(true);
+    SelectNode(root);
+    setUpdatesEnabled(true);
+}
+
+int TShellTreeView::EnumChildren(const std::shared_ptr<TShellFolder>& folder,
+                                 TShellFolderItem* parent,
+                                 std::vector<std::unique_ptr<TShellFolderItem>>& list) {
+    list.clear();
+    const unsigned flags =
+        SHCONTF_FOLDERS | (FIncludeHidden ? unsigned(SHCONTF_INCLUDEHIDDEN) : 0u);
+    QList<ItemIDList> ids;
+    if (!folder->EnumObjects(flags, ids))
+        return 0;
+    const int level = parent->Level();
+    const ItemIDList parentAbsolute = parent->AbsoluteID();
+    const TShItemIDType parentType = level == 1 ? parent->ItemType() : itUnknown;
+    list.reserve(size_t(ids.size()));
+    for (const ItemIDList& id : ids) {
+        ItemIDList absolute = level != 0 ? ConcatIDLists(parentAbsolute, id) : CopyIDList(id);
+        auto item = std::make_unique<TShellFolderItem>(id, std::move(absolute), folder);
+        bool keep = true;
+        if (level == 0) {
+            const TShItemIDType type = item->ItemType();
+            if (type == itBitBucket || type == itNetWork)
+                keep = FShVirtuaItems & VirtuaItem(type);
+            else if (type == itVirtual)
+                keep = false;
+        } else if (level == 1) {
+            if (parentType == itMyComputer && !(FShVirtuaItems & VirtuaItem(itVirtual)))
+                keep = item->ItemType() != itVirtual;
+            else if (parentType == itNetWork && !(FShVirtuaItems & VirtuaItem(itNetWork)))
+                keep = false;
+        }
+        if (keep)
+            list.push_back(std::move(item));
+    }
+    auto before = [&](const auto& a, const auto& b) {
+        return folder->CompareIDs(a->RelativeID(), b->RelativeID()) == 2;
+    };
+    // The namespace lists in its own order already; sort only if not.
+    if (!std::is_sorted(list.begin(), list.end(), before))
+        std::stable_sort(list.begin(), list.end(), before);
+    return int(list.size());
+}
+
+void TShellTreeView::RefreshChildren(QTreeWidgetItem* node, const QTreeWidgetItem* watched,
+                                     bool* watchedDeleted) {
+    const TTreeUpdate update(*this);
+    TShellFolderItem* item = ItemOf(node);
+    if (!IsValidNode(node))
+        return;
+    const auto parentFolder = item->ParentFolder();
+    if (!parentFolder)
+        return;
+    const auto folder =
+        item->Level() == 0 ? DesktopFolder() : parentFolder->BindToObject(item->RelativeID());
+    if (!folder)
+        return;
+    std::vector<std::unique_ptr<TShellFolderItem>> list;
+    const int count = EnumChildren(folder, item, list);
+    auto deleteChild = [&](QTreeWidgetItem* child) {
+        if (child == watched && watchedDeleted)
+            *watchedDeleted = true;
+        DeleteNode(child);
+    };
+    int existing = 0;
+    int i = 0;
+    while (i < count) {
+        if (existing >= node->childCount()) {
+            // The rest is appended at once, so the view lays out once.
+            QList<QTreeWidgetItem*> nodes;
+            nodes.reserve(count - i);
+            for (; i < count; ++i) {
+                TShellFolderItem* data = list[size_t(i)].get();
+                auto* child = new TShellTreeNode(std::move(list[size_t(i)]));
+                child->setText(0, data->DisplayName());
+                data->AttachNode(child);
+                nodes.append(child);
+            }
+            node->addChildren(nodes);
+            existing = node->childCount();
+            break;
+        }
+        QTreeWidgetItem* child = node->child(existing);
+        if (!IsValidNode(child)) {
+            deleteChild(child);
+            continue;
+        }
+        switch (folder->CompareIDs(ItemOf(child)->RelativeID(), list[size_t(i)]->RelativeID())) {
+        case 0: // the same item: the node stays as it is
+            ++existing;
+            ++i;
+            break;
+        case 1: // a new item before the existing one
+            AddNode(node, existing, std::move(list[size_t(i)]));
+            ++existing;
+            ++i;
+            break;
+        default: // gone, or not comparable
+            deleteChild(child);
+            break;
+        }
+    }
+    while (node->childCount() > existing)
+        deleteChild(node->child(node->childCount() - 1));
+}
+
+void TShellTreeView::Expanding(QTreeWidgetItem* node) {
+    const TTreeUpdate update(*this);
+    if (Closing || !IsValidNode(node))
+        return;
+    TShellFolderItem* item = ItemOf(node);
+    if (MouseMode == 3 && item->Level() >= 2) {
+        const TShItemIDType type = item->ItemType();
+        if ((type == itRootDrive && !IsDriveReady(item->FolderPath())) || type == itVirtual) {
+            node->setExpanded(false);
+            return;
+        }
+    }
+    RefreshChildren(node);
+    if (node->childCount() == 0) {
+        node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
+        node->setExpanded(false);
+    }
+}
+
+void TShellTreeView::RefreshAll() {
+    const TTreeUpdate update(*this);
+    std::function<void(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* node) {
+        if (node->isExpanded() || node->childCount() > 0)
+            RefreshChildren(node);
+        else if (TShellFolderItem* item = ItemOf(node))
+            item->AttachNode(node);
+        if (node->isExpanded())
+            for (int i = 0; i < node->childCount(); ++i)
+                visit(node->child(i));
+    };
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        visit(topLevelItem(i));
+}
+
+QTreeWidgetItem* TShellTreeView::FindNode(const ItemIDList& list) {
+    const TTreeUpdate update(*this);
+    QTreeWidgetItem* result = topLevelItem(0);
+    if (!result || IDCount(list) < 0)
+        return result;
+    QTreeWidgetItem* cur = result->child(0);
+    int curIndex = 0;
+    qsizetype rest = IDCount(list) > 0 ? 0 : -1;
+    bool backedUp = false;
+    while (IsValidNode(cur)) {
+        if (rest < 0)
+            break;
+        const ItemIDList id = IDAt(list, rest);
+        TShellFolderItem* item = ItemOf(cur);
+        const auto folder = item->ParentFolder();
+        QTreeWidgetItem* parent = cur->parent();
+        const int order = folder ? folder->CompareIDs(item->RelativeID(), id) : 3;
+        if (order == 0) {
+            rest = NextID(list, rest);
+            if (rest < 0) {
+                result = cur;
+                break;
+            }
+            cur->setExpanded(true);
+            if (cur->childCount() == 0)
+                RefreshChildren(cur);
+            cur = cur->child(0);
+            curIndex = 0;
+            backedUp = false;
+        } else if (order == 2) {
+            if (backedUp)
+                break; // between two neighbours: not among the children
+            if (curIndex + 1 >= parent->childCount()) {
+                bool deleted = false;
+                RefreshChildren(parent, cur, &deleted);
+                if (deleted)
+                    break;
+                curIndex = parent->indexOfChild(cur);
+            }
+            cur = parent->child(++curIndex);
+        } else if (order == 1) {
+            if (!backedUp) {
+                bool deleted = false;
+                RefreshChildren(parent, cur, &deleted);
+                if (deleted)
+                    break;
+                curIndex = parent->indexOfChild(cur);
+            }
+            backedUp = true;
+            cur = curIndex > 0 ? parent->child(--curIndex) : nullptr;
+        } else {
+            break;
+        }
+    }
+    return result;
+}
+
+void TShellTreeView::SelectIDList(const ItemIDList& list) {
+    const TTreeUpdate update(*this);
+    if (list.isNull())
+        return;
+    QTreeWidgetItem* selected = currentItem();
+    if (IsValidNode(selected)) {
+        TShellFolderItem* item = ItemOf(selected);
+        if (item->Level() != IDCount(list) ||
+            DesktopFolder()->CompareIDs(item->AbsoluteID(), list) != 0)
+            SelectNode(FindNode(list));
+    } else {
+        SelectNode(FindNode(list));
+    }
+}
+
+ItemIDList TShellTreeView::SelectedIDList() const {
+    if (IsValidNode(currentItem()))
+        return ItemOf(currentItem())->AbsoluteID();
+    if (IsValidNode(topLevelItem(0)))
+        return ItemOf(topLevelItem(0))->AbsoluteID();
+    return ItemIDList();
 }
 
 QString TShellTreeView::SelectedPath() const {
-    const QModelIndex index = currentIndex();
-    if (!index.isValid())
-        return QString();
-    return Model->filePath(index);
+    QTreeWidgetItem* node = currentItem();
+    return IsValidNode(node) ? ItemOf(node)->FolderPath() : QString();
 }
 
 bool TShellTreeView::SelectPath(const QString& path) {
-    if (path.isEmpty() || !QFileInfo(path).isDir())
+    const ItemIDList list = PathToIDList(path);
+    if (list.isNull())
         return false;
-    const QModelIndex index = Model->index(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
-    if (!index.isValid())
-        return false;
-    if (index == currentIndex())
-        return true;
-    setCurrentIndex(index);
-    scrollTo(index);
+    SelectIDList(list);
     return true;
 }
 
-void TShellTreeView::Repaint() { viewport()->update(); }
+void TShellTreeView::Repaint() {
+    viewport()->update();
+}
+
+void TShellTreeView::SetIncludeHidden(bool include) {
+    if (include == FIncludeHidden)
+        return;
+    FIncludeHidden = include;
+    RefreshAll();
+}
+
+void TShellTreeView::SetShVirtuaItems(TShVirtuaItems items) {
+    if (items == FShVirtuaItems)
+        return;
+    FShVirtuaItems = items;
+    RefreshAll();
+}
+
+// ---- Renaming -------------------------------------------------------------
+
+bool TShellTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
+    if (trigger == AllEditTriggers || (trigger & editTriggers())) {
+        QTreeWidgetItem* node = itemFromIndex(index);
+        TShellFolderItem* item = ItemOf(node);
+        if (!IsValidNode(node) || MouseMode != 0 || item->Level() == 0 ||
+            !item->HasAttribute(SFGAO_CANRENAME))
+            return false;
+    }
+    return QTreeWidget::edit(index, trigger, event);
+}
+
+void TShellTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
+    QTreeWidget::closeEditor(editor, hint);
+    QTreeWidgetItem* node = PendingRename;
+    PendingRename = nullptr;
+    if (node && PendingText != node->text(0))
+        Edited(node, PendingText);
+}
+
+void TShellTreeView::Edited(QTreeWidgetItem* node, const QString& text) {
+    const TTreeUpdate update(*this);
+    node->setText(0, text);
+    PauseWatching();
+    ItemOf(node)->RenameItem(text);
+    ResumeWatching();
+}
+
+void TShellTreeView::SortChildren(QTreeWidgetItem* parent, QTreeWidgetItem* moved) {
+    if (!parent || !moved)
+        return;
+    const auto folder = ItemOf(moved)->ParentFolder();
+    if (!folder)
+        return;
+    // Only the moved node is out of order; the selection stays where it is.
+    QTreeWidgetItem* current = currentItem();
+    const bool quiet = signalsBlocked();
+    blockSignals(true);
+    parent->removeChild(moved);
+    int place = 0;
+    while (place < parent->childCount() && IsValidNode(parent->child(place)) &&
+           folder->CompareIDs(ItemOf(parent->child(place))->RelativeID(),
+                              ItemOf(moved)->RelativeID()) == 2)
+        ++place;
+    parent->insertChild(place, moved);
+    setCurrentItem(current);
+    blockSignals(quiet);
+}
+
+void TShellFolderItem::RenameItem(const QString& name) {
+    const auto folder = ParentFolder();
+    if (!folder || !HasAttribute(SFGAO_CANRENAME))
+        return;
+    auto* tree = FNode ? qobject_cast<TShellTreeView*>(FNode->treeWidget()) : nullptr;
+    std::optional<TShellTreeView::TTreeUpdate> update;
+    if (tree)
+        update.emplace(*tree);
+    const ItemIDList renamed = folder->SetNameOf(tree, FRelativeID, name);
+    if (!renamed.isNull() && tree) {
+        const int level = Level();
+        FName.clear();
+        FRelativeID = renamed;
+        FAbsoluteID =
+            level == 1 ? CopyFirstID(renamed) : ConcatIDLists(ParentAbsoluteID(), renamed);
+        const bool expanded = FNode->isExpanded();
+        QTreeWidgetItem* current = tree->currentItem();
+        const bool selected = current == FNode;
+        // The subtree is read again under the new name; a folder shown inside
+        // it gives way to the renamed one.
+        while (FNode->childCount() > 0)
+            tree->DeleteNode(FNode->child(FNode->childCount() - 1));
+        tree->SortChildren(FNode->parent(), FNode);
+        tree->RefreshChildren(FNode);
+        if (expanded)
+            FNode->setExpanded(true);
+        // The folder on show has a new path: the window follows it.
+        if (selected && tree->currentItem() == FNode)
+            tree->ChangePending = true;
+    }
+    if (FNode)
+        FNode->setText(0, DisplayName());
+}
+
+// ---- Mouse and keys -------------------------------------------------------
+
+void TShellTreeView::mousePressEvent(QMouseEvent* event) {
+    const QPoint pos = event->position().toPoint();
+    QTreeWidgetItem* node = itemAt(pos);
+    const QRect label = node ? visualItemRect(node) : QRect();
+    const bool onButton = node && pos.x() < label.left() && pos.x() >= label.left() - indentation();
+    if (!node || onButton || MouseMode != 0 ||
+        (event->button() != Qt::LeftButton && event->button() != Qt::RightButton)) {
+        QTreeWidget::mousePressEvent(event);
+        return;
+    }
+    // A click selects when the button comes up.
+    MouseMode = event->button() == Qt::LeftButton ? 1 : 2;
+    Pressed = node;
+    // A click on the selected node renames it only when the tree had focus.
+    PressedWasCurrent = node == currentItem() && hasFocus();
+    setFocus(Qt::MouseFocusReason);
+    event->accept();
+}
+
+void TShellTreeView::mouseMoveEvent(QMouseEvent* event) {
+    if (MouseMode == 1 || MouseMode == 2) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
+
+void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
+    const bool left = MouseMode == 1 && event->button() == Qt::LeftButton;
+    const bool right = MouseMode == 2 && event->button() == Qt::RightButton;
+    if (!left && !right) {
+        QTreeWidget::mouseReleaseEvent(event);
+        return;
+    }
+    MouseMode = 0;
+    QTreeWidgetItem* node = itemAt(event->position().toPoint());
+    QTreeWidgetItem* pressed = Pressed;
+    Pressed = nullptr;
+    event->accept();
+    if (!left || !node || node != pressed)
+        return;
+    if (PressedWasCurrent) {
+        RenameCandidate = node;
+        RenameDelay->start(QApplication::doubleClickInterval());
+    } else {
+        SelectNode(node);
+    }
+}
+
+void TShellTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
+    RenameDelay->stop();
+    RenameCandidate = nullptr;
+    QTreeWidget::mouseDoubleClickEvent(event);
+}
+
+void TShellTreeView::keyPressEvent(QKeyEvent* event) {
+    if (MouseMode == 1 || MouseMode == 2) {
+        event->accept();
+        return;
+    }
+    QTreeWidget::keyPressEvent(event);
+}
+
+// ---- Settings and the watcher ---------------------------------------------
+
+bool TShellTreeView::event(QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ThemeChange:
+    case QEvent::StyleChange:
+        QCoreApplication::postEvent(this, new QEvent(ReadIconsEvent));
+        break;
+    default:
+        if (event->type() == ReadIconsEvent) {
+            ReadIcons();
+            return true;
+        }
+        break;
+    }
+    return QTreeWidget::event(event);
+}
+
+void TShellTreeView::ReadIcons() {
+    ReloadSystemIcons();
+    for (QTreeWidgetItemIterator it(this); *it; ++it) {
+        if (!IsValidNode(*it))
+            break;
+        ItemOf(*it)->ResetIcons();
+    }
+    viewport()->update();
+}
+
+void TShellTreeView::PauseWatching() {
+    // The watcher comes with the change watching; nothing to pause yet.
+}
+
+void TShellTreeView::ResumeWatching() {}
+
+void TShellTreeView::OnDirChange() {
+    if (MouseMode != 0)
+        return;
+    RefreshAll();
+}
+
+void TShellTreeView::OnDeviceChange(TDeviceChangeData* data) {
+    const TTreeUpdate update(*this);
+    const std::unique_ptr<TDeviceChangeData> notice(data);
+    if (!notice)
+        return;
+    if (notice->Kind == 1) {
+        QTreeWidgetItem* node = FindNode(notice->DriveID);
+        if (node == topLevelItem(0) || !IsValidNode(node))
+            return;
+        TShellFolderItem* item = ItemOf(node);
+        item->ResetIcons();
+        item->SetName(notice->Caption);
+        node->setText(0, notice->Caption);
+        if (notice->Event == 0x8004) {
+            while (node->childCount() > 0)
+                DeleteNode(node->child(node->childCount() - 1));
+            node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
+            SelectNode(node->parent());
+        }
+    } else if (notice->Kind == 2) {
+        if (notice->Event == 0x8004)
+            SelectNode(topLevelItem(0));
+        RefreshAll();
+    }
+}

@@ -1,0 +1,290 @@
+#include "platform/Common.h"
+#include "platform/FileName.h"
+#include "platform/FileOperation.h"
+#include "platform/ShellNamespace.h"
+#include "shelltree/ShellCtrls.h"
+#include "support/TestSupport.h"
+
+#include <QDir>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <atomic>
+#include <chrono>
+#include <memory>
+#include <sys/stat.h>
+#include <thread>
+
+namespace {
+QByteArray MountLine(int id, const QString& point, const QByteArray& type,
+                     const QByteArray& source) {
+    return QByteArray::number(id) + " 1 0:" + QByteArray::number(id) + " / " +
+           QFile::encodeName(point) + " rw shared:1 - " + type + " " + source + " rw\n";
+}
+
+QStringList Captions(const QTreeWidgetItem* node) {
+    QStringList captions;
+    for (int i = 0; i < node->childCount(); ++i)
+        captions << node->child(i)->text(0);
+    return captions;
+}
+} // namespace
+
+// The tree over a sandbox home with its own desktop folder and mount table.
+class TestShellTree : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TSandbox> Box;
+    QString Home, Desktop, Disk, Net;
+    std::unique_ptr<TShellTreeView> Tree;
+    QStringList FileErrors;
+
+    TShellTreeView& MakeTree() {
+        Tree = std::make_unique<TShellTreeView>();
+        Tree->resize(300, 400);
+        Tree->Loaded();
+        return *Tree;
+    }
+
+private slots:
+    void init() {
+        Box = std::make_unique<TSandbox>();
+        Home = Box->makeDir("home");
+        Desktop = Box->makeDir("home/Desktop");
+        Disk = Box->makeDir("mnt/disk");
+        Net = Box->makeDir("mnt/net");
+        Box->makeDir("mnt/net/share");
+        Box->makeDir("home/Desktop/on desk");
+        qputenv("HOME", QFile::encodeName(Home));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Box->makeDir("config")));
+        SetMountTableSource(
+            Box->writeFile("mountinfo", MountLine(1, "/", "ext4", "/dev/sda1") +
+                                            MountLine(2, Disk, "ext4", "/dev/sdb1") +
+                                            MountLine(3, Net, "nfs4", "server:/export") +
+                                            MountLine(4, "/proc", "proc", "proc")));
+        FileErrors.clear();
+        SetFileOpErrorHook([this](const QString&, const QString& text) { FileErrors << text; });
+    }
+    void cleanup() {
+        Tree.reset();
+        SetMountTableSource(QString());
+        SetDriveProbeHook(nullptr);
+        SetDriveCheckTimeout(2000);
+        SetFileOpErrorHook(nullptr);
+    }
+
+    // ID lists keep their shape through the routines.
+    void idListRoutines() {
+        const ItemIDList a = MakeIDList(sikComputer, QByteArray());
+        const ItemIDList b = MakeIDList(sikDrive, "/mnt");
+        const ItemIDList ab = ConcatIDLists(a, b);
+        QCOMPARE(IDCount(DesktopIDList()), 0);
+        QCOMPARE(IDCount(ab), 2);
+        QCOMPARE(IDListSize(ab), qsizetype(3 + 7 + 2));
+        QCOMPARE(ParentIDList(ab), a);
+        QCOMPARE(CopyFirstID(ab), a);
+        QCOMPARE(ab.mid(NextID(ab, 0)), b);
+        QCOMPARE(NextID(b, 0), qsizetype(-1));
+        QCOMPARE(IDCount(ab.left(5)), -1); // cut short
+        const auto desktop = DesktopFolder();
+        QCOMPARE(desktop->CompareIDs(ab, ab), 0);
+        QCOMPARE(desktop->CompareIDs(MakeIDList(sikEntry, "x10"), MakeIDList(sikEntry, "x9")), 1);
+        QCOMPARE(desktop->CompareIDs(MakeIDList(sikEntry, "a"), MakeIDList(sikEntry, "B")), 2);
+        QCOMPARE(desktop->CompareIDs(MakeIDList(sikEntry, "a"), MakeIDList(sikEntry, "A")) % 3 != 0,
+                 true); // equal to the collator, still two items
+        QCOMPARE(desktop->CompareIDs(a, QByteArray("\x05")), 3);
+    }
+
+    // The desktop's children, their types and paths; the drives from the
+    // mount table.
+    void classificationAndPaths() {
+        Box->makeDir("home/Pictures/deep");
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* root = tree.topLevelItem(0);
+        QVERIFY(root);
+        QCOMPARE(tree.currentItem(), root);
+        QCOMPARE(tree.SelectedPath(), Desktop);
+        QCOMPARE(Captions(root),
+                 QStringList({"ホーム", "コンピュータ", "ネットワーク", "ごみ箱", "on desk"}));
+        struct TRow {
+            QTreeWidgetItem* Node;
+            TShItemIDType Type;
+            QString Path;
+        };
+        QTreeWidgetItem* computer = root->child(1);
+        computer->setExpanded(true);
+        QCOMPARE(Captions(computer),
+                 QStringList({"ローカル ディスク (/)", "ローカル ディスク (" + Disk + ")",
+                              "server:/export (" + Net + ")"}));
+        tree.SelectPath(Home + "/Pictures/deep");
+        const QList<TRow> rows = {
+            {root, itDeskTop, Desktop},
+            {root->child(0), itFolder, Home},
+            {computer, itMyComputer, QString()},
+            {root->child(2), itNetWork, QString()},
+            {root->child(3), itBitBucket, QString()},
+            {root->child(4), itFolder, Desktop + "/on desk"},
+            {computer->child(1), itRootDrive, Disk + "/"},
+            {tree.currentItem(), itFolder, Home + "/Pictures/deep"},
+        };
+        for (const TRow& row : rows) {
+            TShellFolderItem* item = TShellTreeView::ItemOf(row.Node);
+            QCOMPARE(item->ItemType(), row.Type);
+            QCOMPARE(item->FolderPath(), row.Path);
+        }
+        QCOMPARE(TShellTreeView::ItemOf(tree.currentItem())->Level(), 3);
+        // Computer and trash give no path to the window.
+        tree.setCurrentItem(computer);
+        QCOMPARE(tree.SelectedPath(), QString());
+    }
+
+    // A fresh listing keeps existing nodes and their expanded subtrees,
+    // inserts in order and drops what went away; a folder made after its
+    // parent was listed is found; a file ends on the root.
+    void mergeAndFind() {
+        Box->makeDir("home/b/inner/x");
+        Box->makeDir("home/d");
+        Box->writeFile("home/c.txt", "x");
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* home = tree.topLevelItem(0)->child(0);
+        QCOMPARE(Captions(home), QStringList({"b", "d", "Desktop"}));
+        QTreeWidgetItem* b = home->child(0);
+        b->setExpanded(true);
+        b->child(0)->setExpanded(true);
+        QTreeWidgetItem* inner = b->child(0);
+
+        Box->makeDir("home/a");
+        Box->makeDir("home/c");
+        QVERIFY(QDir(Home + "/d").removeRecursively());
+        tree.RefreshAll();
+        QCOMPARE(Captions(home), QStringList({"a", "b", "c", "Desktop"}));
+        QCOMPARE(home->child(1), b);
+        QVERIFY(b->isExpanded() && inner->isExpanded());
+        QCOMPARE(b->child(0), inner);
+        QCOMPARE(Captions(inner), QStringList({"x"}));
+
+        Box->makeDir("home/b/inner/w");
+        QSignalSpy changes(&tree, &TShellTreeView::Change);
+        QVERIFY(tree.SelectPath(Home + "/b/inner/w"));
+        QCOMPARE(tree.SelectedPath(), Home + "/b/inner/w");
+        QCOMPARE(changes.count(), 1);
+        QVERIFY(tree.SelectPath(Home + "/c.txt"));
+        QCOMPARE(tree.currentItem(), tree.topLevelItem(0));
+        QCOMPARE(changes.count(), 2);
+        QVERIFY(!tree.SelectPath(Home + "/missing"));
+        QVERIFY(!tree.SelectPath(QString()));
+        QCOMPARE(changes.count(), 2);
+    }
+
+    // A deep path under unexpanded nodes: one change; the same path again:
+    // none. A name that is not UTF-8 is listed and selected with its bytes.
+    void selectPathDeepAndRawNames() {
+        QByteArray bytes = QFile::encodeName(Home);
+        for (const QByteArray part : {"p", "q", "r", "s", "caf\xe9\n2"})
+            QCOMPARE(::mkdir((bytes += "/" + part).constData(), 0755), 0);
+        const QString raw = PathFromBytes(bytes);
+        TShellTreeView& tree = MakeTree();
+        QSignalSpy changes(&tree, &TShellTreeView::Change);
+        QVERIFY(tree.SelectPath(raw));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(tree.SelectedPath(), raw);
+        QCOMPARE(PathToBytes(tree.SelectedPath()), PathToBytes(raw));
+        QVERIFY(tree.currentItem()->parent()->isExpanded());
+        QVERIFY(tree.SelectPath(raw + "/"));
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(tree.currentItem()->text(0), DisplayPath(PathFromBytes("caf\xe9\n2")));
+        QCOMPARE(::rmdir(bytes.constData()), 0); // the sandbox cannot remove such a name
+    }
+
+    // Renaming in place: success re-sorts and keeps the subtree expanded;
+    // a name that exists or is invalid shows the message and the old name.
+    void renameInPlace() {
+        Box->makeDir("home/alpha/sub");
+        Box->makeDir("home/beta");
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* home = tree.topLevelItem(0)->child(0);
+        QTreeWidgetItem* alpha = home->child(0);
+        tree.setCurrentItem(alpha);
+        alpha->setExpanded(true);
+        QSignalSpy changes(&tree, &TShellTreeView::Change);
+        TShellTreeView::ItemOf(alpha)->RenameItem("gamma");
+        QCOMPARE(Captions(home), QStringList({"beta", "Desktop", "gamma"}));
+        QCOMPARE(home->child(2), alpha);
+        QVERIFY(alpha->isExpanded());
+        QCOMPARE(Captions(alpha), QStringList({"sub"}));
+        QCOMPARE(tree.SelectedPath(), Home + "/gamma");
+        QCOMPARE(changes.count(), 1); // the window follows the folder on show
+        QVERIFY(QFileInfo(Home + "/gamma/sub").isDir());
+
+        for (const QString& bad : {QStringLiteral("beta"), QStringLiteral("a/b"), QString()}) {
+            FileErrors.clear();
+            alpha->setText(0, bad);
+            TShellTreeView::ItemOf(alpha)->RenameItem(bad);
+            QCOMPARE(alpha->text(0), QStringLiteral("gamma"));
+            QCOMPARE(FileErrors.size(), 1);
+        }
+        QVERIFY(QFileInfo(Home + "/beta").isDir() && QFileInfo(Home + "/gamma").isDir());
+        // The root is never renamed.
+        QVERIFY(!tree.isPersistentEditorOpen(tree.topLevelItem(0)));
+        tree.editItem(tree.topLevelItem(0));
+        QVERIFY(!tree.findChild<QLineEdit*>());
+    }
+
+    // Hidden folders follow the switch; the folder on show going away
+    // selects its parent, never a neighbour; an empty folder loses its
+    // expand button.
+    void hiddenRemovedAndEmpty() {
+        Box->makeDir("home/.secret");
+        Box->makeDir("home/m/n");
+        Box->makeDir("home/m/o");
+        Box->makeDir("home/m/p");
+        Box->makeDir("home/empty");
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* home = tree.topLevelItem(0)->child(0);
+        QCOMPARE(Captions(home), QStringList({".secret", "Desktop", "empty", "m"}));
+        tree.SetIncludeHidden(false);
+        QCOMPARE(Captions(home), QStringList({"Desktop", "empty", "m"}));
+
+        QVERIFY(tree.SelectPath(Home + "/m/o"));
+        QSignalSpy changes(&tree, &TShellTreeView::Change);
+        QVERIFY(QDir().rename(Home + "/m/o", Home + "/m/o2"));
+        tree.OnDirChange();
+        QCOMPARE(tree.SelectedPath(), Home + "/m");
+        QCOMPARE(changes.count(), 1);
+        QCOMPARE(Captions(tree.currentItem()), QStringList({"n", "o2", "p"}));
+
+        QTreeWidgetItem* empty = home->child(1);
+        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QVERIFY(QDir().mkdir(Home + "/m/n/later"));
+        QTreeWidgetItem* n = tree.currentItem()->child(0);
+        tree.RefreshAll();
+        QCOMPARE(n->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        QVERIFY(QDir(Home + "/m/n/later").removeRecursively());
+        n->setExpanded(true);
+        QCOMPARE(n->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY(!n->isExpanded());
+    }
+
+    // A network mount that does not answer is given up after the drive
+    // check's time-out: the window goes on (the server never answers before
+    // the end of the test).
+    void deadNetworkMountDoesNotFreeze() {
+        SetDriveCheckTimeout(200);
+        auto open = std::make_shared<std::atomic<bool>>(false);
+        SetDriveProbeHook([open](const QString&) {
+            while (!*open)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        });
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* network = tree.topLevelItem(0)->child(2);
+        network->setExpanded(true);
+        QCOMPARE(network->childCount(), 1);
+        network->child(0)->setExpanded(true);
+        QCOMPARE(network->child(0)->childCount(), 0);
+        QVERIFY(!tree.SelectPath(Net + "/share"));
+        *open = true; // the hook held the listing until here: nothing waited on it
+    }
+};
+
+QTEST_MAIN(TestShellTree)
+#include "test_shelltree.moc"
