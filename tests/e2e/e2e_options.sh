@@ -12,14 +12,8 @@ done
 start_velmo "$PICS"
 OPTION="ヴェルモ！ - オプション設定" INPUT="ヴェルモ！ - 出力フォルダ入力" PICKER="フォルダを選択してください。"
 
-shown() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-gone() { [ -z "$(shown "$1")" ]; }
-# Focuses the window of that caption once it shows, for plain key presses.
-focus() { wait_for bash -c "[ -n \"\$(xdotool search --onlyvisible --name '^$1\$')\" ]" &&
-    xdotool windowfocus --sync "$(shown "$1")"; }
 # Clicks a point of a dialog's client area (their layout is fixed).
 click_in() { xdotool mousemove --window "$(shown "$1")" "$2" "$3" click 1; }
-menu_open() { [ "$(xdotool search --onlyvisible --pid "$VELMO_PID" | wc -l)" -gt 1 ]; }
 shot() { screenshot "$SANDBOX/$1.png"; [ -z "${VELMO_SHOTS:-}" ] || cp "$SANDBOX/$1.png" "$VELMO_SHOTS/"; }
 
 key alt+f # move mode

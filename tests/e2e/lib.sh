@@ -76,6 +76,21 @@ wait_for() {
     return 1
 }
 
+# The window with exactly this caption, once it shows; whether it is gone.
+shown() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
+gone() { [ -z "$(shown "$1")" ]; }
+# Focuses the window of that caption once it shows, for plain key presses.
+focus() { wait_for bash -c "[ -n \"\$(xdotool search --onlyvisible --name '^$1\$')\" ]" &&
+    xdotool windowfocus --sync "$(shown "$1")"; }
+# Whether a menu of Velmo's is open (a window of its own beside the main one).
+menu_open() { [ "$(xdotool search --onlyvisible --pid "$VELMO_PID" | wc -l)" -gt 1 ]; }
+# Answers the message box of that caption with a key, and gives the focus
+# back to the main window once it has closed (no window manager does).
+answer_box() {
+    focus "$1" && xdotool key "$2" && wait_for gone "$1" &&
+        { xdotool windowfocus --sync "$WINDOW" 2>/dev/null || true; }
+}
+
 velmo_exited() { ! kill -0 "$VELMO_PID" 2>/dev/null; }
 
 check() {
