@@ -1,4 +1,5 @@
 #include "dialogs/About.h"
+#include "dialogs/DialogParts.h"
 
 #include "app/Pictures.h"
 #include "toolkit/Fonts.h"
@@ -185,15 +186,8 @@ void TfrmAbout::mouseMoveEvent(QMouseEvent* event) {
 }
 
 void TfrmAbout::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->ignore(); // neither closes the dialog
-        return;
-    default:
+    if (!RefuseCloseKey(event))
         QDialog::keyPressEvent(event);
-    }
 }
 
 bool TfrmAbout::eventFilter(QObject* watched, QEvent* event) {

@@ -1,5 +1,9 @@
 #pragma once
 
+#include "toolkit/MessageBox.h"
+
+#include <QCloseEvent>
+#include <QKeyEvent>
 #include <QPushButton>
 #include <QRect>
 #include <QString>
@@ -29,4 +33,32 @@ T* MakeChoice(const QString& caption, const char* name, QWidget* parent, int x, 
     auto* c = Named(new T(caption, parent), name);
     c->setGeometry(x, y, 340, 20);
     return c;
+}
+
+// Enter and Esc never close Velmo's dialogs: true when the key was one of
+// them and has been refused.
+inline bool RefuseCloseKey(QKeyEvent* event) {
+    switch (event->key()) {
+    case Qt::Key_Escape:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        event->ignore();
+        return true;
+    default:
+        return false;
+    }
+}
+
+// A dialog's close steps for a close event: the query, then, when it lets
+// the dialog close, the close step. False when the close was refused.
+template <typename Query, typename Close>
+bool RunCloseSteps(QCloseEvent* event, Query&& query, Close&& close) {
+    bool closing = false;
+    Guarded([&] { closing = query(); });
+    if (!closing) {
+        event->ignore();
+        return false;
+    }
+    Guarded(close);
+    return true;
 }

@@ -138,24 +138,11 @@ void TfrmInput::closeEvent(QCloseEvent* event) {
         InputCheck = false;
         InputOK = false;
     }
-    bool closing = false;
-    Guarded([&] { closing = FormCloseQuery(); });
-    if (!closing) {
-        event->ignore();
-        return;
-    }
-    Guarded([this] { FormClose(); });
-    QDialog::closeEvent(event);
+    if (RunCloseSteps(event, [this] { return FormCloseQuery(); }, [this] { FormClose(); }))
+        QDialog::closeEvent(event);
 }
 
 void TfrmInput::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->ignore(); // neither closes the dialog
-        return;
-    default:
+    if (!RefuseCloseKey(event))
         QDialog::keyPressEvent(event);
-    }
 }

@@ -308,24 +308,11 @@ void TfrmOption::FormClose() {
 }
 
 void TfrmOption::closeEvent(QCloseEvent* event) {
-    bool closing = false;
-    Guarded([&] { closing = FormCloseQuery(); });
-    if (!closing) {
-        event->ignore();
-        return;
-    }
-    Guarded([this] { FormClose(); });
-    QDialog::closeEvent(event);
+    if (RunCloseSteps(event, [this] { return FormCloseQuery(); }, [this] { FormClose(); }))
+        QDialog::closeEvent(event);
 }
 
 void TfrmOption::keyPressEvent(QKeyEvent* event) {
-    switch (event->key()) {
-    case Qt::Key_Escape:
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-        event->ignore(); // neither closes the dialog
-        return;
-    default:
+    if (!RefuseCloseKey(event))
         QDialog::keyPressEvent(event);
-    }
 }
