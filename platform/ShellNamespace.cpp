@@ -367,7 +367,6 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
         return false;
     const int fd = ::dirfd(dir);
     Links.clear();
-    Subfolders.clear();
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (IsDotOrDotDot(name) || (!hidden && name[0] == '.'))
@@ -375,14 +374,14 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
         const bool link = entry->d_type == DT_LNK;
         if (entry->d_type != DT_DIR && !link && entry->d_type != DT_UNKNOWN)
             continue;
-        // One look at the folder, relative to the open parent, answers both
-        // "is it a folder" and "has it subfolders" for the node about to be made.
+        // The entry's type names a folder as it is; a link or an entry of
+        // unknown type is looked at (relative to the open parent). Whether a
+        // folder has subfolders is asked later, for the nodes on show.
         struct stat st;
-        if (::fstatat(fd, name, &st, 0) != 0 || !S_ISDIR(st.st_mode))
+        if (entry->d_type != DT_DIR && (::fstatat(fd, name, &st, 0) != 0 || !S_ISDIR(st.st_mode)))
             continue;
         const QByteArray bytes(name);
         Links.insert(bytes, link);
-        Subfolders.insert(bytes, HasSubfolder(fd, name, st));
         ids.append(MakeIDList(sikEntry, bytes));
     }
     ::closedir(dir);
@@ -390,6 +389,8 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
     // caller's sort then finds nothing to move.
     std::vector<std::pair<int, qsizetype>> order;
     order.reserve(size_t(ids.size()));
+    Keys.reserve(Keys.size() + ids.size());
+    SortKeys.reserve(SortKeys.size() + size_t(ids.size()));
     for (qsizetype i = 0; i < ids.size(); ++i)
         order.emplace_back(KindRank(IDKind(ids[i])) == 5 ? SortKey(IDName(ids[i])) : -1, i);
     std::stable_sort(order.begin(), order.end(), [&](const auto& a, const auto& b) {
@@ -409,12 +410,13 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
 }
 
 int TShellFolder::SortKey(const QByteArray& name) {
-    auto found = Keys.constFind(name);
-    if (found != Keys.constEnd())
-        return *found;
-    SortKeys.push_back(NameCollator().sortKey(DisplayPath(PathFromBytes(name))));
-    Keys.insert(name, int(SortKeys.size() - 1));
-    return int(SortKeys.size() - 1);
+    // One look-up finds or makes the slot; it holds the index + 1.
+    int& slot = Keys[name];
+    if (slot == 0) {
+        SortKeys.push_back(NameCollator().sortKey(DisplayPath(PathFromBytes(name))));
+        slot = int(SortKeys.size());
+    }
+    return slot - 1;
 }
 
 int TShellFolder::CompareIDs(const ItemIDList& a, const ItemIDList& b) {
@@ -506,15 +508,6 @@ unsigned TShellFolder::GetAttributesOf(const ItemIDList& id, unsigned mask) {
                 attributes |= SFGAO_LINK;
         }
         if (mask & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET)) {
-            // The listing just made knows; once. Later questions look again.
-            const auto hint = Subfolders.constFind(name);
-            if (hint != Subfolders.constEnd() &&
-                !(mask & ~(SFGAO_HASSUBFOLDER | SFGAO_LINK | SFGAO_SHARE))) {
-                attributes |=
-                    SFGAO_FOLDER | SFGAO_DROPTARGET | (*hint ? unsigned(SFGAO_HASSUBFOLDER) : 0u);
-                Subfolders.erase(hint);
-                return attributes & mask;
-            }
             const QByteArray path = PathToBytes(ChildPath(id));
             struct stat st;
             if (::stat(path.constData(), &st) != 0)

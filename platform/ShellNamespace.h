@@ -81,10 +81,8 @@ private:
     ItemIDList Absolute;
     QString FolderPath;
     // What the last listing learned: whether each name is a symbolic link;
-    // whether it has subfolders (used once); and each
-    // name's collation key, made once (an index into SortKeys).
+    // and each name's collation key, made once (one more than its index in SortKeys).
     QHash<QByteArray, bool> Links;
-    QHash<QByteArray, bool> Subfolders;
     QHash<QByteArray, int> Keys;
     std::vector<QCollatorSortKey> SortKeys;
 };

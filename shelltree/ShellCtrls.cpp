@@ -69,6 +69,7 @@ TShellTreeNode::TShellTreeNode(std::unique_ptr<TShellFolderItem> item) : Item(st
 
 QVariant TShellTreeNode::data(int column, int role) const {
     if (role == Qt::DecorationRole && column == 0 && Item && Item->IsValid()) {
+        Item->HasSubfolders();
         const int index = isSelected() ? Item->OpenIconIndex() : Item->IconIndex();
         return SystemIcon(index);
     }
@@ -325,6 +326,7 @@ void TShellTreeView::Expanding(QTreeWidgetItem* node) {
         }
     }
     RefreshChildren(node);
+    item->SetHasSubfolders(node->childCount() > 0);
     if (node->childCount() == 0) {
         node->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicator);
         node->setExpanded(false);

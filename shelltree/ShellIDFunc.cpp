@@ -72,9 +72,12 @@ int TShellDataItem::OpenIconIndex() {
 }
 
 int TShellDataItem::OverlayIndex() {
-    if (HasAttribute(SFGAO_SHARE))
+    const auto folder = ParentFolder();
+    const unsigned attributes =
+        folder ? folder->GetAttributesOf(OwnID(), SFGAO_SHARE | SFGAO_LINK) : 0u;
+    if (attributes & SFGAO_SHARE)
         return 0;
-    if (HasAttribute(SFGAO_LINK))
+    if (attributes & SFGAO_LINK)
         return 1;
     return -1;
 }
@@ -113,8 +116,19 @@ void TShellFolderItem::AttachNode(QTreeWidgetItem* node) {
     FNode = node;
     if (!node)
         return;
-    node->setChildIndicatorPolicy(HasAttribute(SFGAO_HASSUBFOLDER)
-                                      ? QTreeWidgetItem::ShowIndicator
-                                      : QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    FSubfolders = -1;
+    node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     node->setData(0, OverlayRole, OverlayIndex());
+}
+
+bool TShellFolderItem::HasSubfolders() {
+    if (FSubfolders < 0)
+        SetHasSubfolders(HasAttribute(SFGAO_HASSUBFOLDER));
+    return FSubfolders > 0;
+}
+
+void TShellFolderItem::SetHasSubfolders(bool has) {
+    FSubfolders = has ? 1 : 0;
+    if (FNode && !has && FNode->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator)
+        FNode->setChildIndicatorPolicy(QTreeWidgetItem::DontShowIndicatorWhenChildless);
 }

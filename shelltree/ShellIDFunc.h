@@ -88,15 +88,21 @@ public:
     bool IsValid() const override { return !FAbsoluteID.isNull() && !FRelativeID.isNull(); }
 
     QTreeWidgetItem* Node() const { return FNode; }
-    // Binds the item to its node: the expand button when it has subfolders,
-    // and its overlay.
+    // Binds the item to its node: its overlay, and the expand button until
+    // the folder is looked into.
     void AttachNode(QTreeWidgetItem* node);
+    // Whether the folder has subfolders, looked at once (when the node is
+    // first drawn) and kept; the node's expand button follows.
+    bool HasSubfolders();
+    // What an expansion found.
+    void SetHasSubfolders(bool has);
     // Renames the folder in place (the tree's rename); see ShellCtrls.cpp.
     void RenameItem(const QString& name);
 
 private:
     QTreeWidgetItem* FNode = nullptr;
     mutable int FLevel = -2;
+    int FSubfolders = -1; // -1 not looked at yet
 };
 
 // The role of a node's overlay index.

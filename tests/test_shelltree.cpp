@@ -253,8 +253,16 @@ private slots:
         QCOMPARE(changes.count(), 1);
         QCOMPARE(Captions(tree.currentItem()), QStringList({"n", "o2", "p"}));
 
+        // A folder keeps its expand button until it is drawn, then shows
+        // what it holds.
         QTreeWidgetItem* empty = home->child(1);
-        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QTreeWidgetItem* p = tree.currentItem()->child(2);
+        QVERIFY(QDir().mkdir(Home + "/m/p/q"));
+        QCOMPARE(empty->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        tree.show();
+        QTRY_COMPARE(empty->childIndicatorPolicy(),
+                     QTreeWidgetItem::DontShowIndicatorWhenChildless);
+        QCOMPARE(p->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
         QVERIFY(QDir().mkdir(Home + "/m/n/later"));
         QTreeWidgetItem* n = tree.currentItem()->child(0);
         tree.RefreshAll();
