@@ -25,8 +25,17 @@ check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 row_y() { echo $((Y + 50 + 9 + 18 * $1)); }
 hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
-xdotool mousemove $((X + 110)) "$(row_y $((3 + hidden)))" click 1
-check "a click on a folder in the tree lists its pictures" wait_for shows 'rgb(0,0,230)'
+# A hidden folder that the desktop's services make while the tree is being
+# listed moves the rows by one: the neighbouring rows are tried after.
+shows_soon() { for _ in 1 2 3 4 5 6 7 8; do shows "$1" && return 0; sleep 0.2; done; return 1; }
+click_blue() {
+    for off in 0 -1 1; do
+        xdotool mousemove $((X + 110)) "$(row_y $((3 + hidden + off)))" click 1
+        shows_soon 'rgb(0,0,230)' && return 0
+    done
+    return 1
+}
+check "a click on a folder in the tree lists its pictures" click_blue
 [ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/shot.png" "$VELMO_SHOTS/tree.png"
 
 # The folder on show renamed from a terminal, then F5: nothing else opens.
