@@ -4,6 +4,7 @@
 
 #include "app/DispExt.h"
 #include "app/MainRules.h"
+#include "app/Preloader.h"
 #include "platform/Common.h"
 #include "platform/DirectoryList.h"
 #include "settings/Settings.h"
@@ -84,6 +85,8 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
     TGate gate(*this);
     TBusyCursor busy;
     ProcessMessages();
+    // Pictures decoded ahead belong to the list that goes now.
+    Preload->Clear();
     lstFile->clear();
     // Until the scan has ended, nothing is listed to move through.
     LastIndex = -1;
@@ -195,7 +198,7 @@ void TfrmVelmo::OpenStartArgument(const QString& argument) {
     Guarded([this, argument] {
         // Handed over while a picture loads or a dialog waits for an answer:
         // opened once that is over.
-        if (Loading() || QApplication::activeModalWidget()) {
+        if (Busy() || QApplication::activeModalWidget()) {
             QTimer::singleShot(50, this, [this, argument] { OpenStartArgument(argument); });
             return;
         }
