@@ -43,8 +43,8 @@ void TPreloader::Drop(std::unique_lock<std::mutex>&, std::shared_ptr<TEntry> ent
 }
 
 void TPreloader::Want(const QStringList& paths, const TDisplayFit& fit) {
-    const QStringList wanted = paths.mid(0, MaxKept);
     std::unique_lock<std::mutex> lock(Lock);
+    const QStringList wanted = Enabled ? paths.mid(0, MaxKept) : QStringList();
     const auto old = Entries;
     for (const auto& entry : old)
         if (!wanted.contains(entry->Path) || !(entry->Fit == fit))
@@ -97,6 +97,11 @@ void TPreloader::Clear() {
     const auto old = Entries;
     for (const auto& entry : old)
         Drop(lock, entry);
+}
+
+void TPreloader::SetEnabled(bool enabled) {
+    const std::lock_guard<std::mutex> guard(Lock);
+    Enabled = enabled;
 }
 
 bool TPreloader::Finished(const QString& path) const {

@@ -50,6 +50,8 @@ public:
     std::unique_ptr<TGraphic> Take(const QString& path, const TDisplayFit& fit);
     // Throws everything away (a new folder, a new scan of it).
     void Clear();
+    // Switched off, nothing is decoded ahead (for measuring).
+    void SetEnabled(bool enabled);
 
     // For tests and benchmarks: whether the picture of the path has been
     // decoded (successfully or not), and how many pictures were handed over.
@@ -81,6 +83,7 @@ private:
     std::condition_variable Changed;
     std::deque<std::shared_ptr<TEntry>> Entries;
     bool Stopping = false;
+    bool Enabled = true;
     int HandedCount = 0;
     std::thread Worker;
 };

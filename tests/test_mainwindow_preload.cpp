@@ -39,7 +39,7 @@ private slots:
         MakePicture(f.Pics + "/p01.jpg", 120, 90);
         MakePicture(f.Pics + "/p02.jpg", 140, 100);
         f.WriteIni(QStringLiteral("[PATH]\nTitle0=Out\nPath0=%1\nCurrentPath=%2\n[ACTION]\n"
-                                  "Mode=%3\nMove=0\n[SETTING]\nDispSize=1\n")
+                                  "Mode=%3\nMove=0\nDispSize=1\n")
                        .arg(out, f.Pics, change == "move" ? "1" : "0"));
         TfrmVelmo& w = f.Open();
         QCOMPARE(w.ShownIndex, 0);
