@@ -97,7 +97,13 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         TNameWidths widths(lstFile->fontMetrics());
         QElapsedTimer sinceMessages;
         sinceMessages.start();
+        // Before the extensions are known (the scans made while the window is
+        // created) nothing can be listed: the folder is not read on.
+        const bool any = std::any_of(DispExt.begin(), DispExt.end(),
+                                     [](const TDispExt& e) { return e.Enabled; });
         ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
+            if (!any)
+                return false;
             if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
                 names.push_back(name);
                 widest = std::max(widest, widths.Width(name));

@@ -36,7 +36,7 @@ TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
     font.setPixelSize(12);
     setFont(font);
     FPicture = std::make_unique<TPicture>();
-    Preload = std::make_unique<TPreloader>();
+    Preload = TakeStartPreloader();
     // The components are loaded first: the plug-in manager searches its
     // plug-ins before the creation handler runs.
     CreateComponents();

@@ -91,8 +91,10 @@ TDisplayFit TfrmVelmo::CurrentFit() const {
     // was decoded.
     if (IniRec.DispSize == 0)
         return {IniRec.DispSize, 0, 0, QSize(), QSize()};
+    // The viewport, which shrinks while scroll bars show, counts only for a
+    // stretch that fills it.
     return {IniRec.DispSize, IniRec.Zoom, IniRec.Proportional, scbMain->size(),
-            scbMain->viewport()->size()};
+            IniRec.Proportional == 1 ? QSize() : scbMain->viewport()->size()};
 }
 
 void TfrmVelmo::PreloadAround(int i) {

@@ -2,6 +2,7 @@
 
 #include "toolkit/Graphic.h"
 
+#include <QHash>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -24,6 +25,25 @@ struct TDisplayFit {
 
 // The size a picture of the given natural size is shown at with the fit.
 QSize DisplaySize(const TDisplayFit& fit, QSize natural);
+
+// Decoded pictures are tens of megabytes each. Left to itself the C library
+// hands blocks that large back to the system when they are freed, and the
+// next picture faults fresh pages in again, which after a pause costs more
+// than decoding it. The program keeps them: called once at start, before any
+// picture is decoded.
+void KeepPictureMemory();
+
+class TPreloader;
+
+// Started by the program's entry before the window is made, with the start
+// argument (a folder, or a file in it) and the display settings as stored:
+// the first picture of that folder is found and decoded while the window is
+// made. The window takes this preloader over; a wrong guess is never shown.
+void GuessStartPicture(const QString& argument, const TDisplayFit& fit);
+// The same with the fit read from the stored settings.
+void GuessStartPicture(const QString& argument);
+// The preloader started by GuessStartPicture, or a new one.
+std::unique_ptr<TPreloader> TakeStartPreloader();
 
 // Decodes the pictures the user is likely to ask for next on a worker thread,
 // at the size they will be shown, and hands them over when they are asked
@@ -48,8 +68,15 @@ public:
     // being decoded (then this waits for it); nullptr when there is none, it
     // failed, or the file changed since. It is no longer kept either way.
     std::unique_ptr<TGraphic> Take(const QString& path, const TDisplayFit& fit);
-    // Throws everything away (a new folder, a new scan of it).
+    // Throws everything away (a new folder, a new scan of it), except a
+    // guess of the first picture that nothing has asked for yet.
     void Clear();
+    // Lists the folder for its first picture by name among the extensions
+    // given, and decodes it. It is handed over to the first Take of its path
+    // whose fit it covers (decoded as large or larger); the first Take of
+    // any path ends the guess.
+    void Guess(const QString& folder, const QHash<QString, TGraphicClass>& classes,
+               const TDisplayFit& fit);
     // Switched off, nothing is decoded ahead (for measuring).
     void SetEnabled(bool enabled);
 
@@ -72,7 +99,10 @@ private:
         TGraphicClass Class = nullptr;
         TDisplayFit Fit;
         TState State = TState::Queued;
-        bool Dropped = false;              // not wanted any more; freed when it ends
+        bool Dropped = false; // not wanted any more; freed when it ends
+        bool Guessed = false; // the start guess: Path is still to be found in Folder
+        QString Folder;       // not empty for the start guess
+        QHash<QString, TGraphicClass> Classes;
         std::unique_ptr<TGraphic> Graphic; // null after a failure
         TFileStamp Stamp;
     };

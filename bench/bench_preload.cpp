@@ -136,6 +136,10 @@ TKeyTimes SortKeys(TfrmVelmo& form, const QString& work, int dispSize, bool ahea
 } // namespace
 
 int main(int argc, char* argv[]) {
+    // As the program does; "VELMO_BENCH_FREE=1" leaves the C library's
+    // default to show what it costs.
+    if (qgetenv("VELMO_BENCH_FREE") != "1")
+        KeepPictureMemory();
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir temp;
     const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
