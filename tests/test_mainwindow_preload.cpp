@@ -82,6 +82,35 @@ private slots:
         }
     }
 
+    // The first picture guessed before the window is made is shown only when
+    // it is the one the window asks for, decoded at least as large.
+    void startGuessShownOnlyWhenRight_data() {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<int>("view");
+        QTest::addColumn<int>("handed");
+        QTest::newRow("right guess") << "pics" << 4000 << 1;
+        QTest::newRow("decoded too small") << "pics" << 8 << 0;
+        QTest::newRow("another folder") << "other" << 4000 << 0;
+    }
+    void startGuessShownOnlyWhenRight() {
+        QFETCH(QString, folder);
+        QFETCH(int, view);
+        QFETCH(int, handed);
+        TMainWindowFixture f;
+        const QString other = f.Sandbox.makeDir("other");
+        MakePicture(other + "/a.jpg", 90, 60);
+        MakePicture(f.Pics + "/p01.jpg", 1600, 1200);
+        MakePicture(f.Pics + "/P00.jpg", 1200, 800);
+        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n[ACTION]\nDispSize=1\n").arg(f.Pics));
+        GuessStartPicture(folder == "pics" ? f.Pics : other,
+                          TDisplayFit{1, 0, 1, QSize(view, view), QSize()});
+        TfrmVelmo& w = f.Open();
+        QCOMPARE(w.ShownIndex, 0);
+        QVERIFY(f.Panel(1).endsWith("P00.jpg"));
+        QCOMPARE(f.Panel(2), QString("1200 x 800"));
+        QCOMPARE(w.Preloads().Handed(), handed);
+    }
+
     void failedPreloadReportedOnlyWhenShown() {
         TMainWindowFixture f;
         MakePicture(f.Pics + "/p00.jpg", 100, 80);
