@@ -44,7 +44,7 @@ private slots:
         TfrmVelmo& w = f.Open();
         QCOMPARE(w.ShownIndex, 0);
         const QString next = f.Pics + "/p01.jpg";
-        QTRY_VERIFY_WITH_TIMEOUT(w.Preloads().Finished(next), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Preloads().Finished(next), 20000);
         int starts = 0;
         const TProgressEvent shown = w.Picture().OnProgress;
         w.Picture().OnProgress = [&](TGraphic* g, TProgressStage stage, quint8 percent, bool r,
@@ -63,7 +63,7 @@ private slots:
             MakePicture(other + "/p00.jpg", 40, 30);
             MakePicture(other + "/p01.jpg", 30, 20);
             w.OpenStartArgument(other);
-            QTRY_VERIFY_WITH_TIMEOUT(w.Preloads().Finished(other + "/p01.jpg"), 5000);
+            QTRY_VERIFY_WITH_TIMEOUT(w.Preloads().Finished(other + "/p01.jpg"), 20000);
         }
         starts = 0;
         if (change == "move")
@@ -129,7 +129,7 @@ private slots:
         QVERIFY(!expected.isEmpty());
         f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n").arg(f.Pics));
         TfrmVelmo& w = f.Open();
-        QTRY_VERIFY_WITH_TIMEOUT(w.Preloads().Finished(broken), 5000);
+        QTRY_VERIFY_WITH_TIMEOUT(w.Preloads().Finished(broken), 20000);
         QCoreApplication::processEvents();
         QVERIFY(f.Errors.isEmpty());
         w.actNext->trigger();
