@@ -72,9 +72,15 @@ static void CountOut(int* unused) {
     (void)unused;
     __atomic_sub_fetch(&Inside, 1, __ATOMIC_SEQ_CST);
 }
-int VtMostInside(void) { return __atomic_load_n(&MostInside, __ATOMIC_SEQ_CST); }
-int VtThreadsSeen(void) { return ThreadsSeen; }
-#define ENTRY() int entry_ __attribute__((cleanup(CountOut))) = CountIn(); (void)entry_
+int VtMostInside(void) {
+    return __atomic_load_n(&MostInside, __ATOMIC_SEQ_CST);
+}
+int VtThreadsSeen(void) {
+    return ThreadsSeen;
+}
+#define ENTRY()                                                                                    \
+    int entry_ __attribute__((cleanup(CountOut))) = CountIn();                                     \
+    (void)entry_
 #else
 #define ENTRY() (void)0
 #endif
