@@ -20,6 +20,8 @@ class QToolButton;
 class QWidget;
 class TImage;
 class TPicture;
+class TPreloader;
+struct TDisplayFit;
 class TShellTreeView;
 class TSplitter;
 class TSPIs;
@@ -114,6 +116,8 @@ public:
     // The size a picture of the given natural size is shown at now.
     QSize DisplaySizeFor(QSize natural) const;
     TPicture& Picture() { return *FPicture; }
+    // The pictures decoded ahead of the keys that show them.
+    TPreloader& Preloads() { return *Preload; }
 
     // Sorting.
     void CopyToOutFolder(int n);
@@ -216,6 +220,15 @@ private:
     friend class TMainSettingsWindow;
 
     std::unique_ptr<TPicture> FPicture;
+    std::unique_ptr<TPreloader> Preload;
+    // The file of list item i.
+    QString PicturePath(int i) const;
+    // What the display settings and the view make of a picture now.
+    TDisplayFit CurrentFit() const;
+    // Asks for the pictures next and previous to item i (none for -1).
+    void PreloadAround(int i);
+    // FitPicture without asking for new preloads.
+    void LayOutPicture();
     int GateDepth = 0;
     bool FolderChangePending = false;
     bool RefitPending = false;

@@ -5,6 +5,7 @@
 #include "app/DispExt.h"
 #include "app/FileListDelegate.h"
 #include "app/MainRules.h"
+#include "app/Preloader.h"
 #include "platform/Common.h"
 #include "platform/DirectoryList.h"
 #include "platform/FileName.h"
@@ -86,6 +87,8 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
     TGate gate(*this);
     TBusyCursor busy;
     ProcessMessages();
+    // Pictures decoded ahead belong to the list that goes now.
+    Preload->Clear();
     lstFile->clear();
     // Until the scan has ended, nothing is listed to move through.
     LastIndex = -1;
@@ -96,7 +99,13 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         TNameWidths widths(lstFile->fontMetrics());
         QElapsedTimer sinceMessages;
         sinceMessages.start();
+        // Before the extensions are known (the scans made while the window is
+        // created) nothing can be listed: the folder is not read on.
+        const bool any = std::any_of(DispExt.begin(), DispExt.end(),
+                                     [](const TDispExt& e) { return e.Enabled; });
         ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
+            if (!any)
+                return false;
             if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
                 names.push_back(name);
                 widest = std::max(widest, widths.Width(DisplayPath(name)));

@@ -6,6 +6,7 @@
 #include "app/ImageView.h"
 #include "app/MainRules.h"
 #include "app/MainSettings.h"
+#include "app/Preloader.h"
 #include "app/Splitter.h"
 #include "dialogs/About.h"
 #include "dialogs/Option.h"
@@ -37,6 +38,7 @@ TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
     font.setPixelSize(12);
     setFont(font);
     FPicture = std::make_unique<TPicture>();
+    Preload = TakeStartPreloader();
     // The components are loaded first: the plug-in manager searches its
     // plug-ins before the creation handler runs.
     CreateComponents();

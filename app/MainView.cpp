@@ -7,6 +7,7 @@
 #include "app/MainRules.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
+#include "app/Preloader.h"
 #include "settings/Settings.h"
 #include "toolkit/Busy.h"
 #include "toolkit/MessageBox.h"
@@ -50,6 +51,7 @@ void TfrmVelmo::ShowPicture(int i) {
     TShowPictureEnd end(*this, i);
     if (i == -1) {
         FPicture->Clear();
+        Preload->Clear();
         imgMain->Invalidate();
         imgMain->resize(0, 0);
         for (size_t panel = 1; panel <= 4; ++panel)
@@ -60,10 +62,14 @@ void TfrmVelmo::ShowPicture(int i) {
     // The keys go on to the list after each picture, also after one that
     // failed to load.
     ListFocusPending = true;
-    const QString p = JoinPath(IniRec.CurrentPath, FileItemName(lstFile->item(i)));
-    FPicture->LoadFromFile(p);
+    const QString p = PicturePath(i);
+    // A picture decoded ahead is shown as it is: no decode, no progress.
+    if (std::unique_ptr<TGraphic> ready = Preload->Take(p, CurrentFit()))
+        FPicture->SetGraphic(std::move(ready));
+    else
+        FPicture->LoadFromFile(p);
     imgMain->Invalidate();
-    FitPicture();
+    LayOutPicture();
     ProcessMessages();
     staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
     staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
@@ -76,9 +82,45 @@ void TfrmVelmo::ShowPicture(int i) {
         staPanels[4]->setText(FileDateText(info.Modified));
     }
     ShownIndex = i;
+    PreloadAround(i);
+}
+
+QString TfrmVelmo::PicturePath(int i) const {
+    return JoinPath(IniRec.CurrentPath, FileItemName(lstFile->item(i)));
+}
+
+TDisplayFit TfrmVelmo::CurrentFit() const {
+    // At actual size the view does not matter: a new window size keeps what
+    // was decoded.
+    if (IniRec.DispSize == 0)
+        return {IniRec.DispSize, 0, 0, QSize(), QSize()};
+    // The viewport, which shrinks while scroll bars show, counts only for a
+    // stretch that fills it.
+    return {IniRec.DispSize, IniRec.Zoom, IniRec.Proportional, scbMain->size(),
+            IniRec.Proportional == 1 ? QSize() : scbMain->viewport()->size()};
+}
+
+void TfrmVelmo::PreloadAround(int i) {
+    // N, and a move or a delete, show the next item; P the one before.
+    QStringList wanted;
+    if (i >= 0 && i < lstFile->count()) {
+        if (i + 1 < lstFile->count())
+            wanted << PicturePath(i + 1);
+        if (i > 0)
+            wanted << PicturePath(i - 1);
+    }
+    Preload->Want(wanted, CurrentFit());
 }
 
 void TfrmVelmo::FitPicture() {
+    LayOutPicture();
+    // A new view size or new display settings: what was decoded ahead for
+    // the old ones is thrown away and decoded again.
+    if (ShownIndex >= 0 && ShownIndex < lstFile->count())
+        PreloadAround(ShownIndex);
+}
+
+void TfrmVelmo::LayOutPicture() {
     if (FPicture->Width() == 0 && FPicture->Height() == 0)
         return;
     if (IniRec.DispSize == 0) {
@@ -118,12 +160,7 @@ void TfrmVelmo::StretchToWindow() {
 QSize TfrmVelmo::DisplaySizeFor(QSize natural) const {
     // The size the picture will be shown at with the current settings, so a
     // decoder can decode no more than is needed.
-    if (FitShowsActualSize(IniRec.DispSize, IniRec.Zoom, natural, scbMain->size()))
-        return natural;
-    if (IniRec.Proportional == 1)
-        return ProportionalStretchSize(scbMain->width(), scbMain->height(), natural.width(),
-                                       natural.height());
-    return scbMain->viewport()->size();
+    return DisplaySize(CurrentFit(), natural);
 }
 
 void TfrmVelmo::SetPopupChecks(bool original, bool stretch) {

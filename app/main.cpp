@@ -1,6 +1,7 @@
 // Velmo: one copy at a time; a second start hands its argument to the first
 // copy, brings that copy's window to the front and ends.
 #include "app/Main.h"
+#include "app/Preloader.h"
 #include "platform/SingleInstance.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -10,6 +11,7 @@
 #include <QApplication>
 
 int main(int argc, char* argv[]) {
+    KeepPictureMemory();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmo"));
 
@@ -25,6 +27,9 @@ int main(int argc, char* argv[]) {
     QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInGraphics();
     RegisterSPIBitmap();
+    // The first picture is decoded while the window is made.
+    if (argument)
+        GuessStartPicture(*argument);
 
     int result = 0;
     {

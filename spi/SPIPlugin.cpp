@@ -1,8 +1,17 @@
 #include "spi/SPIPlugin.h"
 
 #include <cstring>
+#include <mutex>
 
 namespace {
+
+// Plug-ins are not written to be entered from two threads at once: every call
+// into any of them, whichever thread makes it, holds this lock. It is
+// recursive, so a plug-in's progress callback may call a plug-in again.
+std::recursive_mutex& PluginCallLock() {
+    static std::recursive_mutex lock;
+    return lock;
+}
 
 const int InfoBufferSize = 256;
 const int InfoBufferLength = 255;
@@ -60,7 +69,10 @@ std::unique_ptr<TSPI> TSPI::Create(TSPIClass cls, const QString& fileName) {
 }
 
 void TSPI::LoadFrom(const QString& fileName) {
-    Module = TModuleHandle::Load(fileName);
+    {
+        const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+        Module = TModuleHandle::Load(fileName);
+    }
     if (!Module)
         throw ESPIFOpenErrorSPI(
             QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
@@ -170,27 +182,32 @@ void TXnSPI::ValidateAPI() {
 
 int TSPI::GetPluginInfo(int infoNo, char* buf, int bufLen) {
     RequireAPI(reinterpret_cast<const void*>(FGetPluginInfo), "GetPluginInfo");
+    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
     return FGetPluginInfo(infoNo, buf, bufLen);
 }
 
 int TLoaderSPI::IsSupported(const char* fileName, void* header) {
     RequireAPI(reinterpret_cast<const void*>(FIsSupported), "IsSupported");
+    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
     return FIsSupported(fileName, header);
 }
 
 int TInSPI::GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info) {
     RequireAPI(reinterpret_cast<const void*>(FGetPictureInfo), "GetPictureInfo");
+    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
     return FGetPictureInfo(buf, len, flag, info);
 }
 
 int TInSPI::GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* info, HLOCAL* bits,
                        SPI_PROGRESS progress, intptr_t data) {
     RequireAPI(reinterpret_cast<const void*>(FGetPicture), "GetPicture");
+    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
     return FGetPicture(buf, len, flag, info, bits, progress, data);
 }
 
 int TInSPI::GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* info, HLOCAL* bits,
                        SPI_PROGRESS progress, intptr_t data) {
     RequireAPI(reinterpret_cast<const void*>(FGetPreview), "GetPreview");
+    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
     return FGetPreview(buf, len, flag, info, bits, progress, data);
 }
