@@ -60,7 +60,7 @@ start_velmo() {
         exit 1
     fi
     xdotool windowfocus --sync "$WINDOW" 2>/dev/null || xdotool windowfocus "$WINDOW"
-    sleep 0.3
+    wait_for bash -c "[ \"\$(xdotool getwindowfocus 2>/dev/null)\" = $WINDOW ]"
 }
 
 window_title() { xdotool getwindowname "$WINDOW" 2>/dev/null; }
