@@ -9,6 +9,9 @@
 #include "app/Pictures.h"
 
 #include <QApplication>
+#include <QLibraryInfo>
+#include <QLocale>
+#include <QTranslator>
 
 int main(int argc, char* argv[]) {
     KeepPictureMemory();
@@ -24,6 +27,13 @@ int main(int argc, char* argv[]) {
         return 0;
 
     InstallFontSubstitutions();
+    // Velmo speaks Japanese whatever the session's language: so do the
+    // toolkit's own texts (the folder picker's labels, the boxes' buttons).
+    QTranslator toolkitTexts;
+    if (toolkitTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
+                          QStringLiteral("_"),
+                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QApplication::installTranslator(&toolkitTexts);
     QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInGraphics();
     RegisterSPIBitmap();

@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libqt6svg6 qt6-qpa-plugins libgl-dev
+  qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6svg6 qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libpng-dev libgif-dev libwebp-dev libtiff-dev
   fonts-ipafont-gothic
