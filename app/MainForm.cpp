@@ -4,9 +4,9 @@
 
 #include "app/FileListDelegate.h"
 #include "app/ImageView.h"
-#include "app/Pictures.h"
 #include "app/Splitter.h"
 #include "shelltree/ShellCtrls.h"
+#include "toolkit/IconSet.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>

@@ -5,8 +5,8 @@
 #include "platform/SingleInstance.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
+#include "toolkit/IconSet.h"
 #include "toolkit/Picture.h"
-#include "app/Pictures.h"
 
 #include <QApplication>
 #include <QLibraryInfo>

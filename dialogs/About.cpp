@@ -1,8 +1,8 @@
 #include "dialogs/About.h"
 #include "dialogs/DialogParts.h"
 
-#include "app/Pictures.h"
 #include "toolkit/Fonts.h"
+#include "toolkit/IconSet.h"
 #include "toolkit/MessageBox.h"
 
 #include <QDesktopServices>

@@ -1,13 +1,8 @@
-// The program's pictures. Run with "--make-icons DIR" to write the program
-// icon PNGs that resources/velmo.qrc compiles in, and with "--sheet FILE" to
-// render every picture to a contact sheet at 4x zoom for a look.
-#include "app/Pictures.h"
+// The program's own icons: the tool-bar images, the output-folder glyphs and
+// the program icon, rendered from the compiled-in SVG files.
+#include "toolkit/IconSet.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFile>
-#include <QPainter>
-#include <QSet>
 #include <QTest>
 
 namespace {
@@ -20,68 +15,21 @@ int OpaquePixels(const QImage& image) {
     return n;
 }
 
-// How many pixels differ by more than the tolerance in any channel.
-int DifferentPixels(const QImage& a, const QImage& b, int tolerance) {
+int DifferentPixels(const QImage& a, const QImage& b) {
     const QImage ca = a.convertToFormat(QImage::Format_ARGB32);
     const QImage cb = b.convertToFormat(QImage::Format_ARGB32);
     int n = 0;
     for (int y = 0; y < ca.height(); ++y)
-        for (int x = 0; x < ca.width(); ++x) {
-            const QRgb pa = ca.pixel(x, y), pb = cb.pixel(x, y);
-            if (qAbs(qRed(pa) - qRed(pb)) > tolerance ||
-                qAbs(qGreen(pa) - qGreen(pb)) > tolerance ||
-                qAbs(qBlue(pa) - qBlue(pb)) > tolerance ||
-                qAbs(qAlpha(pa) - qAlpha(pb)) > tolerance)
-                ++n;
-        }
+        for (int x = 0; x < ca.width(); ++x)
+            n += ca.pixel(x, y) != cb.pixel(x, y);
     return n;
 }
 
-int MakeIcons(const QString& dir) {
-    QDir().mkpath(dir);
-    for (int size : ProgramIconSizes) {
-        const QString path = QDir(dir).filePath(QStringLiteral("velmo-%1.png").arg(size));
-        if (!DrawProgramIcon(size).save(path))
-            return 1;
-        printf("%s\n", qPrintable(path));
-    }
-    return 0;
-}
-
-int MakeSheet(const QString& file) {
-    const int zoom = 4, cell = 16 * zoom + 8;
-    QImage sheet(2 * 10 * cell + 16, 6 * cell + 256 + 48, QImage::Format_ARGB32);
-    sheet.fill(QColor(0xf0, 0xf0, 0xf0));
-    QPainter p(&sheet);
-    p.fillRect(QRect(10 * cell + 16, 0, 10 * cell, sheet.height()), QColor(0x30, 0x30, 0x30));
-    for (int half = 0; half < 2; ++half) {
-        const int x0 = half * (10 * cell + 16) + 4;
-        for (int i = 0; i < 10; ++i) {
-            const int x = x0 + i * cell;
-            auto put = [&](const QImage& img, int row) {
-                QImage one = img;
-                one.setDevicePixelRatio(1);
-                p.drawImage(QRect(x, 4 + row * cell, 16 * zoom, 16 * zoom), one);
-            };
-            put(DrawToolBarImage(i, 1), 0);
-            put(DrawToolBarImage(i, 2), 1);
-            put(DrawOutFolderGlyph(i, 1), 2);
-            put(DrawOutFolderGlyph(i, 2), 3);
-            QImage real = DrawToolBarImage(i, 1), glyph = DrawOutFolderGlyph(i, 1);
-            p.drawImage(x, 4 + 4 * cell, real);
-            p.drawImage(x + 24, 4 + 4 * cell, glyph);
-        }
-        int x = x0;
-        for (int size : {16, 32, 48}) {
-            p.drawImage(QRect(x, 4 + 5 * cell, size * zoom / 2, size * zoom / 2),
-                        DrawProgramIcon(size));
-            p.drawImage(x, 4 + 5 * cell + size * 2 + 4, DrawProgramIcon(size));
-            x += size * zoom / 2 + 12;
-        }
-        p.drawImage(x, 4 + 5 * cell, DrawProgramIcon(256));
-    }
-    p.end();
-    return sheet.save(file) ? 0 : 1;
+QImage Picture(int kind, int index, int scale) {
+    if (kind == 1)
+        return DrawOutFolderGlyph(index, scale);
+    const QIcon icon = ToolBarIcon(index);
+    return icon.pixmap(QSize(PictureSize, PictureSize), qreal(scale)).toImage();
 }
 
 } // namespace
@@ -102,8 +50,7 @@ private slots:
         QFETCH(int, kind);
         QFETCH(int, index);
         for (int scale : {1, 2}) {
-            const QImage img =
-                kind == 0 ? DrawToolBarImage(index, scale) : DrawOutFolderGlyph(index, scale);
+            const QImage img = Picture(kind, index, scale);
             QCOMPARE(img.size(), QSize(16 * scale, 16 * scale));
             QCOMPARE(img.deviceIndependentSize(), QSizeF(16, 16));
             const int opaque = OpaquePixels(img);
@@ -111,23 +58,19 @@ private slots:
             QVERIFY2(opaque > 16 * scale * scale * 16 / 5, qPrintable(QString::number(opaque)));
             QVERIFY2(opaque < 16 * 16 * scale * scale, qPrintable(QString::number(opaque)));
         }
-        const QIcon icon = kind == 0 ? ToolBarIcon(index) : OutFolderGlyph(index);
-        QCOMPARE(icon.availableSizes().size(), 2);
-        QCOMPARE(icon.pixmap(QSize(16, 16), 1.0).size(), QSize(16, 16));
-        QCOMPARE(icon.pixmap(QSize(16, 16), 2.0).size(), QSize(32, 32));
     }
 
     // Each picture stands for a different thing: no two are alike, and the
-    // ten folder glyphs differ only in the digit area.
+    // ten folder glyphs differ in their digit.
     void allPicturesDiffer() {
         QList<QImage> all;
         for (int i = 0; i < ToolBarImageCount; ++i)
-            all << DrawToolBarImage(i);
+            all << Picture(0, i, 1);
         for (int k = 0; k <= 9; ++k)
-            all << DrawOutFolderGlyph(k);
+            all << Picture(1, k, 1);
         for (int a = 0; a < all.size(); ++a)
             for (int b = a + 1; b < all.size(); ++b)
-                QVERIFY2(DifferentPixels(all[a], all[b], 0) >= 4,
+                QVERIFY2(DifferentPixels(all[a], all[b]) >= 4,
                          qPrintable(QStringLiteral("%1 and %2 look alike").arg(a).arg(b)));
     }
 
@@ -146,40 +89,25 @@ private slots:
         }
     }
 
-    void outOfRangeIsTransparent() {
-        QCOMPARE(OpaquePixels(DrawToolBarImage(10)), 0);
-        QCOMPARE(OpaquePixels(DrawToolBarImage(-1)), 0);
+    void outOfRangeIsEmpty() {
+        QVERIFY(ToolBarIcon(ToolBarImageCount).isNull());
+        QVERIFY(ToolBarIcon(-1).isNull());
         QCOMPARE(OpaquePixels(DrawOutFolderGlyph(10)), 0);
     }
 
-    // The compiled-in icon files exist at every size and match the drawing
-    // (regenerate them with --make-icons after changing the drawing).
-    void programIconResources() {
+    // The program icon is rendered from its SVG at every shipped size.
+    void programIcon() {
         const QIcon icon = ProgramIcon();
-        QVERIFY(!icon.isNull());
         for (int size : ProgramIconSizes) {
-            const QString path = ProgramIconResource(size);
-            QVERIFY2(QFile::exists(path), qPrintable(path));
-            QImage shipped(path);
-            QCOMPARE(shipped.size(), QSize(size, size));
-            QVERIFY(OpaquePixels(shipped) > size * size / 3);
-            QVERIFY(OpaquePixels(shipped) < size * size);
-            QVERIFY2(DifferentPixels(shipped, DrawProgramIcon(size), 8) <= size * size / 100,
-                     "resources/icons are out of date: run test_pictures --make-icons");
-            QCOMPARE(ProgramIconPixmap(size).size(), QSize(size, size));
+            QVERIFY(icon.availableSizes().contains(QSize(size, size)));
+            const QImage image = ProgramIconPixmap(size).toImage();
+            QCOMPARE(image.size(), QSize(size, size));
+            QVERIFY(OpaquePixels(image) > size * size / 3);
+            QVERIFY(OpaquePixels(image) < size * size);
         }
-        QVERIFY(icon.availableSizes().contains(QSize(48, 48)));
     }
 };
 
-int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
-    if (argc == 3 && qstrcmp(argv[1], "--make-icons") == 0)
-        return MakeIcons(QString::fromLocal8Bit(argv[2]));
-    if (argc == 3 && qstrcmp(argv[1], "--sheet") == 0)
-        return MakeSheet(QString::fromLocal8Bit(argv[2]));
-    TestPictures test;
-    return QTest::qExec(&test, argc, argv);
-}
+QTEST_MAIN(TestPictures)
 
 #include "test_pictures.moc"
