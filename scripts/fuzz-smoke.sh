@@ -43,10 +43,11 @@ for name in png gif webp tiff; do
   echo "Fuzzing the $name plug-in for ${seconds}s"
   mkdir -p "$work/corpus-$name"
   (cd "$work" && "$build/bench/fuzz/fuzz_$name" -jobs=1 -workers=1 -max_total_time="$seconds" \
-    -rss_limit_mb=2048 -print_final_stats=1 "$work/corpus-$name" "$work/seeds/$name" \
+    -rss_limit_mb=2048 -print_final_stats=1 -artifact_prefix="$build/$name-" \
+    "$work/corpus-$name" "$work/seeds/$name" \
     2>"$work/$name.log") || {
     tail -n 60 "$work/$name.log" >&2
-    echo "FAILED: the $name plug-in fuzzer found a fault (log above)." >&2
+    echo "FAILED: the $name plug-in fuzzer found a fault (log above; input kept in $build)." >&2
     exit 1
   }
   grep -E "^stat::number_of_executed_units|^Done" "$work/$name.log" || true
