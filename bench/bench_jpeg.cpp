@@ -89,7 +89,7 @@ double CpuMs() {
 struct TCase {
     const char* Name;
     std::function<void()> Body;
-    std::vector<double> Wall, Cpu;
+    std::vector<double> Wall = {}, Cpu = {};
     double WallMs() const { return Median(Wall); }
     double CpuMsMedian() const { return Median(Cpu); }
 };

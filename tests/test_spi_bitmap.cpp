@@ -53,7 +53,7 @@ private slots:
         TSandbox box;
         RegisterBuiltInGraphics();
         auto spis = MakeManager(box.path(), {{"vt_two", "a.spi"}});
-        for (const QString& ext : {"vtp", "vtq", "vtr"})
+        for (const char* ext : {"vtp", "vtq", "vtr"})
             QCOMPARE(TPicture::FileFormatClass(ext), TSPIBitmap::StaticClass());
 
         TPicture picture;

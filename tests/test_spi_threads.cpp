@@ -24,6 +24,7 @@ private slots:
                 spi->IsSupported("a.vtp", header.data());
                 SpiPictureInfo info{};
                 spi->GetPictureInfo(header.constData(), header.size(), 1, &info);
+                LocalFree(info.hInfo); // the plug-in's text block is the caller's
                 char text[64];
                 spi->GetPluginInfo(1, text, sizeof text);
             }

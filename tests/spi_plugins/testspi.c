@@ -96,6 +96,7 @@ static void LogCall(const char* what, unsigned int flag, intptr_t len) {
     fclose(f);
 }
 
+#ifndef SPI_NO_GETPLUGININFO
 static int CopyText(char* buf, int buflen, const char* text) {
     if (!buf || buflen <= 0)
         return 0;
@@ -117,7 +118,6 @@ static int CopyText(char* buf, int buflen, const char* text) {
 #endif
 }
 
-#ifndef SPI_NO_GETPLUGININFO
 SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {
     ENTRY();
     switch (infono) {
@@ -201,6 +201,7 @@ static SpiRgbQuad PaletteEntry(int bits, int i) {
     return q;
 }
 
+#ifndef SPI_ONE_HANDLE
 static void PutPixel(uint8_t* row, int x, int y, int bits) {
     switch (bits) {
     case 1:
@@ -225,6 +226,7 @@ static void PutPixel(uint8_t* row, int x, int y, int bits) {
     }
     }
 }
+#endif
 
 static int Decode(const char* what, const char* buf, intptr_t len, unsigned int flag,
                   HLOCAL* pHBInfo, HLOCAL* pHBm, SPI_PROGRESS progress, intptr_t lData) {
@@ -269,6 +271,7 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
 
 #ifdef SPI_ONE_HANDLE
     (void)pixels;
+    (void)imageBytes;
     *pHBm = NULL;
     return SPI_SUCCESS;
 #else
