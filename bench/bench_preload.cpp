@@ -12,6 +12,7 @@
 #include "app/ImageView.h"
 #include "app/Main.h"
 #include "app/Preloader.h"
+#include "bench/BenchSupport.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -37,35 +38,6 @@
 #include <vector>
 
 namespace {
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double TimeCommand(const QString& shell, int runs) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), shell});
-        times.push_back(double(t.nsecsElapsed()) / 1e6);
-    }
-    return Median(times);
-}
-
-void MakeNoisyJpeg(const QString& path, QRgb base) {
-    QImage img(6000, 4000, QImage::Format_RGB32);
-    auto* rng = QRandomGenerator::global();
-    for (int y = 0; y < img.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            const int n = int(rng->bounded(30)) - 15;
-            line[x] = qRgb(qBound(0, qRed(base) + n, 255), qBound(0, qGreen(base) + n, 255),
-                           qBound(0, qBlue(base) + n, 255));
-        }
-    }
-    img.save(path, "JPEG", 90);
-}
 
 // Resident and peak resident memory of this process, in MiB.
 double StatusMiB(const char* field) {

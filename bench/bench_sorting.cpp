@@ -4,9 +4,10 @@
 //  2. a digit key in move mode until the next 6000 x 4000 JPEG is shown
 //     fitted, against a full `djpeg` decode of that file.
 // Usage: bench_sorting [work folder]   (default: a temporary folder)
-#include "app/Main.h"
 #include "app/DispExt.h"
 #include "app/ImageView.h"
+#include "app/Main.h"
+#include "bench/BenchSupport.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -28,35 +29,6 @@
 #include <vector>
 
 namespace {
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-double TimeCommand(const QString& shell, int runs) {
-    std::vector<double> times;
-    for (int i = 0; i < runs; ++i) {
-        QElapsedTimer t;
-        t.start();
-        QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), shell});
-        times.push_back(t.nsecsElapsed() / 1e6);
-    }
-    return Median(times);
-}
-
-void MakeNoisyJpeg(const QString& path, QRgb base) {
-    QImage img(6000, 4000, QImage::Format_RGB32);
-    auto* rng = QRandomGenerator::global();
-    for (int y = 0; y < img.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
-        for (int x = 0; x < img.width(); ++x) {
-            const int n = int(rng->bounded(30)) - 15;
-            line[x] = qRgb(qBound(0, qRed(base) + n, 255), qBound(0, qGreen(base) + n, 255),
-                           qBound(0, qBlue(base) + n, 255));
-        }
-    }
-    img.save(path, "JPEG", 90);
-}
 
 void MakeFolderOf100k(const QString& dir) {
     QDir().mkpath(dir);
@@ -84,7 +56,8 @@ int main(int argc, char* argv[]) {
     InstallFontSubstitutions();
     RegisterBuiltInGraphics();
     RegisterSPIBitmap();
-    SetErrorBoxHook([](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); });
+    SetErrorBoxHook(
+        [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); });
 
     TfrmVelmo form;
     form.resize(800, 600);
@@ -107,8 +80,9 @@ int main(int argc, char* argv[]) {
         scans.push_back(t.nsecsElapsed() / 1e6);
     }
     const double scan = Median(scans);
-    std::printf("scan 100,000 files: %.1f ms; sorted ls: %.1f ms; ratio %.2fx (goal <= 2x); %d listed\n",
-                scan, ls, scan / ls, form.lstFile->count());
+    std::printf(
+        "scan 100,000 files: %.1f ms; sorted ls: %.1f ms; ratio %.2fx (goal <= 2x); %d listed\n",
+        scan, ls, scan / ls, form.lstFile->count());
 
     // 2. Digit key in move mode to the next picture shown.
     const QString pics = work + QStringLiteral("/pics");

@@ -1,0 +1,42 @@
+#pragma once
+// What the benchmarks share: medians, timing a shell command, and the large
+// noisy photograph they sort.
+#include <QElapsedTimer>
+#include <QImage>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QString>
+#include <algorithm>
+#include <vector>
+
+inline double Median(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    return v[v.size() / 2];
+}
+
+// Median wall time of a shell command, in milliseconds.
+inline double TimeCommand(const QString& shell, int runs) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        QElapsedTimer t;
+        t.start();
+        QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), shell});
+        times.push_back(double(t.nsecsElapsed()) / 1e6);
+    }
+    return Median(times);
+}
+
+// A 6000x4000 JPEG of one colour with noise, so it does not compress away.
+inline void MakeNoisyJpeg(const QString& path, QRgb base) {
+    QImage img(6000, 4000, QImage::Format_RGB32);
+    auto* rng = QRandomGenerator::global();
+    for (int y = 0; y < img.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(img.scanLine(y));
+        for (int x = 0; x < img.width(); ++x) {
+            const int n = int(rng->bounded(30)) - 15;
+            line[x] = qRgb(qBound(0, qRed(base) + n, 255), qBound(0, qGreen(base) + n, 255),
+                           qBound(0, qBlue(base) + n, 255));
+        }
+    }
+    img.save(path, "JPEG", 90);
+}
