@@ -42,8 +42,9 @@ check "a click on a folder in the tree lists its pictures" click_blue
 mv "$HOME/Pictures/blue" "$HOME/Pictures/blue2"
 xdotool windowfocus "$WINDOW" 2>/dev/null
 key F5
-check "the renamed folder's picture leaves the view" wait_for bash -c '! shows "rgb(0,0,230)"'
-check "no other folder's picture is shown" bash -c '! shows "rgb(220,0,0)"'
+hides() { ! shows "$1"; }
+check "the renamed folder's picture leaves the view" wait_for hides 'rgb(0,0,230)'
+check "no other folder's picture is shown" hides 'rgb(220,0,0)'
 key ctrl+x
 check "Ctrl+X ends the program" wait_for velmo_exited
 

@@ -28,10 +28,12 @@ trap cleanup EXIT
 
 start_xvfb() {
     # Xvfb picks a free display itself and tells its number, so tests that
-    # run side by side never share a screen.
+    # run side by side never share a screen. Without -noreset the server
+    # resets whenever its last client leaves (the readiness probe below),
+    # and a program connecting in that moment is turned away.
     local fifo="$SANDBOX/displayfd"
     mkfifo "$fifo"
-    Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    Xvfb -displayfd 3 -screen 0 1280x900x24 -nolisten tcp -noreset 3>"$fifo" >/dev/null 2>&1 &
     XVFB_PID=$!
     local n
     read -r -t 20 n <"$fifo" || { echo "no Xvfb display could be started" >&2; exit 1; }
