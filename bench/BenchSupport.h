@@ -1,7 +1,8 @@
 #pragma once
 // What the benchmarks share: medians, timing a shell command, and the large
-// noisy photograph they sort.
+// noisy photograph they sort, and the process's memory figures.
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QRandomGenerator>
@@ -39,4 +40,15 @@ inline void MakeNoisyJpeg(const QString& path, QRgb base) {
         }
     }
     img.save(path, "JPEG", 90);
+}
+
+// A figure of /proc/self/status ("VmRSS:", "VmHWM:"), in kB; -1 when unknown.
+inline qint64 StatusKb(const char* key) {
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith(key))
+            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
+    return -1;
 }

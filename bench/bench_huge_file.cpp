@@ -7,6 +7,7 @@
 //   bench_huge_file [work folder]
 //
 // The big file is made sparse (ftruncate) in a temporary folder and removed.
+#include "bench/BenchSupport.h"
 #include "platform/FileName.h"
 #include "toolkit/Picture.h"
 
@@ -22,16 +23,6 @@
 namespace {
 
 constexpr qint64 Padding = qint64(2700) * 1024 * 1024;
-
-qint64 StatusKb(const char* key) {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
-    return -1;
-}
 
 // Child: loads the picture; prints resident kB before, peak kB after, the
 // picture's size and how many progress reports came.

@@ -41,12 +41,7 @@ namespace {
 
 // Resident and peak resident memory of this process, in MiB.
 double StatusMiB(const char* field) {
-    std::ifstream in("/proc/self/status");
-    std::string line;
-    while (std::getline(in, line))
-        if (line.rfind(field, 0) == 0)
-            return std::stod(line.substr(std::string(field).size() + 1)) / 1024.0;
-    return 0;
+    return double(StatusKb(field)) / 1024.0;
 }
 
 void ResetPeak() {
