@@ -2,6 +2,7 @@
 // copy, brings that copy's window to the front and ends.
 #include "app/Main.h"
 #include "app/Preloader.h"
+#include "platform/PlatformServices.h"
 #include "platform/SingleInstance.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -15,6 +16,9 @@
 
 int main(int argc, char* argv[]) {
     KeepPictureMemory();
+    // What the program asks of the system: the mount table, the drives,
+    // the desktop, the boxes a person answers.
+    const TPlatformScope platform(std::make_shared<TLinuxPlatform>());
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmo"));
 

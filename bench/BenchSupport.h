@@ -1,6 +1,8 @@
 #pragma once
 // What the benchmarks share: medians, timing a shell command, and the large
 // noisy photograph they sort, and the process's memory figures.
+#include "platform/PlatformServices.h"
+
 #include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
@@ -8,7 +10,17 @@
 #include <QRandomGenerator>
 #include <QString>
 #include <algorithm>
+#include <cstdio>
 #include <vector>
+
+// The system's services, but an error box is printed: a benchmark runs
+// unattended.
+class TBenchPlatform : public TLinuxPlatform {
+public:
+    void ErrorBox(const QString& text) override {
+        std::fprintf(stderr, "error: %s\n", qPrintable(text));
+    }
+};
 
 inline double Median(std::vector<double> v) {
     std::sort(v.begin(), v.end());

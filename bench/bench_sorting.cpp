@@ -56,8 +56,7 @@ int main(int argc, char* argv[]) {
     InstallFontSubstitutions();
     RegisterBuiltInGraphics();
     RegisterSPIBitmap();
-    SetErrorBoxHook(
-        [](const QString& text) { std::fprintf(stderr, "error: %s\n", qPrintable(text)); });
+    const TPlatformScope platform(std::make_shared<TBenchPlatform>());
 
     TfrmVelmo form;
     form.resize(800, 600);

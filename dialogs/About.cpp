@@ -1,11 +1,11 @@
 #include "dialogs/About.h"
+#include "platform/PlatformServices.h"
 #include "dialogs/DialogParts.h"
 
 #include "toolkit/Fonts.h"
 #include "toolkit/IconSet.h"
 #include "toolkit/MessageBox.h"
 
-#include <QDesktopServices>
 #include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
@@ -15,7 +15,6 @@
 #include <QUrl>
 
 namespace {
-TOpenUrlHook OpenUrlHook;
 
 // A label sized to its text with its top left at (x, y).
 void PlaceLabel(QLabel* label, int x, int y) {
@@ -42,16 +41,8 @@ QPoint CentredOver(const QRect& owner, const QSize& own) {
     return QPoint(left, top);
 }
 
-void SetOpenUrlHook(TOpenUrlHook hook) {
-    OpenUrlHook = std::move(hook);
-}
-
 void OpenUrlText(const QString& url) {
-    if (OpenUrlHook) {
-        OpenUrlHook(url);
-        return;
-    }
-    QDesktopServices::openUrl(QUrl(url, QUrl::TolerantMode));
+    Platform()->OpenUrl(url);
 }
 
 TfrmAbout::TfrmAbout(QWidget* owner)

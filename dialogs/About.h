@@ -22,10 +22,8 @@ inline const QString AboutMailAddress = QStringLiteral("velmo@example.org");
 // with each coordinate truncated toward zero and never below 0.
 QPoint CentredOver(const QRect& owner, const QSize& own);
 
-// Opens a web address or "mailto:" text with the desktop's handler; the result
-// is not looked at. Tests capture the text instead (nullptr restores).
-using TOpenUrlHook = std::function<void(const QString& url)>;
-void SetOpenUrlHook(TOpenUrlHook hook);
+// Opens a web address or "mailto:" text with the desktop's handler (through
+// the platform services); the result is not looked at.
 void OpenUrlText(const QString& url);
 
 // The version dialog: the program's icon, name and version, the copyright

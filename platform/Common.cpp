@@ -1,4 +1,5 @@
 #include "platform/Common.h"
+#include "platform/PlatformServices.h"
 
 #include "platform/FileName.h"
 
@@ -20,9 +21,6 @@
 #include <unistd.h>
 
 namespace {
-QString g_mountTableSource;
-int g_timeout = 2000;
-TDriveProbeHook g_probeHook;
 
 // The checks still running after their time-out, by mount point. Never
 // destroyed: a detached worker may still reach it while the process ends.
@@ -77,7 +75,7 @@ bool RootHasEntries(const QString& root) {
 }
 
 // The check itself; runs on the worker and touches nothing shared.
-bool CheckDrive(const QString& path, const QList<TMountEntry>& table, const TDriveProbeHook& hook) {
+bool CheckDrive(const QString& path, const QList<TMountEntry>& table, TPlatformServices& services) {
     const QByteArray native = PathToBytes(path);
     struct stat st;
     if (::stat(native.constData(), &st) != 0)
@@ -89,8 +87,7 @@ bool CheckDrive(const QString& path, const QList<TMountEntry>& table, const TDri
     }
     const int index = FindMount(table, real);
     if (index >= 0 && MediumKind(table[index].FsType) != mkLocal) {
-        if (hook)
-            hook(table[index].MountPoint);
+        services.ProbeDrive(table[index].MountPoint);
         return RootHasEntries(table[index].MountPoint);
     }
     struct statvfs figures;
@@ -160,13 +157,8 @@ QList<TMountEntry> ParseMountInfo(const QByteArray& text) {
     return table;
 }
 
-void SetMountTableSource(const QString& file) {
-    g_mountTableSource = file;
-}
-
 QList<TMountEntry> ReadMountTable() {
-    const QString source =
-        g_mountTableSource.isEmpty() ? QStringLiteral("/proc/self/mountinfo") : g_mountTableSource;
+    const QString source = Platform()->MountTableFile();
     // The proc file tells no size: read until the end.
     QByteArray text;
     const int fd = ::open(PathToBytes(source).constData(), O_RDONLY | O_CLOEXEC);
@@ -207,13 +199,6 @@ QString DrivePart(const QString& path) {
     return DrivePart(path, ReadMountTable());
 }
 
-void SetDriveCheckTimeout(int milliseconds) {
-    g_timeout = milliseconds;
-}
-void SetDriveProbeHook(TDriveProbeHook hook) {
-    g_probeHook = std::move(hook);
-}
-
 bool IsDriveReady(const QString& path) {
     if (path.isEmpty())
         return false;
@@ -232,8 +217,11 @@ bool IsDriveReady(const QString& path) {
     }
 
     auto check = std::make_shared<TDriveCheck>();
-    auto work = [check, absolute, table, key, hook = g_probeHook] {
-        const bool ready = CheckDrive(absolute, table, hook);
+    // The worker keeps the services it started with: it may outlive them.
+    std::shared_ptr<TPlatformServices> services = Platform();
+    const int timeout = services->DriveCheckTimeout();
+    auto work = [check, absolute, table, key, services] {
+        const bool ready = CheckDrive(absolute, table, *services);
         {
             // Free the mount before answering, so the next check may start.
             TBusyChecks& busy = BusyChecks();
@@ -258,7 +246,7 @@ bool IsDriveReady(const QString& path) {
     }
 
     std::unique_lock<std::mutex> lock(check->Lock);
-    check->Answered.wait_for(lock, std::chrono::milliseconds(g_timeout),
+    check->Answered.wait_for(lock, std::chrono::milliseconds(timeout),
                              [&] { return check->Done; });
     return check->Done && check->Ready;
 }

@@ -22,9 +22,8 @@ QString DecodeMountField(const QByteArray& field);
 // Parses the text of /proc/self/mountinfo; malformed lines are skipped.
 QList<TMountEntry> ParseMountInfo(const QByteArray& text);
 
-// Where the mount table is read from: /proc/self/mountinfo unless tests point
-// it at a file (an empty name restores the system's table).
-void SetMountTableSource(const QString& file);
+// The mount table, read from the platform services' file
+// (/proc/self/mountinfo); an empty list when it cannot be read.
 QList<TMountEntry> ReadMountTable();
 
 // The entry of `table` holding the absolute path `path` (the longest mount
@@ -43,12 +42,7 @@ QString DrivePart(const QString& path);
 // network or optical mount the mount's root must list at least one entry; any
 // other mount is ready when its figures can be read. The question is asked on
 // a worker thread; one that does not answer within the time-out (2 s) counts
-// as not ready and is left to finish on its own.
+// as not ready and is left to finish on its own. The time-out and a probe
+// called before a network or optical root is listed come from the platform
+// services.
 bool IsDriveReady(const QString& path);
-
-// Tests: the time-out in milliseconds, and a hook the worker calls just
-// before it lists a network or optical mount's root (it may block to stand
-// for a dead server).
-void SetDriveCheckTimeout(int milliseconds);
-using TDriveProbeHook = std::function<void(const QString& mountRoot)>;
-void SetDriveProbeHook(TDriveProbeHook hook);

@@ -1,12 +1,12 @@
 #include "platform/FileOperation.h"
 #include "platform/FileName.h"
+#include "platform/PlatformServices.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
-#include <QMessageBox>
 #include <QPointer>
 #include <QProgressDialog>
 #include <QTimer>
@@ -22,10 +22,6 @@
 #include <unistd.h>
 
 namespace {
-TFileOpFaultHook g_faultHook;
-TFileOpErrorHook g_errorHook;
-int g_progressDelay = 500;
-
 // What the worker and the waiting window share; the worker keeps its own
 // reference, so the state outlives whichever side finishes last.
 struct TRunState {
@@ -38,36 +34,11 @@ struct TRunState {
 } // namespace
 
 void ShowFileOpError(QWidget* owner, const TFileOpError& error) {
-    const QString text = FileOpErrorText(error);
-    if (g_errorHook) {
-        g_errorHook(FileOpCaption(), text);
-        return;
-    }
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
-        std::fprintf(stderr, "%s\n", qPrintable(text));
-        return;
-    }
-    // The caller may hold the hourglass; the box wants the normal pointer.
-    QApplication::setOverrideCursor(Qt::ArrowCursor);
-    QMessageBox box(owner ? owner : QApplication::activeWindow());
-    box.setObjectName(QStringLiteral("FileOperationError"));
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowTitle(FileOpCaption());
-    box.setIcon(QMessageBox::Warning);
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
-    QApplication::restoreOverrideCursor();
+    Platform()->FileOpErrorBox(owner, FileOpCaption(), FileOpErrorText(error));
 }
 
-void SetFileOpFaultHook(TFileOpFaultHook hook) {
-    g_faultHook = std::move(hook);
-}
-void SetFileOpErrorHook(TFileOpErrorHook hook) {
-    g_errorHook = std::move(hook);
-}
-void SetFileOpProgressDelay(int milliseconds) {
-    g_progressDelay = milliseconds;
+int TFileOpContext::Inject(TFileOpStep step, const QString& path) const {
+    return Services ? Services->FileOpFault(step, path) : 0;
 }
 
 QString FileOpCaption() {
@@ -124,7 +95,8 @@ int SyncFolder(const QString& folder) {
 TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork work) {
     auto state = std::make_shared<TRunState>();
     QPointer<QWidget> ownerGuard(owner); // the window might close meanwhile
-    state->Context.Fault = g_faultHook;
+    state->Context.Services = Platform();
+    const int progressDelay = state->Context.Services->FileOpProgressDelay();
 
     auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
     // The loop that waits for the worker; none without a window system.
@@ -161,7 +133,7 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
         QTimer tick;
         tick.setInterval(50);
         QObject::connect(&tick, &QTimer::timeout, loop.get(), [&] {
-            if (!dialogMade && g_progressDelay >= 0 && clock.elapsed() >= g_progressDelay) {
+            if (!dialogMade && progressDelay >= 0 && clock.elapsed() >= progressDelay) {
                 dialogMade = true;
                 dialog = new QProgressDialog(DisplayPath(label), QStringLiteral("キャンセル"), 0,
                                              1000, ownerGuard.data());

@@ -5,8 +5,10 @@
 #include <QtGlobal>
 #include <atomic>
 #include <functional>
+#include <memory>
 
 class QWidget;
+class TPlatformServices;
 
 // The file service that copies, moves and trashes one file at a time for the
 // main window. It asks no questions of its own: it shows a progress dialog
@@ -18,7 +20,7 @@ class QWidget;
 enum TFileOpResult { forDone, forFailed, forCancelled };
 
 // Steps at which a test can make an operation fail or stop (see
-// SetFileOpFaultHook).
+// TPlatformServices::FileOpFault).
 enum TFileOpStep {
     fosOpenSource,    // the source is about to be opened
     fosMakeFolder,    // the target folder is about to be made
@@ -32,21 +34,6 @@ enum TFileOpStep {
     fosTrash          // the file is about to be moved into the trash
 };
 
-// A test hook called at each step, on the thread doing the work: return 0 to
-// go on, or an errno value the step then fails with. It may also block (to
-// stop a process at a known point) or request cancellation.
-using TFileOpFaultHook = std::function<int(TFileOpStep step, const QString& path)>;
-void SetFileOpFaultHook(TFileOpFaultHook hook);
-
-// Tests see what the file service's message box would show instead of a
-// modal window; pass nullptr to restore the box.
-using TFileOpErrorHook = std::function<void(const QString& caption, const QString& text)>;
-void SetFileOpErrorHook(TFileOpErrorHook hook);
-
-// How long an operation runs before its progress dialog appears (500 ms);
-// a negative value never shows it (tests).
-void SetFileOpProgressDelay(int milliseconds);
-
 // The caption of the file service's message box and progress dialog.
 QString FileOpCaption();
 
@@ -57,12 +44,11 @@ struct TFileOpContext {
     std::atomic<qint64> Total{0};
     std::atomic<qint64> Done{0};
     std::atomic<bool> Cancelled{false};
-    TFileOpFaultHook Fault; // a copy taken when the operation starts
+    // The services in use when the operation started.
+    std::shared_ptr<TPlatformServices> Services;
 
     // 0 to go on, else the errno the step fails with.
-    int Inject(TFileOpStep step, const QString& path) const {
-        return Fault ? Fault(step, path) : 0;
-    }
+    int Inject(TFileOpStep step, const QString& path) const;
 };
 
 // A failure: the headline, the paths involved (each with its label) and the

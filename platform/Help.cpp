@@ -1,4 +1,5 @@
 #include "platform/Help.h"
+#include "platform/PlatformServices.h"
 
 #include "toolkit/MessageBox.h"
 
@@ -15,7 +16,6 @@
 #include <QVBoxLayout>
 
 namespace {
-QStringList SearchFoldersOverride;
 QPointer<THelpWindow> HelpWindowInstance;
 
 const QString HelpCaption = QStringLiteral("ヘルプ");
@@ -60,13 +60,7 @@ QString HelpTopicAnchor(int context) {
 }
 
 QStringList HelpSearchFolders() {
-    if (!SearchFoldersOverride.isEmpty())
-        return SearchFoldersOverride;
-    return {QCoreApplication::applicationDirPath(), QStringLiteral(VELMO_DATA_DIR)};
-}
-
-void SetHelpSearchFolders(const QStringList& folders) {
-    SearchFoldersOverride = folders;
+    return Platform()->HelpSearchFolders();
 }
 
 QString FindHelpBook(const QString& helpFile) {

@@ -20,10 +20,8 @@ QString HelpBookName(const QString& helpFile);
 // The anchor of a context number: 36 -> "topic36".
 QString HelpTopicAnchor(int context);
 // The folders searched for the book, in order: the executable's folder, then
-// the installed data folder.
+// the installed data folder (the platform services say).
 QStringList HelpSearchFolders();
-// Tests point the search elsewhere; an empty list restores the default.
-void SetHelpSearchFolders(const QStringList& folders);
 // The book's path, or empty when it is nowhere to be found.
 QString FindHelpBook(const QString& helpFile);
 

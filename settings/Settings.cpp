@@ -1,4 +1,5 @@
 #include "settings/Settings.h"
+#include "platform/PlatformServices.h"
 #include "platform/FileName.h"
 
 #include "platform/Common.h"
@@ -23,19 +24,9 @@ const QString secOther = QStringLiteral("OTHER");
 const QString secVersion = QStringLiteral("VERSION");
 const QString iniVersion = QStringLiteral("1.03");
 
-TDriveCheck& DriveCheck() {
-    static TDriveCheck check;
-    return check;
-}
-
-// The drive part of a start folder is the mount that holds it, so a folder
-// that is gone from a drive that is there stays the start folder, as a
-// missing folder on a present drive letter would.
+// LoadSettings drops a start folder whose medium cannot be read.
 bool DriveReady(const QString& path) {
-    if (DriveCheck())
-        return DriveCheck()(path);
-    const QString drive = DrivePart(path);
-    return IsDriveReady(drive.isEmpty() ? path : drive);
+    return Platform()->MediumReady(path);
 }
 
 QString ExecutableDir() {
@@ -71,10 +62,6 @@ QString IniFileName() {
                            QFileInfo::exists(QDir(exeDir).filePath(QStringLiteral("Velmo.ini"))),
                            ::access(exe.constData(), W_OK) == 0,
                            qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
-}
-
-void SetDriveCheck(TDriveCheck check) {
-    DriveCheck() = std::move(check);
 }
 
 void LoadSettings(TSettingsWindow& window) {

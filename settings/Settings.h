@@ -111,9 +111,3 @@ void DeleteOldSettings();
 // IniFileLocation in SettingsRules.h).
 QString IniFileName();
 
-// The drive check of the start folder: true when the medium holding the
-// folder can be read. LoadSettings drops a start folder that is not ready.
-// By default it asks IsDriveReady about the folder's drive part.
-using TDriveCheck = std::function<bool(const QString& path)>;
-// Replaces the drive check (tests); an empty function restores the default.
-void SetDriveCheck(TDriveCheck check);

@@ -2,6 +2,8 @@
 
 #include "toolkit/Fonts.h"
 
+#include "support/FakePlatform.h"
+
 #include <QApplication>
 #include <QFrame>
 #include <QLabel>
@@ -13,6 +15,7 @@
 class TestAbout : public QObject {
     Q_OBJECT
 
+    TFakePlatformScope Fake;
     QStringList Opened;
 
     static bool Highlighted(const QLabel* label) {
@@ -28,7 +31,7 @@ class TestAbout : public QObject {
 private slots:
     void initTestCase() {
         InstallFontSubstitutions();
-        SetOpenUrlHook([this](const QString& url) { Opened << url; });
+        Fake->OnOpenUrl = [this](const QString& url) { Opened << url; };
     }
     void init() { Opened.clear(); }
 

@@ -1,4 +1,5 @@
 #include "platform/Common.h"
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 
 #include <QCoreApplication>
@@ -40,12 +41,13 @@ int RunHelper(const QByteArray& mode) {
     if (mode == "hang") {
         // A network mount whose server never answers: the answer must come
         // and the process must still end.
-        SetMountTableSource(qEnvironmentVariable("VELMO_MOUNTS"));
-        SetDriveCheckTimeout(200);
-        SetDriveProbeHook([](const QString&) {
+        static TFakePlatformScope fake;
+        fake->MountTable = qEnvironmentVariable("VELMO_MOUNTS");
+        fake->DriveTimeout = 200;
+        fake->OnProbeDrive = [](const QString&) {
             for (;;)
                 ::pause();
-        });
+        };
     }
     const bool ready = IsDriveReady(path);
     std::printf("DRIVE %s\nREADY %d\n", qPrintable(DrivePart(path)), int(ready));
@@ -66,12 +68,10 @@ bool CanUsePrivateMounts() {
 class TestDriveCheck : public QObject {
     Q_OBJECT
 
+    TFakePlatformScope Fake;
+
 private slots:
-    void cleanup() {
-        SetMountTableSource(QString());
-        SetDriveProbeHook(nullptr);
-        SetDriveCheckTimeout(2000);
-    }
+    void init() { Fake.Reset(); }
 
     void decodeMountField_data() {
         QTest::addColumn<QByteArray>("field");
@@ -167,7 +167,7 @@ private slots:
         QCOMPARE(DrivePart("/build/pics/a.jpg", table), QStringLiteral("/"));
         QCOMPARE(DrivePart("/proc/self", table), QStringLiteral("/proc"));
         QCOMPARE(DrivePart("/x", {}), QStringLiteral("/"));
-        SetMountTableSource(box.writeFile("mountinfo", MountLine(1, "/proc", "proc")));
+        Fake->MountTable = box.writeFile("mountinfo", MountLine(1, "/proc", "proc"));
         QCOMPARE(DrivePart(box.path()), QStringLiteral("/"));
         QVERIFY(IsDriveReady(box.path()));
         QVERIFY(!IsDriveReady(box.filePath("none")));
@@ -219,7 +219,7 @@ private slots:
         const QString folder = box.makeDir("net share/pics");
         const QString mounts = box.writeFile("mountinfo", MountLine(1, "/", "ext4") +
                                                               MountLine(2, Escaped(root), type));
-        SetMountTableSource(mounts);
+        Fake->MountTable = mounts;
         QCOMPARE(DrivePart(folder), root);
 
         QVERIFY(IsDriveReady(folder)); // "pics" is an entry of the root
@@ -239,20 +239,20 @@ private slots:
         TSandbox box;
         const QString root = box.makeDir("net");
         box.writeFile("net/a.jpg", "x");
-        SetMountTableSource(box.writeFile("mountinfo", MountLine(1, "/", "ext4") +
-                                                           MountLine(2, Escaped(root), "nfs4")));
-        SetDriveCheckTimeout(300);
+        Fake->MountTable = box.writeFile(
+            "mountinfo", MountLine(1, "/", "ext4") + MountLine(2, Escaped(root), "nfs4"));
+        Fake->DriveTimeout = 300;
         // Shared with the worker, which may outlive this test function.
         struct TGate {
             std::atomic<bool> Open{false};
             std::atomic<int> Calls{0};
         };
         auto gate = std::make_shared<TGate>();
-        SetDriveProbeHook([gate](const QString&) {
+        Fake->OnProbeDrive = [gate](const QString&) {
             ++gate->Calls;
             while (!gate->Open)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        });
+        };
         QVERIFY(!IsDriveReady(root));
         QTRY_COMPARE_WITH_TIMEOUT(gate->Calls.load(), 1, 5000);
         QVERIFY(!IsDriveReady(root + "/a.jpg"));

@@ -22,11 +22,11 @@
 class TestFileOps : public QObject {
     Q_OBJECT
 
+    TFakePlatformScope Fake;
     QStringList ErrorTexts;
 
 private slots:
-    void init() { InstallFileOpTestHooks(ErrorTexts); }
-    void cleanup() { RemoveFileOpTestHooks(); }
+    void init() { PrepareFileOpTest(Fake, ErrorTexts); }
 
     // ---- copy -------------------------------------------------------------
 
@@ -63,8 +63,8 @@ private slots:
         TSandbox box;
         const QString source = box.writeFile("pic.jpg", "picture");
         const QString target = box.writeFile("card/pic.jpg", "old picture");
-        SetFileOpFaultHook(
-            [](TFileOpStep step, const QString&) { return step == fosSetAttributes ? EPERM : 0; });
+        Fake->OnFileOpFault =
+            [](TFileOpStep step, const QString&) { return step == fosSetAttributes ? EPERM : 0; };
         QCOMPARE(ShellCopyFile(nullptr, source, target), forDone);
         QCOMPARE(ReadAll(target), QByteArray("picture"));
         QVERIFY(ErrorTexts.isEmpty());
@@ -97,14 +97,14 @@ private slots:
         const QString source = box.writeFile("pic.jpg", data);
         const QString target = box.writeFile("out/pic.jpg", "old picture");
         int writes = 0;
-        SetFileOpFaultHook([&](TFileOpStep at, const QString&) {
+        Fake->OnFileOpFault = [&](TFileOpStep at, const QString&) {
             if (at != step)
                 return 0;
             // Fail the second chunk, so part of the copy is already written.
             if (at == fosWrite && ++writes < 2)
                 return 0;
             return code;
-        });
+        };
 
         QCOMPARE(ShellCopyFile(nullptr, source, target), forFailed);
         QCOMPARE(ReadAll(target), QByteArray("old picture"));
@@ -200,18 +200,18 @@ private slots:
         const QByteArray data = RandomBytes(8 * 1024 * 1024);
         const QString source = box.writeFile("pic.jpg", data);
         const QString target = box.writeFile("out/pic.jpg", "old picture");
-        SetFileOpProgressDelay(100);
+        Fake->ProgressDelay = 100;
         // A slow disk: after the first chunk the copy crawls until the user
         // has pressed cancel (or a generous while has passed).
         std::atomic<bool> clicked{false};
         int chunks = 0;
-        SetFileOpFaultHook([&](TFileOpStep step, const QString&) {
+        Fake->OnFileOpFault = [&](TFileOpStep step, const QString&) {
             if (step == fosWrite && ++chunks > 1) {
                 for (int i = 0; i < 2000 && !clicked; ++i)
                     std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
             return 0;
-        });
+        };
         bool sawDialog = false;
         QTimer watcher;
         watcher.setInterval(20);
@@ -329,7 +329,7 @@ private slots:
             file.write(data);
         }
         const QString target = box.writeFile("out/pic.jpg", "old picture");
-        SetFileOpFaultHook([&](TFileOpStep at, const QString&) { return at == step ? code : 0; });
+        Fake->OnFileOpFault = [&](TFileOpStep at, const QString&) { return at == step ? code : 0; };
         QCOMPARE(ShellMoveFile(nullptr, source, target), forFailed);
         QCOMPARE(ReadAll(source), data);
         QCOMPARE(ErrorTexts.size(), 1);
@@ -352,11 +352,12 @@ private slots:
         TFileOpError error;
         int writes = 0;
         // The user cancels once part of the copy is written.
-        context.Fault = [&](TFileOpStep step, const QString&) {
+        Fake->OnFileOpFault = [&](TFileOpStep step, const QString&) {
             if (step == fosWrite && ++writes == 2)
                 context.Cancelled = true;
             return 0;
         };
+        context.Services = Fake.Services();
         QCOMPARE(MoveFileReplacing(source, target, context, error), forCancelled);
         QCOMPARE(ReadAll(source), data);
         QCOMPARE(Leftovers(shm.filePath("out"), {}), QStringList());

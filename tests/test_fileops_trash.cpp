@@ -15,11 +15,11 @@
 class TestFileOpsTrash : public QObject {
     Q_OBJECT
 
+    TFakePlatformScope Fake;
     QStringList ErrorTexts;
 
 private slots:
-    void init() { InstallFileOpTestHooks(ErrorTexts); }
-    void cleanup() { RemoveFileOpTestHooks(); }
+    void init() { PrepareFileOpTest(Fake, ErrorTexts); }
 
     // ---- trash ------------------------------------------------------------
 

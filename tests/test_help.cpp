@@ -1,5 +1,6 @@
 #include "platform/Help.h"
 
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 #include "toolkit/MessageBox.h"
 
@@ -70,23 +71,19 @@ QString WriteBook(const QString& folder, const QString& name, const QString& mar
 class TestHelp : public QObject {
     Q_OBJECT
 
+    TFakePlatformScope Fake;
     QList<TShownBox> Boxes;
 
 private slots:
-    void initTestCase() {
-        SetMessageBoxHook([this](const QString& text, const QString& caption, int flags) {
+    void init() {
+        Fake.Reset();
+        Fake->OnMessageBox = [this](const QString& text, const QString& caption, int flags) {
             Boxes << TShownBox{text, caption, flags};
             return int(idOk);
-        });
-    }
-    void init() {
+        };
         Boxes.clear();
-        SetHelpSearchFolders({});
     }
-    void cleanup() {
-        delete CurrentHelpWindow();
-        SetHelpSearchFolders({});
-    }
+    void cleanup() { delete CurrentHelpWindow(); }
 
     void names_data() {
         QTest::addColumn<QString>("helpFile");
@@ -116,14 +113,14 @@ private slots:
 
         TSandbox box;
         const QString beside = box.makeDir("beside"), data = box.makeDir("data");
-        SetHelpSearchFolders({beside, data});
+        Fake->HelpFolders = {beside, data};
         QVERIFY(FindHelpBook("Velmo.hlp").isEmpty());
         const QString inData = WriteBook(data, "Velmo.html", "data");
         QCOMPARE(FindHelpBook("Velmo.hlp"), inData);
         const QString inBeside = WriteBook(beside, "Velmo.html", "beside");
         QCOMPARE(FindHelpBook("Velmo.hlp"), inBeside);
         // A folder named like the book is no book.
-        SetHelpSearchFolders({box.makeDir("odd"), data});
+        Fake->HelpFolders = {box.makeDir("odd"), data};
         box.makeDir("odd/Velmo.html");
         QCOMPARE(FindHelpBook("Velmo.hlp"), inData);
     }
@@ -187,7 +184,7 @@ private slots:
     void oneWindowContentsAndUnknownTopic() {
         TSandbox box;
         WriteBook(box.path(), "Velmo.html", "sandbox book");
-        SetHelpSearchFolders({box.path()});
+        Fake->HelpFolders = {box.path()};
         QVERIFY(HelpContext("Velmo.hlp", 9));
         THelpWindow* window = CurrentHelpWindow();
         QVERIFY(QTest::qWaitForWindowExposed(window));
@@ -224,7 +221,7 @@ private slots:
     void missingBook() {
         TSandbox box;
         const QString beside = box.makeDir("bin"), data = box.makeDir("share");
-        SetHelpSearchFolders({beside, data});
+        Fake->HelpFolders = {beside, data};
         QVERIFY(!HelpContents("Velmo.hlp"));
         QVERIFY(!HelpContext("Velmo.hlp", 8));
         QCOMPARE(Boxes.size(), 2);

@@ -1,6 +1,8 @@
 #include "toolkit/MessageBox.h"
 #include "toolkit/Exceptions.h"
 
+#include "support/FakePlatform.h"
+
 #include <QApplication>
 #include <QMessageBox>
 #include <QTimer>
@@ -29,11 +31,11 @@ private slots:
 
     void guardedShowsEscapingExceptions() {
         QStringList shown;
-        SetErrorBoxHook([&](const QString& t) { shown << t; });
+        TFakePlatformScope fake;
+        fake->OnErrorBox = [&](const QString& t) { shown << t; };
         Guarded([] { throw EInvalidGraphic(QStringLiteral("broken")); });
         Guarded([] { throw EAbort(QStringLiteral("quiet")); });
         Guarded([] { throw std::runtime_error("std failure"); });
-        SetErrorBoxHook(nullptr);
         QCOMPARE(shown, QStringList({"broken.", "std failure."}));
     }
 

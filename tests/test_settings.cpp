@@ -3,6 +3,7 @@
 #include "settings/IniAccess.h"
 #include "settings/Settings.h"
 
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -80,6 +81,7 @@ QByteArray SectionText(const QByteArray& file, const QByteArray& header) {
 class TestSettings : public QObject {
     Q_OBJECT
 
+    TFakePlatformScope Fake;
     TSandbox* Box = nullptr;
     QString Ini;
 
@@ -93,10 +95,9 @@ private slots:
         IniRec = TIniRec();
         for (TOutFolderRec& slot : OutFolders)
             slot = TOutFolderRec();
-        SetDriveCheck(nullptr);
+        Fake.Reset();
     }
     void cleanup() {
-        SetDriveCheck(nullptr);
         qunsetenv("VELMO_INI_DIR");
         delete Box;
         Box = nullptr;
@@ -346,10 +347,10 @@ private slots:
         Write("[PATH]\nCurrentPath=/media/card/DCIM\n");
         QStringList asked;
         bool ready = false;
-        SetDriveCheck([&](const QString& p) {
+        Fake->OnMediumReady = [&](const QString& p) {
             asked << p;
             return ready;
-        });
+        };
         TFakeWindow w;
         LoadSettings(w);
         QCOMPARE(IniRec.CurrentPath, QString());
@@ -371,7 +372,7 @@ private slots:
                                                 "2 1 0:50 / %1 rw - nfs4 server:/pics rw\n")
                                             .arg(share)
                                             .toUtf8());
-        SetMountTableSource(table);
+        Fake->MountTable = table;
         TFakeWindow w;
         Write(QString("[PATH]\nCurrentPath=%1/2026\n").arg(share).toUtf8());
         LoadSettings(w);
@@ -381,7 +382,6 @@ private slots:
         const QString kept = IniRec.CurrentPath;
         Write(QString("[PATH]\nCurrentPath=%1/no/such/folder\n").arg(Box->path()).toUtf8());
         LoadSettings(w);
-        SetMountTableSource(QString());
         QCOMPARE(dropped, QString());
         QCOMPARE(kept, share + "/2026");
         QCOMPARE(IniRec.CurrentPath, Box->path() + "/no/such/folder");

@@ -3,6 +3,7 @@
 #include "platform/FileOperation.h"
 #include "platform/ShellNamespace.h"
 #include "shelltree/ShellCtrls.h"
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -37,6 +38,7 @@ class TestShellTree : public QObject {
     std::unique_ptr<TSandbox> Box;
     QString Home, Desktop, Disk, Net;
     std::unique_ptr<TShellTreeView> Tree;
+    TFakePlatformScope Fake;
     QStringList FileErrors;
 
     TShellTreeView& MakeTree() {
@@ -57,21 +59,16 @@ private slots:
         Box->makeDir("home/Desktop/on desk");
         qputenv("HOME", QFile::encodeName(Home));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(Box->makeDir("config")));
-        SetMountTableSource(
+        Fake.Reset();
+        Fake->MountTable =
             Box->writeFile("mountinfo", MountLine(1, "/", "ext4", "/dev/sda1") +
                                             MountLine(2, Disk, "ext4", "/dev/sdb1") +
                                             MountLine(3, Net, "nfs4", "server:/export") +
-                                            MountLine(4, "/proc", "proc", "proc")));
+                                            MountLine(4, "/proc", "proc", "proc"));
         FileErrors.clear();
-        SetFileOpErrorHook([this](const QString&, const QString& text) { FileErrors << text; });
+        Fake->OnFileOpError = [this](const QString&, const QString& text) { FileErrors << text; };
     }
-    void cleanup() {
-        Tree.reset();
-        SetMountTableSource(QString());
-        SetDriveProbeHook(nullptr);
-        SetDriveCheckTimeout(2000);
-        SetFileOpErrorHook(nullptr);
-    }
+    void cleanup() { Tree.reset(); }
 
     // ID lists keep their shape through the routines.
     void idListRoutines() {
@@ -277,12 +274,12 @@ private slots:
     // check's time-out: the window goes on (the server never answers before
     // the end of the test).
     void deadNetworkMountDoesNotFreeze() {
-        SetDriveCheckTimeout(200);
+        Fake->DriveTimeout = 200;
         auto open = std::make_shared<std::atomic<bool>>(false);
-        SetDriveProbeHook([open](const QString&) {
+        Fake->OnProbeDrive = [open](const QString&) {
             while (!*open)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
-        });
+        };
         TShellTreeView& tree = MakeTree();
         QTreeWidgetItem* network = tree.topLevelItem(0)->child(2);
         network->setExpanded(true);

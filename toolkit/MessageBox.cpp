@@ -1,45 +1,56 @@
 #include "toolkit/MessageBox.h"
 
 #include "toolkit/Exceptions.h"
+#include "platform/PlatformServices.h"
 
 #include <QApplication>
 #include <QMessageBox>
 #include <QPushButton>
 
-namespace {
-TMessageBoxHook g_messageHook;
-TErrorBoxHook g_errorHook;
-
-const QString kApplicationTitle = QStringLiteral("ヴェルモ！");
-} // namespace
-
-void SetMessageBoxHook(TMessageBoxHook hook) { g_messageHook = std::move(hook); }
-void SetErrorBoxHook(TErrorBoxHook hook) { g_errorHook = std::move(hook); }
+#include <cstdio>
 
 int ApplicationMessageBox(const QString& text, const QString& caption, int flags) {
-    if (g_messageHook)
-        return g_messageHook(text, caption, flags);
+    return Platform()->MessageBox(text, caption, flags);
+}
 
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowTitle(caption);
+int RunMessageBox(QWidget* owner, const QString& caption, const QString& text, TBoxKind kind,
+                  const QString& objectName) {
+    const bool question = kind == bkQuestionYes || kind == bkQuestionNo;
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
+        return !question ? idOk : kind == bkQuestionYes ? idYes : idNo;
+    }
     // A carriage return breaks the line on the Windows desktop; Qt wants a newline.
     QString shown = text;
     shown.replace(QLatin1String("\r\n"), QLatin1String("\n")).replace(QChar('\r'), QChar('\n'));
+
+    QApplication::setOverrideCursor(Qt::ArrowCursor);
+    QMessageBox box(owner ? owner : QApplication::activeWindow());
+    if (!objectName.isEmpty())
+        box.setObjectName(objectName);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.setWindowTitle(caption);
     box.setText(shown);
-    if (flags == mbWarningOk) {
-        box.setIcon(QMessageBox::Warning);
+    QPushButton* yes = nullptr;
+    if (question) {
+        box.setIcon(QMessageBox::Question);
+        yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
+        box.setDefaultButton(kind == bkQuestionNo ? no : yes);
+        box.setEscapeButton(no);
+    } else {
+        box.setIcon(kind == bkError ? QMessageBox::Critical : QMessageBox::Warning);
         box.setStandardButtons(QMessageBox::Ok);
-        box.exec();
-        return idOk;
     }
-    box.setIcon(QMessageBox::Question);
-    QPushButton* yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
-    QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
-    box.setDefaultButton(flags == mbQuestionYesNoNo ? no : yes);
-    box.setEscapeButton(no);
     box.exec();
+    QApplication::restoreOverrideCursor();
+    if (!question)
+        return idOk;
     return box.clickedButton() == yes ? idYes : idNo;
+}
+
+QString ApplicationTitle() {
+    return QStringLiteral("ヴェルモ！");
 }
 
 QString ErrorBoxText(const QString& message) {
@@ -54,18 +65,7 @@ QString ErrorBoxText(const QString& message) {
 }
 
 void ShowErrorBox(const QString& message) {
-    const QString text = ErrorBoxText(message);
-    if (g_errorHook) {
-        g_errorHook(text);
-        return;
-    }
-    QMessageBox box(QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
-    box.setWindowTitle(kApplicationTitle);
-    box.setIcon(QMessageBox::Critical);
-    box.setText(text);
-    box.setStandardButtons(QMessageBox::Ok);
-    box.exec();
+    Platform()->ErrorBox(ErrorBoxText(message));
 }
 
 void HandleException(std::exception_ptr error) {

@@ -14,25 +14,36 @@ enum : int {
 };
 enum : int { idOk = 1, idYes = 6, idNo = 7 };
 
-// Shows an application-modal message box and returns 1, 6 or 7. A line break
-// in the text is one carriage return.
+// Shows an application-modal message box (through the platform services, so
+// a test answers it) and returns 1, 6 or 7. A line break in the text is one
+// carriage return.
 int ApplicationMessageBox(const QString& text, const QString& caption, int flags);
 
-// Tests replace the real box with an answering function; pass nullptr to restore.
-using TMessageBoxHook = std::function<int(const QString& text, const QString& caption, int flags)>;
-void SetMessageBoxHook(TMessageBoxHook hook);
+// What a box looks like: its icon and its buttons.
+enum TBoxKind {
+    bkWarning,     // exclamation icon, OK
+    bkError,       // error icon, OK
+    bkQuestionYes, // question icon, Yes and No, Yes is the default
+    bkQuestionNo   // question icon, Yes and No, No is the default
+};
+
+// The one place that builds the program's message boxes: application-modal
+// over `owner` (or the active window), with the normal pointer even while the
+// caller holds the hourglass, Japanese buttons, carriage returns shown as
+// line breaks. Returns idOk, idYes or idNo. Without a window system the text
+// goes to the standard error and the box answers its default.
+int RunMessageBox(QWidget* owner, const QString& caption, const QString& text, TBoxKind kind,
+                  const QString& objectName = QString());
 
 // The default error box: the message with "." appended when its last
 // character sorts after "." in byte order, caption "ヴェルモ！", error icon.
 QString ErrorBoxText(const QString& message);
 void ShowErrorBox(const QString& message);
+// The caption of the program's own boxes.
+QString ApplicationTitle();
 
 // Shows an exception that escaped an event handler (EAbort stays silent).
 void HandleException(std::exception_ptr error);
-
-// Tests see what the error box would show instead of a modal window.
-using TErrorBoxHook = std::function<void(const QString& text)>;
-void SetErrorBoxHook(TErrorBoxHook hook);
 
 // Runs an event handler body, catching whatever escapes it and showing it in
 // the error box so no exception unwinds through the event loop.

@@ -61,8 +61,9 @@ int RunFileOpsHelper(const QByteArray& mode) {
     const int stopStep = qEnvironmentVariableIntValue("VELMO_STOP_STEP");
     const int stopCall = qEnvironmentVariableIntValue("VELMO_STOP_CALL");
     int calls = 0;
+    TFakePlatformScope fake;
     if (qEnvironmentVariableIsSet("VELMO_STOP_STEP")) {
-        SetFileOpFaultHook([&](TFileOpStep step, const QString&) {
+        fake->OnFileOpFault = [&](TFileOpStep step, const QString&) {
             if (step == stopStep && ++calls >= stopCall) {
                 std::printf("STOPPED\n");
                 std::fflush(stdout);
@@ -70,11 +71,11 @@ int RunFileOpsHelper(const QByteArray& mode) {
                     ::pause();
             }
             return 0;
-        });
+        };
     }
-    SetFileOpErrorHook([](const QString& caption, const QString& text) {
+    fake->OnFileOpError = [](const QString& caption, const QString& text) {
         std::printf("ERROR %s\n%s\n", qPrintable(caption), qPrintable(text));
-    });
+    };
     TFileOpResult result = forFailed;
     if (mode == "move")
         result = ShellMoveFile(nullptr, source, target);
@@ -116,18 +117,11 @@ bool CanUsePrivateMounts() {
            probe.exitCode() == 0;
 }
 
-void InstallFileOpTestHooks(QStringList& errorTexts) {
+void PrepareFileOpTest(TFakePlatformScope& fake, QStringList& errorTexts) {
+    fake.Reset();
     errorTexts.clear();
-    SetFileOpErrorHook([&errorTexts](const QString& caption, const QString& text) {
+    fake->OnFileOpError = [&errorTexts](const QString& caption, const QString& text) {
         QCOMPARE(caption, QStringLiteral("ファイルの操作"));
         errorTexts << text;
-    });
-    SetFileOpProgressDelay(-1);
-    SetFileOpFaultHook(nullptr);
-}
-
-void RemoveFileOpTestHooks() {
-    SetFileOpErrorHook(nullptr);
-    SetFileOpFaultHook(nullptr);
-    SetFileOpProgressDelay(500);
+    };
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 
 #include <QByteArray>
@@ -15,9 +16,8 @@
 // Shared by the file operation tests.
 
 // For one test: the file service's message texts go to errorTexts (its
-// caption checked), no progress dialog, no fault hook. Remove restores all.
-void InstallFileOpTestHooks(QStringList& errorTexts);
-void RemoveFileOpTestHooks();
+// caption checked), no progress dialog, no fault points.
+void PrepareFileOpTest(TFakePlatformScope& fake, QStringList& errorTexts);
 
 QByteArray RandomBytes(qsizetype size);
 QByteArray ReadAll(const QString& path); // "<missing>" when it cannot be read

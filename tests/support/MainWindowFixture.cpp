@@ -1,6 +1,5 @@
 #include "support/MainWindowFixture.h"
 
-#include "platform/FileOperation.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -24,22 +23,18 @@ TMainWindowFixture::TMainWindowFixture() {
     IniRec = TIniRec();
     for (TOutFolderRec& slot : OutFolders)
         slot = TOutFolderRec();
-    SetMessageBoxHook([this](const QString& text, const QString& caption, int flags) {
+    Fake->OnMessageBox = [this](const QString& text, const QString& caption, int flags) {
         Asked << caption + QLatin1Char('|') + QString::number(flags) + QLatin1Char('|') + text;
         if (flags == 48)
             return 1;
         return Answers.isEmpty() ? 6 : Answers.takeFirst();
-    });
-    SetErrorBoxHook([this](const QString& text) { Errors << text; });
-    SetFileOpErrorHook([this](const QString&, const QString& text) { FileErrors << text; });
-    SetFileOpProgressDelay(-1);
+    };
+    Fake->OnErrorBox = [this](const QString& text) { Errors << text; };
+    Fake->OnFileOpError = [this](const QString&, const QString& text) { FileErrors << text; };
 }
 
 TMainWindowFixture::~TMainWindowFixture() {
     Form.reset();
-    SetMessageBoxHook(nullptr);
-    SetErrorBoxHook(nullptr);
-    SetFileOpErrorHook(nullptr);
 }
 
 void TMainWindowFixture::WriteIni(const QString& text) {

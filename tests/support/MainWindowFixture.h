@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/Main.h"
+#include "support/FakePlatform.h"
 #include "support/TestSupport.h"
 
 #include <QString>
@@ -27,6 +28,7 @@ public:
     QStringList ListItems() const;
     QString Panel(int i) const;
 
+    TFakePlatformScope Fake; // first made, last gone
     TSandbox Sandbox;
     QString Pics;
     std::unique_ptr<TfrmVelmo> Form;
