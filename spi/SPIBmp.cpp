@@ -157,24 +157,3 @@ void RegisterSPIBitmap() {
 void UnregisterSPIBitmap() {
     TPicture::UnregisterGraphicClass(TSPIBitmap::StaticClass());
 }
-
-namespace {
-
-// Registers at program start and removes the registrations at its end.
-struct TSPIBitmapRegistration {
-    TSPIBitmapRegistration() {
-        // Make the picture registry first, so it is still there when the
-        // registrations are removed at the end.
-        TPicture::FileFormatClass(QString());
-        RegisterSPIBitmap();
-    }
-    ~TSPIBitmapRegistration() { UnregisterSPIBitmap(); }
-};
-
-const TSPIBitmapRegistration Registration;
-
-} // namespace
-
-// Referenced by the plug-in manager so every program that has a manager also
-// links this module and its registration.
-void SPIBitmapModuleLinked() {}

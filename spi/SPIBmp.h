@@ -56,7 +56,6 @@ std::unique_ptr<TGraphic> CreateGraphicFromStream(TGraphicClass PluginClass, QIO
 
 // The start and end of the plug-in bitmap's registration: at start it is
 // made the class the plug-in manager registers extensions under; at the end
-// every registration of it is removed. Both run by themselves at program
-// start and end.
+// every registration of it is removed. The program calls both (app/main.cpp).
 void RegisterSPIBitmap();
 void UnregisterSPIBitmap();

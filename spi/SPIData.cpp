@@ -3,7 +3,6 @@
 #include "platform/FileName.h"
 
 #include "spi/SPIDib.h"
-#include "spi/SPIGraphic.h"
 #include "spi/SPIs.h"
 
 #include <QBuffer>
@@ -51,7 +50,7 @@ extern "C" int PluginProgressCallback(int done, int total, intptr_t data) {
 
 // ---- Data source ---------------------------------------------------------------
 
-TInSPIAbleData::TInSPIAbleData(TSPIGraphic* owner, const QString& sourceName)
+TInSPIAbleData::TInSPIAbleData(TGraphic* owner, const QString& sourceName)
     : SourceName(sourceName), Owner(owner) {}
 
 TInSPIAbleData::~TInSPIAbleData() {
@@ -186,7 +185,7 @@ void TInSPIAbleData::DecodeByPlugins() {
 
 // ---- File data -----------------------------------------------------------------
 
-TInSPIAbleFromFile::TInSPIAbleFromFile(TSPIGraphic* owner, const QString& fileName)
+TInSPIAbleFromFile::TInSPIAbleFromFile(TGraphic* owner, const QString& fileName)
     : TInSPIAbleData(owner, fileName) {}
 
 void TInSPIAbleFromFile::ReadHeader(char* buffer, qint64 count) {
@@ -220,7 +219,7 @@ int TInSPIAbleFromFile::GetPictureData(TInSPI* plugin, intptr_t offset, HLOCAL* 
 
 // ---- Memory data ---------------------------------------------------------------
 
-TInSPIAbleFromStream::TInSPIAbleFromStream(TSPIGraphic* owner, const QString& name,
+TInSPIAbleFromStream::TInSPIAbleFromStream(TGraphic* owner, const QString& name,
                                            QIODevice& stream)
     : TInSPIAbleData(owner, name) {
     if (auto* buffer = qobject_cast<QBuffer*>(&stream)) {

@@ -12,7 +12,6 @@
 
 class QBuffer;
 class QIODevice;
-class TSPIGraphic;
 
 // Offsets at which each plug-in is tried: the data itself, and the data after
 // a 128-byte MacBinary header.
@@ -40,7 +39,7 @@ public:
     HLOCAL BitsHandle = nullptr;
     QString SourceName;
     SpiPictureInfo PictureInfo{};
-    TSPIGraphic* Owner;
+    TGraphic* Owner; // the picture the data is decoded for, named in progress reports
     TProgressEvent OnProgress;
 
     // The locked blocks; nullptr when not decoded.
@@ -55,7 +54,7 @@ public:
     void ReportProgress(TProgressStage stage, quint8 percent, const QString& text);
 
 protected:
-    TInSPIAbleData(TSPIGraphic* owner, const QString& sourceName);
+    TInSPIAbleData(TGraphic* owner, const QString& sourceName);
 
     virtual void ReadHeader(char* buffer, qint64 count) = 0;
     virtual void GetInfo(TInSPI* plugin, intptr_t offset, SpiPictureInfo* info) = 0;
@@ -83,7 +82,7 @@ private:
 // Data in a file, named by SourceName.
 class TInSPIAbleFromFile : public TInSPIAbleData {
 public:
-    TInSPIAbleFromFile(TSPIGraphic* owner, const QString& fileName);
+    TInSPIAbleFromFile(TGraphic* owner, const QString& fileName);
 
 protected:
     void ReadHeader(char* buffer, qint64 count) override;
@@ -96,7 +95,7 @@ protected:
 // always from the stream's first byte.
 class TInSPIAbleFromStream : public TInSPIAbleData {
 public:
-    TInSPIAbleFromStream(TSPIGraphic* owner, const QString& name, QIODevice& stream);
+    TInSPIAbleFromStream(TGraphic* owner, const QString& name, QIODevice& stream);
 
     const char* DataPointer = nullptr;
     intptr_t DataSize = 0;

@@ -15,10 +15,6 @@
 #include <cstdlib>
 #include <unistd.h>
 
-// The plug-in bitmap module registers its class at program start; a manager
-// makes sure the program links that module.
-void SPIBitmapModuleLinked();
-
 TSPIs* ActiveSPIs = nullptr;
 TGraphicClass DefaultGraphicClass = nullptr;
 
@@ -88,7 +84,6 @@ TSPIs::TSPIs(QObject* owner) : QObject(owner) {
     if (ActiveSPIs)
         throw ESPIDupCreateSPIs(QStringLiteral("TSPIs は複数生成できません"));
     ActiveSPIs = this;
-    SPIBitmapModuleLinked();
 }
 
 TSPIs::~TSPIs() {

@@ -48,7 +48,9 @@ Q_DECLARE_METATYPE(TRecords)
 class TestSPIBitmap : public QObject {
     Q_OBJECT
 private slots:
-    void registeredAtStartAndRemovedAtEnd() {
+    void registrationAndRemoval() {
+        QVERIFY(!DefaultGraphicClass); // nothing registers behind the program's back
+        RegisterSPIBitmap();
         QCOMPARE(DefaultGraphicClass, TSPIBitmap::StaticClass());
         TSandbox box;
         RegisterBuiltInGraphics();
