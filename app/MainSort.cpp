@@ -3,7 +3,7 @@
 #include "app/Main.h"
 
 #include "app/MainRules.h"
-#include "app/SharedMessage.h"
+#include "dialogs/SharedMessage.h"
 #include "platform/FileAccess.h"
 #include "platform/FileCopy.h"
 #include "platform/FileDelete.h"

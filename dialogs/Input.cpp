@@ -1,7 +1,7 @@
 #include "dialogs/Input.h"
 
-#include "app/InputHandOver.h"
-#include "app/SharedMessage.h"
+#include "dialogs/InputHandOver.h"
+#include "dialogs/SharedMessage.h"
 #include "dialogs/About.h"
 #include "dialogs/DialogParts.h"
 #include "dialogs/Option.h"

@@ -1,6 +1,6 @@
 #include "dialogs/Option.h"
 
-#include "app/SharedMessage.h"
+#include "dialogs/SharedMessage.h"
 #include "dialogs/About.h"
 #include "dialogs/DialogParts.h"
 #include "platform/FileName.h"

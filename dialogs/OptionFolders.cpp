@@ -2,8 +2,8 @@
 // its buttons.
 #include "dialogs/Option.h"
 
-#include "app/InputHandOver.h"
-#include "app/SharedMessage.h"
+#include "dialogs/InputHandOver.h"
+#include "dialogs/SharedMessage.h"
 #include "dialogs/DialogParts.h"
 #include "dialogs/Input.h"
 #include "platform/FileName.h"

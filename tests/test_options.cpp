@@ -1,7 +1,7 @@
 // The options dialog and the output folder entry dialog, driven through their
 // own widgets: what they show, what they refuse, and what reaches the
 // settings and the main window when they close.
-#include "app/InputHandOver.h"
+#include "dialogs/InputHandOver.h"
 #include "dialogs/Input.h"
 #include "dialogs/Option.h"
 #include "platform/FileName.h"

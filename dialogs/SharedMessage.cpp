@@ -1,4 +1,4 @@
-#include "app/SharedMessage.h"
+#include "dialogs/SharedMessage.h"
 
 #include "toolkit/MessageBox.h"
 

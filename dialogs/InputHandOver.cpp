@@ -1,4 +1,4 @@
-#include "app/InputHandOver.h"
+#include "dialogs/InputHandOver.h"
 
 QString InputTitle;
 QString InputPath;
