@@ -152,6 +152,21 @@ private slots:
         QCOMPARE(int(st.st_mode & 07777), 0644);
     }
 
+    void ownerKeptAndSetIdBitsDropped() {
+        TSandbox box;
+        const QString ini = box.writeFile("Velmo.ini", "[A]\nk=1\n");
+        const QByteArray name = QFile::encodeName(ini);
+        if (::geteuid() != 0 || ::chown(name.constData(), 4321, 4321) != 0)
+            QSKIP("giving the file away needs root");
+        QVERIFY(::chmod(name.constData(), 02664) == 0);
+        IniWriteInteger(ini, "A", "k", 2);
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0);
+        QCOMPARE(int(st.st_uid), 4321);
+        QCOMPARE(int(st.st_gid), 4321);
+        QCOMPARE(int(st.st_mode & 07777), 0664);
+    }
+
     void symbolicLinkStaysALink() {
         TSandbox box;
         const QString target = box.writeFile("real/Velmo.ini", "[A]\nk=1\n");
