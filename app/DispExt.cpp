@@ -1,6 +1,7 @@
 #include "app/DispExt.h"
 
 #include "app/MainRules.h"
+#include "platform/FileNameRules.h"
 
 std::vector<TDispExt> DispExt;
 
@@ -18,26 +19,11 @@ void BuildDispExtFrom(const std::vector<QStringList>& pluginExtensions) {
     }
 }
 
-namespace {
-// Equal once the letters A to Z of `text` are lower-cased; `lower` is lower case.
-bool EqualLowerAZ(QStringView text, const QString& lower) {
-    if (text.size() != lower.size())
-        return false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        char16_t c = text[i].unicode();
-        if (c >= u'A' && c <= u'Z')
-            c = char16_t(c + 32);
-        if (c != lower[i].unicode())
-            return false;
-    }
-    return true;
-}
-} // namespace
-
 bool IsDispExt(QStringView ext) {
     // Called once per directory entry: compares in place, without copies.
+    // The table's extensions hold no letters A to Z.
     for (const TDispExt& entry : DispExt) {
-        if (entry.Enabled && EqualLowerAZ(ext, entry.Ext))
+        if (entry.Enabled && SameTextAZ(ext, entry.Ext))
             return true;
     }
     return false;

@@ -12,23 +12,6 @@ QString ExtractFileName(const QString& path) {
     return slash < 0 ? path : path.mid(slash + 1);
 }
 
-QStringView ExtractFileExt(QStringView name) {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    const qsizetype slash = name.lastIndexOf(QLatin1Char('/'));
-    if (dot < 0 || dot < slash)
-        return QStringView();
-    return name.mid(dot);
-}
-
-QString LowerAZ(const QString& text) {
-    QString out = text;
-    for (QChar& c : out) {
-        if (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-            c = QChar(c.unicode() + 32);
-    }
-    return out;
-}
-
 QStringList ExtensionsFromPatternLine(const QString& line) {
     QStringList out;
     const QStringList pieces = line.split(QLatin1Char(';'));

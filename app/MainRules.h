@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileNameRules.h"
+
 #include <QDateTime>
 #include <QSize>
 #include <QString>
@@ -14,13 +16,6 @@ QString JoinPath(const QString& folder, const QString& name);
 
 // The name part of a path (after the last "/").
 QString ExtractFileName(const QString& path);
-
-// The extension of a file name: the text from its last dot, dot included;
-// empty when the name has no dot. A view into the name, made without copies.
-QStringView ExtractFileExt(QStringView name);
-
-// Lower-cases the letters A to Z only.
-QString LowerAZ(const QString& text);
 
 // The extensions one plug-in pattern line adds ("*.MAG;*.mki" gives ".mag",
 // ".mki"): cut at ";", drop each piece's first character, lower-case A to Z.

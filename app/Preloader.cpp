@@ -246,9 +246,10 @@ void TPreloader::Run() {
         if (guessed) {
             QString first;
             ForEachDirectoryEntry(entry->Folder, [&](const QString& name, bool isDirectory) {
-                const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-                if (!isDirectory && dot >= 0 && (first.isEmpty() || SortsBefore(name, first)) &&
-                    entry->Classes.contains(name.mid(dot + 1).toLower()))
+                const QStringView ext = ExtractFileExt(name);
+                if (!isDirectory && !ext.isEmpty() &&
+                    (first.isEmpty() || SortsBefore(name, first)) &&
+                    entry->Classes.contains(ext.mid(1).toString().toLower()))
                     first = name;
                 return true;
             });

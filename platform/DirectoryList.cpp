@@ -1,5 +1,6 @@
 #include "platform/DirectoryList.h"
 #include "platform/FileName.h"
+#include "platform/FileNameRules.h"
 
 #include <QFile>
 
@@ -22,7 +23,7 @@ bool ForEachDirectoryEntry(const QString& folder,
     const int fd = dirfd(dir.get());
     while (const dirent* entry = readdir(dir.get())) {
         const char* name = entry->d_name;
-        if (name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))
+        if (IsDotOrDotDot(name))
             continue;
         bool isDirectory = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {

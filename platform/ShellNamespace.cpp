@@ -1,6 +1,7 @@
 #include "platform/ShellNamespace.h"
 
 #include "platform/FileName.h"
+#include "platform/FileNameRules.h"
 #include "platform/FileOperation.h"
 
 #include <QCollator>
@@ -17,10 +18,6 @@
 #include <vector>
 
 namespace {
-
-bool IsDotOrDotDot(const char* name) {
-    return name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0));
-}
 
 QString JoinChild(const QString& folder, const QString& name) {
     return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
@@ -563,8 +560,8 @@ ItemIDList TShellFolder::SetNameOf(QWidget* owner, const ItemIDList& id, const Q
     TFileOpError error;
     error.Headline = QStringLiteral("フォルダの名前を変更できません。");
     error.Paths << DisplayPath(oldPath) << DisplayPath(name);
-    if (newName.isEmpty() || newName.contains('/') || newName.contains('\0') || newName == "." ||
-        newName == "..") {
+    if (newName.isEmpty() || newName.contains('/') || newName.contains('\0') ||
+        IsDotOrDotDot(newName)) {
         error.Reason = QStringLiteral("名前に使えない文字が含まれているか、名前が空です。");
         ShowFileOpError(owner, error);
         return ItemIDList();

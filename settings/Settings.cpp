@@ -10,6 +10,7 @@
 #include <QFileInfo>
 
 #include <unistd.h>
+#include <vector>
 
 TIniRec IniRec;
 TOutFolderRec OutFolders[OutFolderCount];
@@ -64,22 +65,131 @@ QString IniFileName() {
                            qEnvironmentVariable("XDG_CONFIG_HOME"), QDir::homePath());
 }
 
+namespace {
+
+// How a key's value is kept; most keys plainly hold the number or text of
+// their field.
+enum class TKeyKind {
+    Plain,
+    Folder,    // a folder, kept as a file URL when its name needs one
+    TreeWidth, // SplMain: the left pane's width
+    State,     // the window state, set once the window has its place
+    Version,   // the version of the file's layout, only ever written
+};
+
+// When a key is written: always, while IniRec.Save is 1, or while it is 1
+// and the window is neither maximized nor minimized.
+enum TWriteWhen { wwAlways, wwSaved, wwSavedNormal };
+
+using TWindowGet = int (TSettingsWindow::*)() const;
+using TWindowSet = void (TSettingsWindow::*)(int);
+
+// One key of the settings file and its field: a number or text of IniRec or
+// OutFolders, or a number of the window through its getter and setter. A
+// text that is missing reads as empty; a number falls back to Default.
+struct TSettingKey {
+    TSettingKey(const QString& s, QString k, int def, qint32* field)
+        : Section(&s), Key(std::move(k)), Default(def), Number(field) {}
+    TSettingKey(const QString& s, QString k, QString* field, TKeyKind kind = TKeyKind::Plain)
+        : Section(&s), Key(std::move(k)), Kind(kind), Text(field) {}
+    TSettingKey(const QString& s, QString k, int def, TWindowGet get, TWindowSet set,
+                TWriteWhen when = wwAlways)
+        : Section(&s), Key(std::move(k)), Default(def), When(when), Get(get), Set(set) {}
+    TSettingKey(const QString& s, QString k, TKeyKind kind, int def = 0, TWriteWhen when = wwAlways)
+        : Section(&s), Key(std::move(k)), Kind(kind), Default(def), When(when) {}
+
+    const QString* Section;
+    QString Key;
+    TKeyKind Kind = TKeyKind::Plain;
+    int Default = 0;
+    TWriteWhen When = wwAlways;
+    qint32* Number = nullptr;
+    QString* Text = nullptr;
+    TWindowGet Get = nullptr;
+    TWindowSet Set = nullptr;
+};
+
+// Every key in the order it is written, which is its order in a new file.
+// Loading goes through the same order.
+const std::vector<TSettingKey>& SettingKeys() {
+    using W = TSettingsWindow;
+    using K = TKeyKind;
+    static const std::vector<TSettingKey> keys = [] {
+        std::vector<TSettingKey> k = {
+            {secWindow, "Top", 0, &W::Top, &W::SetTop, wwSavedNormal},
+            {secWindow, "Left", 0, &W::Left, &W::SetLeft, wwSavedNormal},
+            {secWindow, "Width", 800, &W::Width, &W::SetWidth, wwSavedNormal},
+            {secWindow, "Height", 600, &W::Height, &W::SetHeight, wwSavedNormal},
+            {secWindow, "SplMain", K::TreeWidth, 200, wwSavedNormal},
+            {secWindow, "SplLeft", 250, &W::SplLeftTop, &W::SetPnlLeftTopHeight, wwSavedNormal},
+            {secWindow, "State", K::State, 1, wwSaved},
+            {secSetting, "TlbActTop", 2, &W::TlbActionTop, &W::SetTlbActionTop},
+            {secSetting, "TlbActLeft", 11, &W::TlbActionLeft, &W::SetTlbActionLeft},
+            {secSetting, "TlbMainTop", 2, &W::TlbMainTop, &W::SetTlbMainTop},
+            {secSetting, "TlbMainLeft", 125, &W::TlbMainLeft, &W::SetTlbMainLeft},
+            {secSetting, "Tree", 1, &IniRec.Tree},
+            {secSetting, "OutFolButton", 1, &IniRec.OutFolButton},
+        };
+        for (int n = 0; n < OutFolderCount; ++n) {
+            k.emplace_back(secPath, TitleKey(n), &OutFolders[n].Title);
+            k.emplace_back(secPath, PathKey(n), &OutFolders[n].Path);
+        }
+        k.insert(k.end(), {
+                              {secPath, "CurrentPath", &IniRec.CurrentPath, K::Folder},
+                              {secPath, "StartMode", 0, &IniRec.StartMode},
+                              {secPath, "SpecifyFolder", &IniRec.SpecifyFolder},
+                              {secAction, "DispSize", 0, &IniRec.DispSize},
+                              {secAction, "Move", 1, &IniRec.Move},
+                              {secAction, "OverWrite", 1, &IniRec.OverWrite},
+                              {secAction, "Delete", 1, &IniRec.Delete},
+                              {secAction, "Trash", 1, &IniRec.Trash},
+                              {secAction, "Proportional", 1, &IniRec.Proportional},
+                              {secAction, "Zoom", 0, &IniRec.Zoom},
+                              {secAction, "Save", 1, &IniRec.Save},
+                              {secAction, "Mode", 0, &IniRec.Mode},
+                              {secOther, "FileName", 1, &IniRec.FileName},
+                              {secOther, "Version", K::Version},
+                          });
+        return k;
+    }();
+    return keys;
+}
+
+} // namespace
+
 void LoadSettings(TSettingsWindow& window) {
     const QString ini = IniFileName();
 
-    window.SetTop(IniReadInteger(ini, secWindow, QStringLiteral("Top"), 0));
-    window.SetLeft(IniReadInteger(ini, secWindow, QStringLiteral("Left"), 0));
-    window.SetWidth(IniReadInteger(ini, secWindow, QStringLiteral("Width"), 800));
-    window.SetHeight(IniReadInteger(ini, secWindow, QStringLiteral("Height"), 600));
-    const int state = IniReadInteger(ini, secWindow, QStringLiteral("State"), 1);
-    const int splMain = IniReadInteger(ini, secWindow, QStringLiteral("SplMain"), 200);
-    window.SetPnlLeftWidth(splMain);
-    window.SetPnlLeftTopHeight(IniReadInteger(ini, secWindow, QStringLiteral("SplLeft"), 250));
-    window.SetTlbActionTop(IniReadInteger(ini, secSetting, QStringLiteral("TlbActTop"), 2));
-    window.SetTlbActionLeft(IniReadInteger(ini, secSetting, QStringLiteral("TlbActLeft"), 11));
-    window.SetTlbMainTop(IniReadInteger(ini, secSetting, QStringLiteral("TlbMainTop"), 2));
-    window.SetTlbMainLeft(IniReadInteger(ini, secSetting, QStringLiteral("TlbMainLeft"), 125));
+    int state = 1;
+    int splMain = 200;
+    for (const TSettingKey& k : SettingKeys()) {
+        const auto number = [&] { return IniReadInteger(ini, *k.Section, k.Key, k.Default); };
+        const auto text = [&] { return IniReadString(ini, *k.Section, k.Key, QString()); };
+        switch (k.Kind) {
+        case TKeyKind::Plain:
+            if (k.Number)
+                *k.Number = number();
+            else if (k.Text)
+                *k.Text = text();
+            else
+                (window.*k.Set)(number());
+            break;
+        case TKeyKind::Folder:
+            *k.Text = PathFromIniValue(text());
+            break;
+        case TKeyKind::TreeWidth:
+            splMain = number();
+            window.SetPnlLeftWidth(splMain);
+            break;
+        case TKeyKind::State:
+            state = number();
+            break;
+        case TKeyKind::Version:
+            break;
+        }
+    }
 
+    // The window gets its place once every key is read.
     const QSize screen = window.ScreenSize();
     if (window.Top() == 0)
         window.SetTop(CentredPosition(screen.height(), window.Height()));
@@ -93,31 +203,7 @@ void LoadSettings(TSettingsWindow& window) {
     // The splitter's left edge is the pane width just loaded.
     window.SetSplMainPos(splMain);
 
-    IniRec.Tree = IniReadInteger(ini, secSetting, QStringLiteral("Tree"), 1);
-    IniRec.OutFolButton = IniReadInteger(ini, secSetting, QStringLiteral("OutFolButton"), 1);
-
-    for (int n = 0; n < OutFolderCount; ++n) {
-        OutFolders[n].Title = IniReadString(ini, secPath, TitleKey(n), QString());
-        OutFolders[n].Path = IniReadString(ini, secPath, PathKey(n), QString());
-    }
-
-    IniRec.CurrentPath =
-        PathFromIniValue(IniReadString(ini, secPath, QStringLiteral("CurrentPath"), QString()));
-    IniRec.SpecifyFolder = IniReadString(ini, secPath, QStringLiteral("SpecifyFolder"), QString());
-    IniRec.StartMode = IniReadInteger(ini, secPath, QStringLiteral("StartMode"), 0);
-
     SetStartFolder(window.Arguments());
-
-    IniRec.DispSize = IniReadInteger(ini, secAction, QStringLiteral("DispSize"), 0);
-    IniRec.Move = IniReadInteger(ini, secAction, QStringLiteral("Move"), 1);
-    IniRec.OverWrite = IniReadInteger(ini, secAction, QStringLiteral("OverWrite"), 1);
-    IniRec.Delete = IniReadInteger(ini, secAction, QStringLiteral("Delete"), 1);
-    IniRec.Trash = IniReadInteger(ini, secAction, QStringLiteral("Trash"), 1);
-    IniRec.Proportional = IniReadInteger(ini, secAction, QStringLiteral("Proportional"), 1);
-    IniRec.Zoom = IniReadInteger(ini, secAction, QStringLiteral("Zoom"), 0);
-    IniRec.Save = IniReadInteger(ini, secAction, QStringLiteral("Save"), 1);
-    IniRec.Mode = IniReadInteger(ini, secAction, QStringLiteral("Mode"), 0);
-    IniRec.FileName = IniReadInteger(ini, secOther, QStringLiteral("FileName"), 1);
 }
 
 void SetStartFolder(const QStringList& args) {
@@ -131,48 +217,37 @@ void SetStartFolder(const QStringList& args) {
 void SaveSettings(const TSettingsWindow& window) {
     const QString ini = IniFileName();
 
-    if (IniRec.Save == 1) {
-        const TWindowState ws = window.WindowState();
-        if (ws == wsNormal) {
-            IniWriteInteger(ini, secWindow, QStringLiteral("Top"), window.Top());
-            IniWriteInteger(ini, secWindow, QStringLiteral("Left"), window.Left());
-            IniWriteInteger(ini, secWindow, QStringLiteral("Width"), window.Width());
-            IniWriteInteger(ini, secWindow, QStringLiteral("Height"), window.Height());
-            IniWriteInteger(ini, secWindow, QStringLiteral("SplMain"),
-                            IniRec.Tree != 0 ? window.SplMainLeft() : window.SplMainPos());
-            IniWriteInteger(ini, secWindow, QStringLiteral("SplLeft"), window.SplLeftTop());
+    const TWindowState ws = window.WindowState();
+    for (const TSettingKey& k : SettingKeys()) {
+        if (k.When != wwAlways && (IniRec.Save != 1 || (k.When == wwSavedNormal && ws != wsNormal)))
+            continue;
+        const auto number = [&](int value) { IniWriteInteger(ini, *k.Section, k.Key, value); };
+        const auto text = [&](const QString& value) {
+            IniWriteString(ini, *k.Section, k.Key, value);
+        };
+        switch (k.Kind) {
+        case TKeyKind::Plain:
+            if (k.Number)
+                number(*k.Number);
+            else if (k.Text)
+                text(*k.Text);
+            else
+                number((window.*k.Get)());
+            break;
+        case TKeyKind::Folder:
+            text(PathToIniValue(*k.Text));
+            break;
+        case TKeyKind::TreeWidth:
+            number(IniRec.Tree != 0 ? window.SplMainLeft() : window.SplMainPos());
+            break;
+        case TKeyKind::State:
+            number(WindowStateNumber(ws));
+            break;
+        case TKeyKind::Version:
+            text(iniVersion);
+            break;
         }
-        IniWriteInteger(ini, secWindow, QStringLiteral("State"), WindowStateNumber(ws));
     }
-
-    IniWriteInteger(ini, secSetting, QStringLiteral("TlbActTop"), window.TlbActionTop());
-    IniWriteInteger(ini, secSetting, QStringLiteral("TlbActLeft"), window.TlbActionLeft());
-    IniWriteInteger(ini, secSetting, QStringLiteral("TlbMainTop"), window.TlbMainTop());
-    IniWriteInteger(ini, secSetting, QStringLiteral("TlbMainLeft"), window.TlbMainLeft());
-    IniWriteInteger(ini, secSetting, QStringLiteral("Tree"), IniRec.Tree);
-    IniWriteInteger(ini, secSetting, QStringLiteral("OutFolButton"), IniRec.OutFolButton);
-
-    for (int n = 0; n < OutFolderCount; ++n) {
-        IniWriteString(ini, secPath, TitleKey(n), OutFolders[n].Title);
-        IniWriteString(ini, secPath, PathKey(n), OutFolders[n].Path);
-    }
-
-    IniWriteString(ini, secPath, QStringLiteral("CurrentPath"), PathToIniValue(IniRec.CurrentPath));
-    IniWriteInteger(ini, secPath, QStringLiteral("StartMode"), IniRec.StartMode);
-    IniWriteString(ini, secPath, QStringLiteral("SpecifyFolder"), IniRec.SpecifyFolder);
-
-    IniWriteInteger(ini, secAction, QStringLiteral("DispSize"), IniRec.DispSize);
-    IniWriteInteger(ini, secAction, QStringLiteral("Move"), IniRec.Move);
-    IniWriteInteger(ini, secAction, QStringLiteral("OverWrite"), IniRec.OverWrite);
-    IniWriteInteger(ini, secAction, QStringLiteral("Delete"), IniRec.Delete);
-    IniWriteInteger(ini, secAction, QStringLiteral("Trash"), IniRec.Trash);
-    IniWriteInteger(ini, secAction, QStringLiteral("Proportional"), IniRec.Proportional);
-    IniWriteInteger(ini, secAction, QStringLiteral("Zoom"), IniRec.Zoom);
-    IniWriteInteger(ini, secAction, QStringLiteral("Save"), IniRec.Save);
-    IniWriteInteger(ini, secAction, QStringLiteral("Mode"), IniRec.Mode);
-
-    IniWriteInteger(ini, secOther, QStringLiteral("FileName"), IniRec.FileName);
-    IniWriteString(ini, secOther, QStringLiteral("Version"), iniVersion);
 }
 
 void DeleteOldSettings() {

@@ -5,6 +5,7 @@
 #include "toolkit/Picture.h"
 
 #include "platform/FileAccess.h"
+#include "platform/FileNameRules.h"
 
 #include <QFileInfo>
 #include <QIODevice>
@@ -71,7 +72,7 @@ std::unique_ptr<TGraphic> CreateGraphicFromStream(TGraphicClass PluginClass, QIO
 namespace {
 
 bool IsBitmapFileName(const QString& name) {
-    return SPIRules::ExtractFileExt(name).toUpper() == QLatin1String(".BMP");
+    return SameTextAZ(ExtractFileExt(name), u".bmp");
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "platform/DirectoryList.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
+#include "platform/FileNameRules.h"
 #include "toolkit/Picture.h"
 
 #include <QCoreApplication>
@@ -34,14 +35,6 @@ QString AddSlash(const QString& directory) {
     return directory + QLatin1Char('/');
 }
 
-QString ExtractFileExt(const QString& name) {
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const int slash = name.lastIndexOf(QLatin1Char('/'));
-    if (dot < 0 || dot < slash)
-        return QString();
-    return name.mid(dot);
-}
-
 QStringList RegistrationExtensions(const QString& line) {
     QStringList result;
     QString rest = line;
@@ -59,21 +52,6 @@ QStringList RegistrationExtensions(const QString& line) {
         result << (dot >= 0 ? pattern.mid(dot + 1) : pattern);
     }
     return result;
-}
-
-bool SameTextAscii(const QString& a, const QString& b) {
-    if (a.size() != b.size())
-        return false;
-    for (qsizetype i = 0; i < a.size(); ++i) {
-        char16_t x = a[i].unicode(), y = b[i].unicode();
-        if (x >= u'A' && x <= u'Z')
-            x = char16_t(x + 32);
-        if (y >= u'A' && y <= u'Z')
-            y = char16_t(y + 32);
-        if (x != y)
-            return false;
-    }
-    return true;
 }
 
 } // namespace SPIRules
@@ -146,7 +124,7 @@ void TSPIs::ClearPlugins() {
 
 int TSPIs::IndexOfPlugin(const QString& fileName) const {
     for (int i = 0; i < PluginCount(); ++i)
-        if (SPIRules::SameTextAscii(List[size_t(i)]->ModuleFileName(), fileName))
+        if (SameTextAZ(List[size_t(i)]->ModuleFileName(), fileName))
             return i;
     return -1;
 }
@@ -277,7 +255,7 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
 
 void TSPIs::CollectPlugins(std::initializer_list<TSPIClass> classes, const QString& fileName,
                            QList<TSPI*>& list) const {
-    const QString extension = SPIRules::ExtractFileExt(fileName);
+    const QStringView extension = ExtractFileExt(fileName);
     for (const auto& owned : List) {
         TSPI* plugin = owned.get();
         bool wanted = false;
@@ -288,8 +266,7 @@ void TSPIs::CollectPlugins(std::initializer_list<TSPIClass> classes, const QStri
         bool claims = false;
         if (!extension.isEmpty())
             for (const QString& line : plugin->Extensions())
-                claims =
-                    claims || SPIRules::SameTextAscii(SPIRules::ExtractFileExt(line), extension);
+                claims = claims || SameTextAZ(ExtractFileExt(line), extension);
         if (claims)
             list.insert(0, plugin);
         else

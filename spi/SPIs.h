@@ -106,12 +106,7 @@ extern TGraphicClass DefaultGraphicClass;
 namespace SPIRules {
 // A directory text with "/" appended unless it is empty or ends with one.
 QString AddSlash(const QString& directory);
-// The extension of a name from its last "." (with the dot); empty when there
-// is none in the last path component.
-QString ExtractFileExt(const QString& name);
 // The patterns of one extension line, last to first, each reduced to the
 // text after its first "." (the whole pattern when it has none).
 QStringList RegistrationExtensions(const QString& line);
-// True when the two texts are equal ignoring the case of ASCII letters.
-bool SameTextAscii(const QString& a, const QString& b);
 } // namespace SPIRules

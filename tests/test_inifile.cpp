@@ -1,5 +1,6 @@
 // The INI routines on real files: encodings, size, line ends, modes, links,
 // and writes that fail without harming the file.
+#include "platform/FileName.h"
 #include "settings/IniAccess.h"
 
 #include "support/TestSupport.h"
@@ -7,9 +8,11 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <QScopeGuard>
 #include <QStringEncoder>
 #include <QtTest>
 
+#include <cstdio>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -150,6 +153,38 @@ private slots:
         ::umask(mask);
         QVERIFY(::stat(QFile::encodeName(fresh).constData(), &st) == 0);
         QCOMPARE(int(st.st_mode & 07777), 0644);
+    }
+
+    void ownerKeptAndSetIdBitsDropped() {
+        TSandbox box;
+        const QString ini = box.writeFile("Velmo.ini", "[A]\nk=1\n");
+        const QByteArray name = QFile::encodeName(ini);
+        if (::geteuid() != 0 || ::chown(name.constData(), 4321, 4321) != 0)
+            QSKIP("giving the file away needs root");
+        QVERIFY(::chmod(name.constData(), 02664) == 0);
+        IniWriteInteger(ini, "A", "k", 2);
+        struct stat st {};
+        QVERIFY(::stat(name.constData(), &st) == 0);
+        QCOMPARE(int(st.st_uid), 4321);
+        QCOMPARE(int(st.st_gid), 4321);
+        QCOMPARE(int(st.st_mode & 07777), 0664);
+    }
+
+    void nameThatIsNotUtf8IsNeitherReadNorWritten() {
+        TSandbox box;
+        const QByteArray dir = QFile::encodeName(box.path()) + "/\xff";
+        const QByteArray file = dir + "/Velmo.ini";
+        QVERIFY(::mkdir(dir.constData(), 0700) == 0);
+        // The sandbox cannot remove a name it cannot spell.
+        const auto clear =
+            qScopeGuard([&] { ::unlink(file.constData()), ::rmdir(dir.constData()); });
+        FILE* f = std::fopen(file.constData(), "w");
+        QVERIFY(f && std::fputs("[A]\nk=1\nj=2\n", f) >= 0 && std::fclose(f) == 0);
+        const QString ini = PathFromBytes(file);
+        QVERIFY_THROWS_EXCEPTION(EIniWriteError, IniWriteInteger(ini, "A", "k", 5));
+        struct stat st {};
+        QVERIFY(::stat(file.constData(), &st) == 0);
+        QCOMPARE(qint64(st.st_size), qint64(12));
     }
 
     void symbolicLinkStaysALink() {

@@ -1,3 +1,4 @@
+#include "platform/FileNameRules.h"
 #include "spi/SPIBmp.h"
 #include "spi/SPIs.h"
 #include "spi_plugins/SpiTestSupport.h"
@@ -82,7 +83,7 @@ private slots:
         QFETCH(QString, name);
         QFETCH(bool, bitmapFirst);
         TGraphicClass p = TSPIGraphic::StaticClass(), b = TBitmap::StaticClass();
-        const bool isBmp = SPIRules::ExtractFileExt(name).toUpper() == ".BMP";
+        const bool isBmp = ExtractFileExt(name).toString().toUpper() == ".BMP";
         QCOMPARE(isBmp, bitmapFirst);
         const auto order = LoaderOrder(p, b, isBmp);
         QCOMPARE(order[0], bitmapFirst ? b : p);

@@ -1,11 +1,11 @@
 #include "toolkit/Picture.h"
 
+#include "platform/FileNameRules.h"
 #include "toolkit/Bitmap.h"
 #include "toolkit/Exceptions.h"
 #include "toolkit/Icon.h"
 #include "toolkit/JPEGImage.h"
 
-#include <QFileInfo>
 #include <vector>
 
 namespace {
@@ -123,7 +123,5 @@ void RegisterBuiltInGraphics() {
 }
 
 QString GraphicExtension(const QString& FileName) {
-    const QString name = QFileInfo(FileName).fileName();
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? QString() : name.mid(dot + 1);
+    return ExtractFileExt(FileName).mid(1).toString();
 }
