@@ -2,6 +2,7 @@
 #include "platform/PlatformServices.h"
 
 #include "platform/FileName.h"
+#include "platform/FileNameRules.h"
 
 #include <QDir>
 #include <QFile>
@@ -64,8 +65,7 @@ bool RootHasEntries(const QString& root) {
         return false;
     bool found = false;
     while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (!(name[0] == '.' && (name[1] == 0 || (name[1] == '.' && name[2] == 0)))) {
+        if (!IsDotOrDotDot(entry->d_name)) {
             found = true;
             break;
         }
