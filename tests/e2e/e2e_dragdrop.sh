@@ -34,22 +34,18 @@ TREE_X=$((X + 110))
 row_y() { echo $((Y + 50 + 9 + 18 * ($1 + hidden))); }
 BLUE=3 GREEN=4 RED=5
 
-# Presses at one point, moves in small steps to another, rests there for the
-# given seconds and lets go.
-drag() { # x1 y1 x2 y2 rest
-    xdotool mousemove "$1" "$2"
-    sleep 0.3
-    xdotool mousedown 1
+# Presses a button at one point, moves in small steps to another, rests there
+# for the given seconds, moves on down by the given pixels and lets go. Quick
+# enough that a folder passed on the way is not opened.
+drag() { # button x1 y1 x2 y2 rest [down]
+    xdotool mousemove "$2" "$3" sleep 0.3 mousedown "$1"
     local i
     for i in 1 2 3 4 5 6 7 8 9 10; do
-        xdotool mousemove $(($1 + ($3 - $1) * i / 10)) $(($2 + ($4 - $2) * i / 10))
-        sleep 0.1
+        xdotool mousemove $(($2 + ($4 - $2) * i / 10)) $(($3 + ($5 - $3) * i / 10)) sleep 0.05
     done
-    xdotool mousemove "$3" $(($4 + 1))
-    sleep 0.1
-    xdotool mousemove "$3" "$4"
-    sleep "$5"
-    xdotool mouseup 1
+    xdotool sleep "$6"
+    for i in 1 2 3 4 5 6; do xdotool mousemove "$4" $(($5 + ${7:-0} * i / 6)) sleep 0.05; done
+    xdotool mouseup "$1"
 }
 
 start_source() {
@@ -64,50 +60,41 @@ stop_source() { kill "$SOURCE_PID" 2>/dev/null; wait "$SOURCE_PID" 2>/dev/null; 
 
 # Two files from the other program onto blue: moved there (one filesystem).
 start_source "$SANDBOX/src/one.jpg" "$SANDBOX/src/two.jpg"
-drag $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $BLUE)" 0.5
+drag 1 $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $BLUE)" 0.2
 landed() { [ -f "$HOME/Pictures/blue/one.jpg" ] && [ -f "$HOME/Pictures/blue/two.jpg" ]; }
 check "files dragged from another program land in the folder" wait_for landed
 check "they left their old folder (a move on one filesystem)" \
     bash -c "[ ! -e '$SANDBOX/src/one.jpg' ] && [ ! -e '$SANDBOX/src/two.jpg' ]"
 check "the drag source was told: moved" grep -q "effect 2" "$SANDBOX/source.log"
-screenshot "$SANDBOX/shot.png"
-[ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/shot.png" "$VELMO_SHOTS/drop-files.png"
 stop_source
 
 # A folder of the tree dragged onto another folder of the tree is moved.
-drag "$TREE_X" "$(row_y $RED)" "$TREE_X" "$(row_y $BLUE)" 0.5
+drag 1 "$TREE_X" "$(row_y $RED)" "$TREE_X" "$(row_y $BLUE)" 0.2
 moved() { [ -f "$HOME/Pictures/blue/red/a.jpg" ] && [ ! -e "$HOME/Pictures/red" ]; }
 check "a folder dragged onto another folder is moved into it" wait_for moved
 screenshot "$SANDBOX/shot.png"
 [ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/shot.png" "$VELMO_SHOTS/drop-folder.png"
 
+# A drag with the right button asks with a menu; its first item copies.
+drag 3 "$TREE_X" "$(row_y $GREEN)" "$TREE_X" "$(row_y $BLUE)" 0.2
+check "a right-button drop asks what to do" wait_for menu_open
+screenshot "$SANDBOX/shot.png"
+[ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/shot.png" "$VELMO_SHOTS/drop-menu.png"
+xdotool key c
+check "copy here copies the folder and keeps it" \
+    wait_for test -d "$HOME/Pictures/blue/green/inner" -a -d "$HOME/Pictures/green/inner"
+
 # Resting on green (collapsed, with a subfolder) opens it: its subfolder
 # takes the row below, and a drop there lands inside it.
 start_source "$SANDBOX/src/three.jpg"
-xdotool mousemove $((S_X + 100)) $((S_Y + 60))
-sleep 0.3
-xdotool mousedown 1
-for i in 1 2 3 4 5 6 7 8 9 10; do
-    xdotool mousemove $((S_X + 100 + (TREE_X - S_X - 100) * i / 10)) \
-        $((S_Y + 60 + ($(row_y $GREEN) - S_Y - 60) * i / 10))
-    sleep 0.1
-done
-sleep 2.5
-screenshot "$SANDBOX/shot.png"
-[ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/shot.png" "$VELMO_SHOTS/drop-hover.png"
-for i in 1 2 3 4 5 6; do
-    xdotool mousemove "$TREE_X" $(($(row_y $GREEN) + 3 * i))
-    sleep 0.1
-done
-sleep 0.3
-xdotool mouseup 1
+drag 1 $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $GREEN)" 2.5 18
 check "resting on a collapsed folder opens it" wait_for test -f "$HOME/Pictures/green/inner/three.jpg"
 stop_source
 
 # Plain text is no file: refused, nothing changes.
 start_source --text
 before=$(find "$HOME/Pictures" | sort | md5sum)
-drag $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $BLUE)" 0.5
+drag 1 $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $BLUE)" 0.2
 check "a drag of plain text is refused" wait_for grep -q "effect 0" "$SANDBOX/source.log"
 check "and changes nothing" [ "$(find "$HOME/Pictures" | sort | md5sum)" = "$before" ]
 stop_source
