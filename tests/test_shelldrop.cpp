@@ -28,30 +28,26 @@ class TestShellDrop : public QObject {
         QMouseEvent event(type, pos, Tree->viewport()->mapToGlobal(pos), button, held, {});
         QApplication::sendEvent(Tree->viewport(), &event);
     }
-    // Drags `data` over `node` (`reports` times) and drops it; the answer.
-    Qt::DropAction Drop(QMimeData* data, QTreeWidgetItem* node, Qt::KeyboardModifiers keys = {},
-                        int reports = 1, bool drop = true) {
+    // Drags data of one format over `node` (`reports` times) and drops it;
+    // the answer.
+    Qt::DropAction Drop(QTreeWidgetItem* node, const QByteArray& bytes, int reports = 1,
+                        bool drop = true, const char* format = "text/uri-list") {
+        QMimeData data;
+        data.setData(format, bytes);
         const QPoint pos = At(node);
         const TActions all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
-        QDragEnterEvent enter(pos, all, data, Qt::LeftButton, keys);
+        QDragEnterEvent enter(pos, all, &data, Qt::LeftButton, {});
         QApplication::sendEvent(Tree->viewport(), &enter);
-        Qt::DropAction answer = Qt::IgnoreAction;
-        for (int i = 0; i < reports && enter.isAccepted(); ++i) {
-            QDragMoveEvent move(pos, all, data, Qt::LeftButton, keys);
+        QDragMoveEvent move(pos, all, &data, Qt::LeftButton, {});
+        for (int i = 0; i < reports && enter.isAccepted(); ++i)
             QApplication::sendEvent(Tree->viewport(), &move);
-            answer = move.isAccepted() ? move.dropAction() : Qt::IgnoreAction;
-        }
-        if (drop && answer != Qt::IgnoreAction) {
-            QDropEvent event(pos, all, data, Qt::NoButton, keys);
+        QDropEvent event(pos, all, &data, Qt::NoButton, {});
+        QDragLeaveEvent leave;
+        if (drop && move.isAccepted())
             QApplication::sendEvent(Tree->viewport(), &event);
-            answer = event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
-        }
-        return answer;
-    }
-    static QMimeData* Files(const QStringList& paths) {
-        auto* data = new QMimeData;
-        data->setData("text/uri-list", UriList(paths));
-        return data;
+        else
+            QApplication::sendEvent(Tree->viewport(), &leave);
+        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
     }
 
 private slots:
@@ -137,9 +133,9 @@ private slots:
         QTreeWidgetItem* c = Node(Home + "/c");
         QVERIFY(!c->isExpanded());
         Box->writeFile("f.txt", "x");
-        Drop(Files({Box->filePath("f.txt")}), c, {}, 31, false);
+        Drop(c, UriList({Box->filePath("f.txt")}), 31, false);
         QVERIFY(!c->isExpanded());
-        Drop(Files({Box->filePath("f.txt")}), c, {}, 32, false);
+        Drop(c, UriList({Box->filePath("f.txt")}), 32, false);
         QVERIFY(c->isExpanded());
         QCOMPARE(c->child(0)->text(0), QStringLiteral("d"));
     }
@@ -164,7 +160,7 @@ private slots:
             ++asked;
             return flags == mbQuestionYesNoNo ? answer : idOk;
         });
-        QCOMPARE(Drop(Files({Box->filePath("src/album"), Box->filePath("src/same.jpg")}), dst),
+        QCOMPARE(Drop(dst, UriList({Box->filePath("src/album"), Box->filePath("src/same.jpg")})),
                  Qt::MoveAction);
         QTRY_COMPARE(ReadAll(Home + "/dst/album/deep/p.jpg"), photo);
         QTRY_COMPARE(asked, 1);
@@ -173,24 +169,26 @@ private slots:
         QCOMPARE(ReadAll(Box->filePath("src/same.jpg")), QByteArray("new"));
         answer = idYes;
         dst = Node(Home + "/dst");
-        QCOMPARE(Drop(Files({Box->filePath("src/same.jpg")}), dst), Qt::MoveAction);
+        QCOMPARE(Drop(dst, UriList({Box->filePath("src/same.jpg")})), Qt::MoveAction);
         QTRY_COMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("new"));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty()); // let go once the work is done
+
+        // The trash takes a folder as a move into the trash.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(Box->makeDir("data")));
+        QCOMPARE(Drop(Tree->topLevelItem(0)->child(3), UriList({Home + "/dst/sub"})),
+                 Qt::MoveAction);
+        QTRY_VERIFY(QFileInfo(Box->filePath("data/Trash/files/sub")).isDir());
 
         // Refused: text, a folder into itself or its own subfolder, its own
         // folder, a path that is gone, a web address.
-        auto* text = new QMimeData;
-        text->setText("just text");
-        dst = Node(Home + "/dst");
-        QCOMPARE(Drop(text, dst), Qt::IgnoreAction);
+        QCOMPARE(Drop(Node(Home + "/dst"), "just text", 1, true, "text/plain"), Qt::IgnoreAction);
+        QCOMPARE(Drop(Node(Home + "/dst"), "https://example.com/a.jpg\r\n"), Qt::IgnoreAction);
         const std::pair<QString, QString> refused[] = {{Home + "/dst", Home + "/dst"},
-                                                       {Home + "/dst", Home + "/dst/sub"},
+                                                       {Home + "/dst", Home + "/dst/album/deep"},
                                                        {Home + "/dst/album", Home + "/dst"},
                                                        {Box->filePath("gone"), Home + "/dst"}};
         for (const auto& [source, target] : refused)
-            QCOMPARE(Drop(Files({source}), Node(target)), Qt::IgnoreAction);
-        auto* web = new QMimeData;
-        web->setData("text/uri-list", "https://example.com/a.jpg\r\n");
-        QCOMPARE(Drop(web, Node(Home + "/dst/sub")), Qt::IgnoreAction);
+            QCOMPARE(Drop(Node(target), UriList({source})), Qt::IgnoreAction);
         QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
 
         // Across filesystems a folder is copied whole and the original stays.
@@ -200,7 +198,7 @@ private slots:
         QFile card(shm.filePath("card/dcim/q.jpg"));
         QVERIFY(card.open(QIODevice::WriteOnly) && card.write(photo) == photo.size());
         card.close();
-        QCOMPARE(Drop(Files({shm.filePath("card")}), Node(Home + "/dst")), Qt::CopyAction);
+        QCOMPARE(Drop(Node(Home + "/dst"), UriList({shm.filePath("card")})), Qt::CopyAction);
         QTRY_COMPARE(ReadAll(Home + "/dst/card/dcim/q.jpg"), photo);
         QCOMPARE(ReadAll(shm.filePath("card/dcim/q.jpg")), photo);
         QCOMPARE(Errors, QStringList());
