@@ -132,10 +132,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
     virtual bool DoShBeginDrag(QTreeWidgetItem* node, QPoint pt, int x, int y);
     virtual bool DoShDragEnter(TShellDragObject* drag, TDragKeys keys, QPoint pt);
-    virtual void DoShDragOver(TShellDragObject* drag, QTreeWidgetItem* node, TDragKeys keys,
-                              int x, int y);
-    virtual bool DoShDragDrop(TShellDragObject* drag, QTreeWidgetItem* node, TDragKeys keys,
-                              int x, int y);
+    virtual void DoShDragOver(TShellDragObject* drag, QTreeWidgetItem* node, TDragKeys keys, int x,
+                              int y);
+    virtual bool DoShDragDrop(TShellDragObject* drag, QTreeWidgetItem* node, TDragKeys keys, int x,
+                              int y);
     virtual void DoShDragLeave();
 
 private:
