@@ -182,6 +182,9 @@ private:
     // One drag-over report; the effect for the drag source.
     Qt::DropAction DragOverAt(QPoint pos, TDragKeys keys, Qt::DropActions offered);
     void ScrollNearEdges(QPoint pos);
+    // Hands a drop to the folder's own drop handler; the effect.
+    Qt::DropActions DropOn(QTreeWidgetItem* node, QPoint pos, TDragKeys keys,
+                           Qt::DropActions offered);
     std::shared_ptr<TShellDropTarget> DropTargetOf(QTreeWidgetItem* node);
     QPersistentModelIndex FDropHighlight;
     // Repeats the last drag-over report while the pointer rests.

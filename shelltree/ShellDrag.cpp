@@ -130,7 +130,12 @@ void TShellTreeView::dragMoveEvent(QDragMoveEvent* event) {
     LastDragPoint = event->position().toPoint();
     LastDragKeys = {event->modifiers(), event->buttons()};
     LastDragActions = event->possibleActions();
-    const Qt::DropAction effect = DragOverAt(LastDragPoint, LastDragKeys, LastDragActions);
+    Qt::DropAction effect = Qt::IgnoreAction;
+    try {
+        effect = DragOverAt(LastDragPoint, LastDragKeys, LastDragActions);
+    } catch (...) {
+        // Answered as no drop; the drag goes on.
+    }
     if (effect == Qt::IgnoreAction) {
         event->ignore();
     } else {
@@ -226,28 +231,12 @@ void TShellTreeView::dropEvent(QDropEvent* event) {
     QTreeWidgetItem* node = DropHighlighted();
     const QPoint pos = event->position().toPoint();
     const TDragKeys keys{event->modifiers(), event->buttons()};
-    if (CurrentDrag && IsValidNode(node) &&
-        DoShDragDrop(CurrentDrag.get(), node, keys, pos.x(), pos.y())) {
-        TShellFolderItem* item = ItemOf(node);
-        const auto target = item->HasAttribute(SFGAO_DROPTARGET) || item->Level() == 0
-                                ? DropTargetOf(node)
-                                : nullptr;
-        if (target) {
-            // The source has let go of the button; the handler is told
-            // which one made the drag.
-            const TDragKeys held{keys.Modifiers,
-                                 keys.Buttons | (RightDrag ? Qt::RightButton : Qt::LeftButton)};
-            Qt::DropActions copy = event->possibleActions();
-            effect = event->possibleActions();
-            if (target->DragEnter(*CurrentDrag, held, pos, copy) &&
-                target->DragOver(held, pos, effect)) {
-                effect = event->possibleActions();
-                target->Drop(*CurrentDrag, keys, pos, effect);
-                DropTargetsInUse.push_back(target);
-            } else {
-                effect = Qt::IgnoreAction;
-            }
-        }
+    try {
+        if (CurrentDrag && IsValidNode(node) &&
+            DoShDragDrop(CurrentDrag.get(), node, keys, pos.x(), pos.y()))
+            effect = DropOn(node, pos, keys, event->possibleActions());
+    } catch (...) {
+        effect = Qt::IgnoreAction;
     }
     SetDropHighlight(nullptr);
     MouseMode = 0;
@@ -258,6 +247,27 @@ void TShellTreeView::dropEvent(QDropEvent* event) {
         event->setDropAction(Qt::DropAction(int(effect)));
         event->accept();
     }
+}
+
+Qt::DropActions TShellTreeView::DropOn(QTreeWidgetItem* node, QPoint pos, TDragKeys keys,
+                                       Qt::DropActions offered) {
+    TShellFolderItem* item = ItemOf(node);
+    const auto target =
+        item->HasAttribute(SFGAO_DROPTARGET) || item->Level() == 0 ? DropTargetOf(node) : nullptr;
+    if (!target)
+        return Qt::IgnoreAction;
+    // The source has let go of the button; the handler is told which one
+    // made the drag.
+    const TDragKeys held{keys.Modifiers,
+                         keys.Buttons | (RightDrag ? Qt::RightButton : Qt::LeftButton)};
+    Qt::DropActions copy = offered;
+    Qt::DropActions effect = offered;
+    if (!target->DragEnter(*CurrentDrag, held, pos, copy) || !target->DragOver(held, pos, effect))
+        return Qt::IgnoreAction;
+    effect = offered;
+    target->Drop(*CurrentDrag, keys, pos, effect);
+    DropTargetsInUse.push_back(target);
+    return effect;
 }
 
 std::shared_ptr<TShellDropTarget> TShellTreeView::DropTargetOf(QTreeWidgetItem* node) {

@@ -3,6 +3,7 @@
 #include "platform/FileName.h"
 #include "platform/ShellNamespace.h"
 #include "shelltree/ShellDropWork.h"
+#include "toolkit/MessageBox.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -253,10 +254,13 @@ bool TShellDropTarget::Drop(const TShellDragObject& drag, TDragKeys keys, QPoint
 
 void TShellDropTarget::Perform(Qt::DropAction effect, Qt::DropActions allowed, bool ask,
                                std::vector<TDragSource> sources) {
-    if (ask)
-        effect = Menu ? Menu(allowed, effect) : ShowDropMenu(allowed, effect);
-    if (effect != Qt::IgnoreAction && (effect & allowed))
-        RunDropWork(Owner, effect, sources, Folder, Trash);
+    // Runs from the event loop: nothing may escape.
+    Guarded([&] {
+        if (ask)
+            effect = Menu ? Menu(allowed, effect) : ShowDropMenu(allowed, effect);
+        if (effect != Qt::IgnoreAction && (effect & allowed))
+            RunDropWork(Owner, effect, sources, Folder, Trash);
+    });
     if (Done)
         Done();
 }
