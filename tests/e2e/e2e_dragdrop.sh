@@ -87,7 +87,7 @@ check "copy here copies the folder and keeps it" \
 # Resting on green (collapsed, with a subfolder) opens it: its subfolder
 # takes the row below, and a drop there lands inside it.
 start_source "$SANDBOX/src/three.jpg"
-drag 1 $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $GREEN)" 2.5 18
+drag 1 $((S_X + 100)) $((S_Y + 60)) "$TREE_X" "$(row_y $GREEN)" 3.5 18
 check "resting on a collapsed folder opens it" wait_for test -f "$HOME/Pictures/green/inner/three.jpg"
 stop_source
 
