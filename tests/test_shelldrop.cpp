@@ -131,7 +131,6 @@ private slots:
         Tree->Loaded();
         Tree->show();
         QTreeWidgetItem* c = Node(Home + "/c");
-        QVERIFY(!c->isExpanded());
         Box->writeFile("f.txt", "x");
         Drop(c, UriList({Box->filePath("f.txt")}), 31, false);
         QVERIFY(!c->isExpanded());
@@ -154,8 +153,7 @@ private slots:
         Tree->Loaded();
         Tree->show();
         QTreeWidgetItem* dst = Node(Home + "/dst");
-        int asked = 0;
-        int answer = idNo;
+        int asked = 0, answer = idNo;
         SetMessageBoxHook([&](const QString&, const QString&, int flags) {
             ++asked;
             return flags == mbQuestionYesNoNo ? answer : idOk;
