@@ -4,7 +4,6 @@
 // pressed. It prints the effect the drop target answered.
 #include <QApplication>
 #include <QDrag>
-#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QMouseEvent>
@@ -13,11 +12,8 @@
 
 class TDragSource : public QLabel {
 public:
-    TDragSource(QByteArray uris, bool text) : Uris(std::move(uris)), Text(text) {
-        setText(Text ? QStringLiteral("text") : QStringLiteral("files"));
-        setAlignment(Qt::AlignCenter);
-        setStyleSheet(QStringLiteral("background: rgb(0, 160, 0); color: white"));
-    }
+    TDragSource(QByteArray uris, bool text)
+        : QLabel(text ? "text" : "files"), Uris(std::move(uris)), Text(text) {}
 
 protected:
     void mousePressEvent(QMouseEvent* event) override { Press = event->position().toPoint(); }
