@@ -51,6 +51,7 @@ TDragSource SourceFacts(const QString& path) {
     source.IsDir = S_ISDIR(st.st_mode);
     source.Device = st.st_dev;
     source.Real = RealPath(path);
+    source.ParentReal = RealPath(ParentOf(path));
     // A folder that cannot be written (a read-only medium) gives nothing away.
     source.Movable = ::access(PathToBytes(ParentOf(path)).constData(), W_OK) == 0;
     return source;
@@ -200,8 +201,7 @@ Qt::DropActions TShellDropTarget::Allowed(Qt::DropActions offered) const {
         if (Trash)
             continue;
         // Nothing to do in its own folder; never into itself.
-        if (RealPath(ParentOf(source.Path)) == FolderReal ||
-            (source.IsDir && Inside(FolderReal, source.Real)))
+        if (source.ParentReal == FolderReal || (source.IsDir && Inside(FolderReal, source.Real)))
             return Qt::IgnoreAction;
     }
     return Trash ? offered & Qt::MoveAction : offered;

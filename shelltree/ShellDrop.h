@@ -58,7 +58,8 @@ public:
 // One dragged item as the drop handlers see it, looked at once per drag.
 struct TDragSource {
     QString Path;
-    QByteArray Real; // the resolved path's bytes, to tell a folder from its own subfolders
+    QByteArray Real;       // the resolved path's bytes, to tell a folder from its own subfolders
+    QByteArray ParentReal; // and its folder's
     dev_t Device = 0;
     bool Exists = false;
     bool IsDir = false;

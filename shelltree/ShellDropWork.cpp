@@ -191,7 +191,7 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
     const bool move = effect == Qt::MoveAction;
     TPlanner plan{owner, move, {}};
     struct stat target;
-    const bool folderKnown = Lstat(folder, target) || trash;
+    const bool folderKnown = ::stat(PathToBytes(folder).constData(), &target) == 0 || trash;
     for (const TDragSource& source : sources) {
         const QString name = NameOf(source.Path);
         const QString to = Join(folder, name);
