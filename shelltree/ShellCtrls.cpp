@@ -602,12 +602,12 @@ void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     MouseMode = 0;
+    // The node the press marked is the one the click selects.
+    QTreeWidgetItem* node = DropHighlighted();
     SetDropHighlight(nullptr);
-    QTreeWidgetItem* node = itemAt(event->position().toPoint());
-    QTreeWidgetItem* pressed = Pressed;
     Pressed = nullptr;
     event->accept();
-    if (!left || !node || node != pressed)
+    if (!left || !IsValidNode(node))
         return;
     if (PressedWasCurrent) {
         RenameCandidate = node;
