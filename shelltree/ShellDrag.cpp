@@ -7,6 +7,7 @@
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QFontInfo>
+#include <QGuiApplication>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPointer>
@@ -76,6 +77,15 @@ void TShellTreeView::StartShellDrag(QMouseEvent* event) {
     QPointer<QDrag> drag = new QDrag(this);
     drag->setMimeData(data);
     drag->setPixmap(node->icon(0).pixmap(16, 16));
+    // Both buttons down cancel the drag, as on the desktop it stands for.
+    QTimer bothButtons;
+    bothButtons.setInterval(50);
+    connect(&bothButtons, &QTimer::timeout, this, [] {
+        const Qt::MouseButtons both = Qt::LeftButton | Qt::RightButton;
+        if ((QGuiApplication::mouseButtons() & both) == both)
+            QDrag::cancel();
+    });
+    bothButtons.start();
     // Copy, move and link have the same bits as the drop actions.
     drag->exec(Qt::DropActions(int(attributes & (SFGAO_CANCOPY | SFGAO_CANMOVE | SFGAO_CANLINK))));
     MouseMode = 0;
