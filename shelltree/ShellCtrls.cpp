@@ -37,7 +37,15 @@ public:
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        QStyledItemDelegate::paint(painter, option, index);
+        // The node under a press or a drag is marked as selected; the
+        // selection itself steps back meanwhile.
+        QStyleOptionViewItem shown = option;
+        if (View->FDropHighlight.isValid()) {
+            shown.state &= ~QStyle::State_Selected;
+            if (View->FDropHighlight == index)
+                shown.state |= QStyle::State_Selected | QStyle::State_Active;
+        }
+        QStyledItemDelegate::paint(painter, shown, index);
         if (index.data(OverlayRole).toInt() != 1)
             return;
         QStyleOptionViewItem opt = option;
@@ -87,6 +95,7 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed);
     setItemDelegate(new TShellTreeDelegate(this));
+    setAcceptDrops(true);
     // The selection is hidden while the tree has no focus.
     QPalette colours = palette();
     colours.setColor(QPalette::Inactive, QPalette::Highlight,
@@ -550,14 +559,26 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
     QTreeWidgetItem* node = itemAt(pos);
     const QRect label = node ? visualItemRect(node) : QRect();
     const bool onButton = node && pos.x() < label.left() && pos.x() >= label.left() - indentation();
-    if (!node || onButton || MouseMode != 0 ||
-        (event->button() != Qt::LeftButton && event->button() != Qt::RightButton)) {
+    const bool left = event->button() == Qt::LeftButton;
+    const bool right = event->button() == Qt::RightButton;
+    if (left || right)
+        MouseMode = 0;
+    if (node && onButton)
+        SetDropHighlight(nullptr);
+    // The right button never selects, and never takes the root.
+    if (right && (!IsValidNode(node) || onButton || node == topLevelItem(0))) {
+        event->accept();
+        return;
+    }
+    if (!node || onButton || (!left && !right)) {
         QTreeWidget::mousePressEvent(event);
         return;
     }
     // A click selects when the button comes up.
-    MouseMode = event->button() == Qt::LeftButton ? 1 : 2;
+    MouseMode = left ? 1 : 2;
     Pressed = node;
+    PressPoint = pos;
+    SetDropHighlight(node);
     // A click on the selected node renames it only when the tree had focus.
     PressedWasCurrent = node == currentItem() && hasFocus();
     setFocus(Qt::MouseFocusReason);
@@ -567,6 +588,7 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
 void TShellTreeView::mouseMoveEvent(QMouseEvent* event) {
     if (MouseMode == 1 || MouseMode == 2) {
         event->accept();
+        StartShellDrag(event);
         return;
     }
     QTreeWidget::mouseMoveEvent(event);
@@ -580,11 +602,12 @@ void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
         return;
     }
     MouseMode = 0;
-    QTreeWidgetItem* node = itemAt(event->position().toPoint());
-    QTreeWidgetItem* pressed = Pressed;
+    // The node the press marked is the one the click selects.
+    QTreeWidgetItem* node = DropHighlighted();
+    SetDropHighlight(nullptr);
     Pressed = nullptr;
     event->accept();
-    if (!left || !node || node != pressed)
+    if (!left || !IsValidNode(node))
         return;
     if (PressedWasCurrent) {
         RenameCandidate = node;
@@ -643,6 +666,7 @@ void TShellTreeView::PauseWatching() {
 void TShellTreeView::ResumeWatching() {}
 
 void TShellTreeView::OnDirChange() {
+    ReleaseDropTargets();
     if (MouseMode != 0)
         return;
     RefreshAll();

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "shelltree/ShellDrop.h"
 #include "shelltree/ShellIDFunc.h"
 
 #include <QStringList>
 #include <QTreeWidget>
 
 class QTimer;
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -84,6 +86,33 @@ public:
     // The mount points of the fixed disks, read once.
     QStringList FixedDrives;
 
+    // Drag and drop with the desktop (ShellDrag.cpp). The events are raised
+    // only when assigned.
+    QPoint PressPoint;
+    int HoverCount = 0;
+    bool RightDrag = false;
+    std::unique_ptr<TShellDragObject> CurrentDrag;
+    std::vector<std::shared_ptr<TShellDropTarget>> DropTargetsInUse;
+    std::function<void(TShellTreeView*, QTreeWidgetItem* node, QPoint pt, int x, int y,
+                       bool& canDrag)>
+        OnShBeginDrag;
+    std::function<void(TShellTreeView*, TShellDragObject*, TDragKeys, QPoint, bool& accept)>
+        OnShDragEnter;
+    std::function<void(TShellTreeView*, TShellDragObject*, QTreeWidgetItem*, TDragKeys, int x,
+                       int y)>
+        OnShDragOver;
+    std::function<void(TShellTreeView*, TShellDragObject*, QTreeWidgetItem*, TDragKeys, int x,
+                       int y, bool& defaultAction)>
+        OnShDragDrop;
+    std::function<void(TShellTreeView*)> OnShDragLeave;
+    // The menu of a right-button drop (the drop handlers' own when unset).
+    TShellDropTarget::TDropMenu DropMenu;
+    // Lets go of the drop handlers that only the tree still holds.
+    void ReleaseDropTargets();
+    // The node marked under a press or a dragged pointer.
+    QTreeWidgetItem* DropHighlighted() const;
+    void SetDropHighlight(QTreeWidgetItem* node);
+
 signals:
     void Change();
 
@@ -96,6 +125,18 @@ protected:
     bool edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     bool event(QEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+    virtual bool DoShBeginDrag(QTreeWidgetItem* node, QPoint pt, int x, int y);
+    virtual bool DoShDragEnter(TShellDragObject* drag, TDragKeys keys, QPoint pt);
+    virtual void DoShDragOver(TShellDragObject* drag, QTreeWidgetItem* node, TDragKeys keys, int x,
+                              int y);
+    virtual bool DoShDragDrop(TShellDragObject* drag, QTreeWidgetItem* node, TDragKeys keys, int x,
+                              int y);
+    virtual void DoShDragLeave();
 
 private:
     // Changes of the selection made while the tree rebuilds itself are told
@@ -135,4 +176,20 @@ private:
     // double-click time, unless a double click comes first.
     QTimer* RenameDelay = nullptr;
     QTreeWidgetItem* RenameCandidate = nullptr;
+
+    // Starts a drag of the pressed folder once the pointer has gone far enough.
+    void StartShellDrag(QMouseEvent* event);
+    // One drag-over report; the effect for the drag source.
+    Qt::DropAction DragOverAt(QPoint pos, TDragKeys keys, Qt::DropActions offered);
+    void ScrollNearEdges(QPoint pos);
+    // Hands a drop to the folder's own drop handler; the effect.
+    Qt::DropActions DropOn(QTreeWidgetItem* node, QPoint pos, TDragKeys keys,
+                           Qt::DropActions offered);
+    std::shared_ptr<TShellDropTarget> DropTargetOf(QTreeWidgetItem* node);
+    QPersistentModelIndex FDropHighlight;
+    // Repeats the last drag-over report while the pointer rests.
+    QTimer* DragRepeat = nullptr;
+    QPoint LastDragPoint;
+    TDragKeys LastDragKeys{};
+    Qt::DropActions LastDragActions;
 };

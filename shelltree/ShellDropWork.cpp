@@ -1,0 +1,228 @@
+#include "shelltree/ShellDropWork.h"
+
+#include "platform/FileCopy.h"
+#include "platform/FileMove.h"
+#include "platform/FileName.h"
+#include "platform/FileTrash.h"
+#include "toolkit/MessageBox.h"
+
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+enum TStepKind { skMakeDir, skFile, skCopyLink, skRemoveDir, skRename, skLink, skTrash };
+
+struct TStep {
+    TStepKind Kind;
+    QString From, To;
+    mode_t Mode = 0;
+};
+
+QString Join(const QString& folder, const QString& name) {
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+QString NameOf(QString path) {
+    while (path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path.mid(path.lastIndexOf(QLatin1Char('/')) + 1);
+}
+
+QString FolderOf(const QString& path) {
+    return path.left(std::max<qsizetype>(1, path.lastIndexOf(QLatin1Char('/'))));
+}
+
+bool Lstat(const QString& path, struct stat& st) {
+    return ::lstat(PathToBytes(path).constData(), &st) == 0;
+}
+
+// Turns the dropped items into steps, asking before a file is replaced.
+struct TPlanner {
+    QWidget* Owner;
+    bool Move;
+    std::vector<TStep> Steps;
+
+    void Refuse(const QString& from, const QString& to, int code) {
+        TFileOpError error;
+        error.Headline = Move ? QStringLiteral("ファイルを移動できません。")
+                              : QStringLiteral("ファイルをコピーできません。");
+        error.Paths = {(Move ? QStringLiteral("移動元: ") : QStringLiteral("コピー元: ")) + from,
+                       (Move ? QStringLiteral("移動先: ") : QStringLiteral("コピー先: ")) + to};
+        error.Code = code;
+        ShowFileOpError(Owner, error);
+    }
+
+    void Entry(const QString& from, const QString& to, const struct stat& st) {
+        struct stat there;
+        if (Lstat(to, there)) {
+            if (S_ISDIR(there.st_mode))
+                return Refuse(from, to, EISDIR);
+            const QString text =
+                QStringLiteral("次のファイルは既にあります。置き換えますか?\r\r") + DisplayPath(to);
+            if (ApplicationMessageBox(text, FileOpCaption(), mbQuestionYesNoNo) != idYes)
+                return;
+        }
+        if (S_ISLNK(st.st_mode))
+            Steps.push_back({skCopyLink, from, to});
+        else if (S_ISREG(st.st_mode))
+            Steps.push_back({skFile, from, to});
+        else
+            Refuse(from, to, EINVAL);
+    }
+
+    void Tree(const QString& from, const QString& to, const struct stat& st) {
+        struct stat there;
+        if (Lstat(to, there)) {
+            if (!S_ISDIR(there.st_mode))
+                return Refuse(from, to, ENOTDIR);
+        } else {
+            Steps.push_back({skMakeDir, from, to, st.st_mode});
+        }
+        DIR* dir = ::opendir(PathToBytes(from).constData());
+        if (!dir)
+            return Refuse(from, to, errno);
+        QStringList names;
+        while (const dirent* entry = ::readdir(dir)) {
+            const QByteArray name(entry->d_name);
+            if (name != "." && name != "..")
+                names << PathFromBytes(name);
+        }
+        ::closedir(dir);
+        for (const QString& name : names) {
+            struct stat child;
+            if (!Lstat(Join(from, name), child))
+                continue; // gone meanwhile
+            if (S_ISDIR(child.st_mode))
+                Tree(Join(from, name), Join(to, name), child);
+            else
+                Entry(Join(from, name), Join(to, name), child);
+        }
+        // Only an empty folder goes: one that kept a file keeps it.
+        if (Move)
+            Steps.push_back({skRemoveDir, from, to});
+    }
+};
+
+TFileOpResult Fail(TFileOpError& error, const QString& headline, const QString& from,
+                   const QString& to, int code) {
+    error.Headline = headline;
+    error.Paths = {from, to};
+    error.Code = code;
+    return forFailed;
+}
+
+// A copy of a link, renamed into place once it is made.
+int CopyLink(const QString& from, const QString& to) {
+    QByteArray target(4096, Qt::Uninitialized);
+    const ssize_t n =
+        ::readlink(PathToBytes(from).constData(), target.data(), size_t(target.size()));
+    if (n < 0)
+        return errno;
+    target.truncate(n);
+    const QString temp =
+        Join(FolderOf(to), QStringLiteral(".velmo-link-") +
+                               QString::number(QRandomGenerator::global()->generate(), 36));
+    if (::symlink(target.constData(), PathToBytes(temp).constData()) != 0)
+        return errno;
+    if (::rename(PathToBytes(temp).constData(), PathToBytes(to).constData()) != 0) {
+        const int code = errno;
+        ::unlink(PathToBytes(temp).constData());
+        return code;
+    }
+    return 0;
+}
+
+TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContext& context,
+                       TFileOpError& error) {
+    for (const TStep& step : steps) {
+        if (context.Cancelled)
+            return forCancelled;
+        TFileOpResult result = forDone;
+        const QByteArray from = PathToBytes(step.From);
+        const QByteArray to = PathToBytes(step.To);
+        switch (step.Kind) {
+        case skMakeDir:
+            if (::mkdir(to.constData(), (step.Mode & 07777) | S_IRWXU) != 0 && errno != EEXIST)
+                return Fail(error, QStringLiteral("フォルダを作成できません。"), step.From, step.To,
+                            errno);
+            break;
+        case skFile:
+            result = move ? MoveFileReplacing(step.From, step.To, context, error)
+                          : CopyFileReplacing(step.From, step.To, context, error);
+            break;
+        case skCopyLink:
+            if (const int code = CopyLink(step.From, step.To))
+                return Fail(error, QStringLiteral("リンクをコピーできません。"), step.From, step.To,
+                            code);
+            if (move && ::unlink(from.constData()) != 0)
+                return Fail(error,
+                            QStringLiteral("リンクをコピーしましたが、移動元を削除できません。"),
+                            step.From, step.To, errno);
+            break;
+        case skRemoveDir:
+            ::rmdir(from.constData());
+            break;
+        case skRename:
+            result = MoveFileReplacing(step.From, step.To, context, error);
+            break;
+        case skLink:
+            if (::symlink(from.constData(), to.constData()) != 0)
+                return Fail(error, QStringLiteral("リンクを作成できません。"), step.From, step.To,
+                            errno);
+            break;
+        case skTrash:
+            result = MoveFileToTrash(step.From, nullptr, context, error);
+            break;
+        }
+        if (result != forDone)
+            return result;
+    }
+    return forDone;
+}
+} // namespace
+
+TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
+                          const std::vector<TDragSource>& sources, const QString& folder,
+                          bool trash) {
+    const bool move = effect == Qt::MoveAction;
+    TPlanner plan{owner, move, {}};
+    struct stat target;
+    const bool folderKnown = ::stat(PathToBytes(folder).constData(), &target) == 0 || trash;
+    for (const TDragSource& source : sources) {
+        const QString name = NameOf(source.Path);
+        const QString to = Join(folder, name);
+        struct stat st;
+        if (name.isEmpty() || !folderKnown) {
+            plan.Refuse(source.Path, to, EINVAL);
+        } else if (trash) {
+            plan.Steps.push_back({skTrash, source.Path, QString()});
+        } else if (effect == Qt::LinkAction) {
+            plan.Steps.push_back({skLink, source.Path, to});
+        } else if (!Lstat(source.Path, st)) {
+            plan.Refuse(source.Path, to, errno);
+        } else if (!S_ISDIR(st.st_mode)) {
+            plan.Entry(source.Path, to, st);
+        } else if (struct stat there; move && st.st_dev == target.st_dev && !Lstat(to, there)) {
+            plan.Steps.push_back({skRename, source.Path, to}); // one folder, one rename
+        } else {
+            plan.Tree(source.Path, to, st);
+        }
+    }
+    if (plan.Steps.empty())
+        return forDone;
+    const QString label =
+        (trash                      ? QStringLiteral("ごみ箱に移動しています...\n")
+         : move                     ? QStringLiteral("移動しています...\n")
+         : effect == Qt::LinkAction ? QStringLiteral("リンクを作成しています...\n")
+                                    : QStringLiteral("コピーしています...\n")) +
+        NameOf(sources.front().Path);
+    return RunFileOperation(
+        owner, label,
+        [steps = std::move(plan.Steps), move](TFileOpContext& context, TFileOpError& error) {
+            return RunSteps(steps, move, context, error);
+        });
+}

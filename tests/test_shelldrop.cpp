@@ -1,0 +1,205 @@
+#include "platform/FileOperation.h"
+#include "shelltree/ShellCtrls.h"
+#include "support/FileOpsTestSupport.h"
+#include "toolkit/MessageBox.h"
+
+#include <QApplication>
+#include <QMimeData>
+#include <QtTest>
+
+using TActions = Qt::DropActions;
+Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
+
+// The tree over a sandbox home: pressing and dragging its folders, and drops
+// of files and folders on them.
+class TestShellDrop : public QObject {
+    Q_OBJECT
+    std::unique_ptr<TSandbox> Box;
+    TFakePlatformScope Fake;
+    std::unique_ptr<TShellTreeView> Tree;
+    QStringList Errors;
+    QString Home;
+
+    QTreeWidgetItem* Node(const QString& path) {
+        Tree->SelectPath(path);
+        return Tree->currentItem();
+    }
+    QPoint At(QTreeWidgetItem* node) { return Tree->visualItemRect(node).center(); }
+    void Mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held) {
+        QMouseEvent event(type, pos, Tree->viewport()->mapToGlobal(pos), button, held, {});
+        QApplication::sendEvent(Tree->viewport(), &event);
+    }
+    // Drags data of one format over `node` (`reports` times) and drops it;
+    // the answer.
+    Qt::DropAction Drop(QTreeWidgetItem* node, const QByteArray& bytes, int reports = 1,
+                        bool drop = true, const char* format = "text/uri-list") {
+        QMimeData data;
+        data.setData(format, bytes);
+        const QPoint pos = At(node);
+        const TActions all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        QDragEnterEvent enter(pos, all, &data, Qt::LeftButton, {});
+        QApplication::sendEvent(Tree->viewport(), &enter);
+        QDragMoveEvent move(pos, all, &data, Qt::LeftButton, {});
+        for (int i = 0; i < reports && enter.isAccepted(); ++i)
+            QApplication::sendEvent(Tree->viewport(), &move);
+        QDropEvent event(pos, all, &data, Qt::NoButton, {});
+        QDragLeaveEvent leave;
+        if (drop && move.isAccepted())
+            QApplication::sendEvent(Tree->viewport(), &event);
+        else
+            QApplication::sendEvent(Tree->viewport(), &leave);
+        return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
+    }
+
+private slots:
+    void init() {
+        Box = std::make_unique<TSandbox>();
+        Home = Box->makeDir("home");
+        qputenv("HOME", QFile::encodeName(Home));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(Box->makeDir("config")));
+        PrepareFileOpTest(Fake, Errors);
+        Tree = std::make_unique<TShellTreeView>();
+        Tree->resize(400, 600);
+    }
+    void cleanup() {
+        Tree.reset();
+    }
+
+    void effectRules_data() {
+        QTest::addColumn<TActions>("allowed");
+        QTest::addColumn<Qt::KeyboardModifiers>("keys");
+        QTest::addColumn<bool>("same");
+        QTest::addColumn<Qt::DropAction>("effect");
+        const TActions all = Qt::CopyAction | Qt::MoveAction | Qt::LinkAction;
+        const Qt::KeyboardModifiers none, ctrl(Qt::ControlModifier), shift(Qt::ShiftModifier);
+        QTest::newRow("one filesystem moves") << all << none << true << Qt::MoveAction;
+        QTest::newRow("across copies") << all << none << false << Qt::CopyAction;
+        QTest::newRow("ctrl copies") << all << ctrl << true << Qt::CopyAction;
+        QTest::newRow("shift moves across") << all << shift << false << Qt::MoveAction;
+        QTest::newRow("ctrl+shift links") << all << (ctrl | shift) << true << Qt::LinkAction;
+        QTest::newRow("no move: copy")
+            << TActions(Qt::CopyAction | Qt::LinkAction) << none << true << Qt::CopyAction;
+        QTest::newRow("shift without move")
+            << TActions(Qt::CopyAction) << shift << true << Qt::IgnoreAction;
+        QTest::newRow("only link") << TActions(Qt::LinkAction) << none << false << Qt::LinkAction;
+    }
+    void effectRules() {
+        QFETCH(TActions, allowed);
+        QFETCH(Qt::KeyboardModifiers, keys);
+        QFETCH(bool, same);
+        QTEST(ChooseDropEffect(allowed, keys, same), "effect");
+    }
+
+    // A press marks, the release selects; a drag starts past 5 pixels; the
+    // root never takes the right button.
+    void pressThresholdAndSelection() {
+        Box->makeDir("home/a");
+        Tree->Loaded();
+        Tree->show();
+        QTreeWidgetItem* a = Node(Home + "/a");
+        QTreeWidgetItem* root = Tree->topLevelItem(0);
+        Tree->setCurrentItem(root);
+        int begun = 0;
+        Tree->OnShBeginDrag = [&](TShellTreeView*, QTreeWidgetItem*, QPoint, int, int, bool& can) {
+            ++begun;
+            can = false;
+        };
+        const QPoint p = At(a);
+        Mouse(QEvent::MouseButtonPress, p, Qt::LeftButton, Qt::LeftButton);
+        QCOMPARE(Tree->DropHighlighted(), a);
+        QCOMPARE(Tree->currentItem(), root);
+        for (const auto& [dx, dy, count] :
+             {std::tuple{5, 0, 0}, {0, -5, 0}, {6, 0, 1}, {0, 6, 2}}) {
+            Mouse(QEvent::MouseMove, p + QPoint(dx, dy), Qt::NoButton, Qt::LeftButton);
+            QCOMPARE(begun, count);
+        }
+        Mouse(QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+        QCOMPARE(Tree->currentItem(), a);
+        QCOMPARE(Tree->DropHighlighted(), nullptr);
+        Mouse(QEvent::MouseButtonPress, At(root), Qt::RightButton, Qt::RightButton);
+        QCOMPARE(Tree->MouseMode, 0);
+        QCOMPARE(Tree->DropHighlighted(), nullptr);
+        Mouse(QEvent::MouseButtonRelease, At(root), Qt::RightButton, Qt::NoButton);
+        QCOMPARE(Tree->currentItem(), a);
+    }
+
+    // Resting on a collapsed folder opens it at the 32nd report in a row.
+    void hoverExpands() {
+        Box->makeDir("home/c/d");
+        Tree->Loaded();
+        Tree->show();
+        QTreeWidgetItem* c = Node(Home + "/c");
+        Box->writeFile("f.txt", "x");
+        Drop(c, UriList({Box->filePath("f.txt")}), 31, false);
+        QVERIFY(!c->isExpanded());
+        Drop(c, UriList({Box->filePath("f.txt")}), 32, false);
+        QVERIFY(c->isExpanded());
+        QCOMPARE(c->child(0)->text(0), QStringLiteral("d"));
+    }
+
+    // Files and folders from outside land through the file service, moved on
+    // one filesystem and copied across; an existing file is replaced only on
+    // Yes; what cannot be dropped is refused and nothing moves.
+    void dropsFromOutside() {
+        TShmSandbox shm;
+        const QByteArray photo = RandomBytes(300000);
+        Box->makeDir("home/dst/sub");
+        Box->makeDir("src/album/deep");
+        Box->writeFile("src/album/deep/p.jpg", photo);
+        Box->writeFile("src/same.jpg", "new");
+        Box->writeFile("home/dst/same.jpg", "old");
+        Tree->Loaded();
+        Tree->show();
+        QTreeWidgetItem* dst = Node(Home + "/dst");
+        int asked = 0, answer = idNo;
+        Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
+            ++asked;
+            return flags == mbQuestionYesNoNo ? answer : idOk;
+        };
+        QCOMPARE(Drop(dst, UriList({Box->filePath("src/album"), Box->filePath("src/same.jpg")})),
+                 Qt::MoveAction);
+        QTRY_COMPARE(ReadAll(Home + "/dst/album/deep/p.jpg"), photo);
+        QTRY_COMPARE(asked, 1);
+        QCOMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("old")); // No keeps it
+        QVERIFY(!QFileInfo::exists(Box->filePath("src/album")));
+        QCOMPARE(ReadAll(Box->filePath("src/same.jpg")), QByteArray("new"));
+        answer = idYes;
+        dst = Node(Home + "/dst");
+        QCOMPARE(Drop(dst, UriList({Box->filePath("src/same.jpg")})), Qt::MoveAction);
+        QTRY_COMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("new"));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty()); // let go once the work is done
+
+        // The trash takes a folder as a move into the trash.
+        qputenv("XDG_DATA_HOME", QFile::encodeName(Box->makeDir("data")));
+        QCOMPARE(Drop(Tree->topLevelItem(0)->child(3), UriList({Home + "/dst/sub"})),
+                 Qt::MoveAction);
+        QTRY_VERIFY(QFileInfo(Box->filePath("data/Trash/files/sub")).isDir());
+
+        // Refused: text, a folder into itself or its own subfolder, its own
+        // folder, a path that is gone, a web address.
+        QCOMPARE(Drop(Node(Home + "/dst"), "just text", 1, true, "text/plain"), Qt::IgnoreAction);
+        QCOMPARE(Drop(Node(Home + "/dst"), "https://example.com/a.jpg\r\n"), Qt::IgnoreAction);
+        const std::pair<QString, QString> refused[] = {{Home + "/dst", Home + "/dst"},
+                                                       {Home + "/dst", Home + "/dst/album/deep"},
+                                                       {Home + "/dst/album", Home + "/dst"},
+                                                       {Box->filePath("gone"), Home + "/dst"}};
+        for (const auto& [source, target] : refused)
+            QCOMPARE(Drop(Node(target), UriList({source})), Qt::IgnoreAction);
+        QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
+
+        // Across filesystems a folder is copied whole and the original stays.
+        if (!OnDifferentDevices(Box->path(), shm.path()))
+            QSKIP("no second filesystem");
+        QDir().mkpath(shm.filePath("card/dcim"));
+        QFile card(shm.filePath("card/dcim/q.jpg"));
+        QVERIFY(card.open(QIODevice::WriteOnly) && card.write(photo) == photo.size());
+        card.close();
+        QCOMPARE(Drop(Node(Home + "/dst"), UriList({shm.filePath("card")})), Qt::CopyAction);
+        QTRY_COMPARE(ReadAll(Home + "/dst/card/dcim/q.jpg"), photo);
+        QCOMPARE(ReadAll(shm.filePath("card/dcim/q.jpg")), photo);
+        QCOMPARE(Errors, QStringList());
+    }
+};
+
+QTEST_MAIN(TestShellDrop)
+#include "test_shelldrop.moc"
