@@ -6,6 +6,7 @@
 #include <QTreeWidget>
 
 class QTimer;
+class TShDirWatcher;
 #include <memory>
 #include <vector>
 
@@ -75,6 +76,8 @@ public:
     void OnDeviceChange(TDeviceChangeData* notice);
     void PauseWatching();
     void ResumeWatching();
+    // The watcher thread; null once it has ended.
+    TShDirWatcher* DirWatcher() const { return Watcher; }
 
     static bool IsValidNode(const QTreeWidgetItem* node);
     static TShellFolderItem* ItemOf(const QTreeWidgetItem* node);
@@ -135,4 +138,8 @@ private:
     // double-click time, unless a double click comes first.
     QTimer* RenameDelay = nullptr;
     QTreeWidgetItem* RenameCandidate = nullptr;
+    // The folder watcher, and a pending update of the folders it watches.
+    TShDirWatcher* Watcher = nullptr;
+    bool WatchUpdatePending = false;
+    void ScheduleWatching();
 };
