@@ -232,6 +232,7 @@ void TShDirWatcher::ForgetWatch(int wd) {
             ++it;
         }
     }
+    FWatching = int(Watches.size());
 }
 
 bool TShDirWatcher::BuildWaitSet() {
@@ -277,6 +278,7 @@ bool TShDirWatcher::BuildWaitSet() {
         Watches[path] = wd;
         ++WatchUsers[wd];
     }
+    FWatching = int(Watches.size());
     return true;
 }
 
@@ -289,8 +291,11 @@ bool TShDirWatcher::Deliver(std::function<void()> call) {
             Services->ErrorBox(QString::fromUtf8(e.what()));
         }
     };
-    return QMetaObject::invokeMethod(&Port, std::move(guarded), Qt::BlockingQueuedConnection) &&
-           !Failed;
+    FDelivering = true;
+    const bool delivered =
+        QMetaObject::invokeMethod(&Port, std::move(guarded), Qt::BlockingQueuedConnection);
+    FDelivering = false;
+    return delivered && !Failed;
 }
 
 bool TShDirWatcher::DeviceStep() {

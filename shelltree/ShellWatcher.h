@@ -58,6 +58,10 @@ public:
     // Folder changes the thread has seen and refreshes it asked for.
     int ChangesSeen() const { return FChangesSeen; }
     int Refreshes() const { return FRefreshes; }
+    // Watches the thread has made, and whether it waits for a delivery to
+    // be run on the user-interface thread.
+    int Watching() const { return FWatching; }
+    bool Delivering() const { return FDelivering; }
     // The thread's system id, once it runs.
     int ThreadId() const { return FThreadId; }
     // Watchers whose thread has not ended yet, in the process.
@@ -96,6 +100,8 @@ private:
     int FRefreshes = 0;
     std::atomic<int> FThreadId{0};
     std::atomic<bool> Failed{false};
+    std::atomic<int> FWatching{0};
+    std::atomic<bool> FDelivering{false};
 };
 
 // Every tree of the process, and the listener that turns mounts coming and
