@@ -24,11 +24,18 @@ check "the folder on show renamed from a terminal leaves the view, no key presse
 
 # A new folder beside it: after the watcher's quiet time (1.5 s) it stands
 # first under Pictures, before the renamed one.
+eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+# A fingerprint of the tree's pane as drawn.
+tree_pane() {
+    screenshot "$SANDBOX/pane.png"
+    convert "$SANDBOX/pane.png" -crop "190x300+$((X + 5))+$((Y + 50))" +repage rgb:- | md5sum
+}
+before=$(tree_pane)
 mkdir "$HOME/Pictures/green"
 convert -size 400x300 xc:'rgb(0,200,0)' "$HOME/Pictures/green/g.jpg"
-sleep 3
+pane_changed() { [ "$(tree_pane)" != "$before" ]; }
+check "the tree redraws with the new folder, no key pressed" wait_for pane_changed
 [ -n "${VELMO_SHOTS:-}" ] && screenshot "$VELMO_SHOTS/watch-new-folder.png"
-eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 row_y() { echo $((Y + 50 + 9 + 18 * $1)); }
 hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
 shows_soon() { for _ in 1 2 3 4 5 6 7 8; do shows "$1" && return 0; sleep 0.2; done; return 1; }
