@@ -51,6 +51,10 @@ bool TLinuxPlatform::MediumReady(const QString& path) {
     return IsDriveReady(drive.isEmpty() ? path : drive);
 }
 
+int TLinuxPlatform::WatchFault(const QString&) {
+    return 0;
+}
+
 int TLinuxPlatform::FileOpFault(TFileOpStep, const QString&) {
     return 0;
 }

@@ -31,6 +31,12 @@ public:
     // check: a missing folder on a present medium counts as ready).
     virtual bool MediumReady(const QString& path) = 0;
 
+    // ---- Folder watching
+    // Called on the folder watcher's thread before it watches a folder: 0
+    // goes on, an errno value makes the watch fail with it (ENOSPC: the
+    // system's limit of watches is reached).
+    virtual int WatchFault(const QString& folder) = 0;
+
     // ---- File operations
     // Called at each step of a copy, move or trash, on the thread doing the
     // work: 0 goes on, an errno value makes the step fail with it.
@@ -62,6 +68,7 @@ public:
     int DriveCheckTimeout() const override;
     void ProbeDrive(const QString& mountRoot) override;
     bool MediumReady(const QString& path) override;
+    int WatchFault(const QString& folder) override;
     int FileOpFault(TFileOpStep step, const QString& path) override;
     int FileOpProgressDelay() const override;
     void FileOpErrorBox(QWidget* owner, const QString& caption, const QString& text) override;

@@ -3,6 +3,7 @@
 #include "platform/FileName.h"
 #include "platform/FileNameRules.h"
 #include "platform/FileOperation.h"
+#include "platform/MountListener.h"
 
 #include <QCollator>
 #include <QDir>
@@ -199,8 +200,9 @@ QList<TMountEntry> DriveMounts(const QList<TMountEntry>& table) {
         const bool isRoot = mount.MountPoint == QLatin1String("/");
         const bool block = mount.Source.startsWith(QLatin1String("/dev/")) &&
                            mount.FsType != QLatin1String("squashfs");
+        const bool media = IsMediaMountPoint(mount.MountPoint);
         // A local mount of a single file (a container's bind mounts) is no drive.
-        if (!isRoot && !network && (!block || !IsDirectory(mount.MountPoint)))
+        if (!isRoot && !network && (!(block || media) || !IsDirectory(mount.MountPoint)))
             continue;
         root = root || isRoot;
         drives.removeIf([&](const TMountEntry& e) { return e.MountPoint == mount.MountPoint; });
@@ -209,6 +211,10 @@ QList<TMountEntry> DriveMounts(const QList<TMountEntry>& table) {
     if (!root)
         drives.prepend(TMountEntry{QStringLiteral("/"), QString(), QString()});
     return drives;
+}
+
+QString DeviceLabel(const QString& device) {
+    return VolumeLabel(device);
 }
 
 ItemIDList PathToIDList(const QString& path) {

@@ -103,6 +103,9 @@ QString IDListToPath(const ItemIDList& list);
 QString DesktopDirectory();
 QString HomeDirectory();
 
-// The drives the computer shows, from the mount table: the root filesystem
-// and the block-device and network filesystems, each mount point once.
+// The drives the computer shows, from the mount table: the root filesystem,
+// the block-device and network filesystems and whatever is mounted where the
+// desktop mounts removable media, each mount point once.
 QList<TMountEntry> DriveMounts(const QList<TMountEntry>& table);
+// The volume label of a block device; empty when it has none.
+QString DeviceLabel(const QString& device);

@@ -1,6 +1,7 @@
 #include "shelltree/ShellCtrls.h"
 
 #include "platform/Common.h"
+#include "shelltree/ShellWatcher.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -130,11 +131,31 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
                 else
                     emit Change();
             });
+
+    // The watcher runs from now on; it watches once the tree has folders.
+    Watcher = new TShDirWatcher(
+        nullptr, FILE_NOTIFY_CHANGE_DIR_NAME,
+        [this](TShDirWatcher*, TDeviceChangeData* notice) {
+            OnDeviceChange(notice);
+            ScheduleWatching();
+        },
+        [this](TShDirWatcher*) {
+            OnDirChange();
+            ScheduleWatching();
+        });
+    Watcher->OnTerminate = [this] { Watcher = nullptr; };
+    TShellCtrlList::Instance().Register(this);
+    connect(this, &QTreeWidget::itemExpanded, this, &TShellTreeView::ScheduleWatching);
+    connect(this, &QTreeWidget::itemCollapsed, this, &TShellTreeView::ScheduleWatching);
 }
 
 TShellTreeView::~TShellTreeView() {
     Closing = true;
-    PauseWatching();
+    TShellCtrlList::Instance().Unregister(this);
+    if (Watcher) {
+        Watcher->OnTerminate = nullptr;
+        std::exchange(Watcher, nullptr)->StopWatching();
+    }
     blockSignals(true);
     clear();
 }
@@ -660,10 +681,49 @@ void TShellTreeView::ReadIcons() {
 }
 
 void TShellTreeView::PauseWatching() {
-    // The watcher comes with the change watching; nothing to pause yet.
+    if (Watcher)
+        Watcher->SetDirectories(nullptr);
 }
 
-void TShellTreeView::ResumeWatching() {}
+// The watcher is given the folders whose listing the tree shows (the ones a
+// refresh reads again) that lie on fixed disks.
+void TShellTreeView::ResumeWatching() {
+    if (!Watcher)
+        return;
+    const QList<TMountEntry> table = ReadMountTable();
+    QStringList folders;
+    std::function<void(QTreeWidgetItem*)> visit = [&](QTreeWidgetItem* node) {
+        if (!IsValidNode(node))
+            return;
+        if (node->isExpanded() || node->childCount() > 0) {
+            const QString path = ItemOf(node)->FolderPath();
+            if (!path.isEmpty() && FixedDrives.contains(DrivePart(path, table)))
+                folders << path;
+        }
+        if (node->isExpanded())
+            for (int i = 0; i < node->childCount(); ++i)
+                visit(node->child(i));
+    };
+    for (int i = 0; i < topLevelItemCount(); ++i)
+        visit(topLevelItem(i));
+    Watcher->SetDirectories(&folders);
+}
+
+// Expanding and collapsing change the folders a refresh reads: the watcher
+// follows once the step is over.
+void TShellTreeView::ScheduleWatching() {
+    if (WatchUpdatePending || !Watcher)
+        return;
+    WatchUpdatePending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            WatchUpdatePending = false;
+            if (!Closing)
+                ResumeWatching();
+        },
+        Qt::QueuedConnection);
+}
 
 void TShellTreeView::OnDirChange() {
     ReleaseDropTargets();
@@ -690,6 +750,9 @@ void TShellTreeView::OnDeviceChange(TDeviceChangeData* data) {
                 DeleteNode(node->child(node->childCount() - 1));
             node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
             SelectNode(node->parent());
+            // A medium that left takes its mount point with it: the drive
+            // leaves the computer.
+            RefreshChildren(node->parent());
         }
     } else if (notice->Kind == 2) {
         if (notice->Event == 0x8004)

@@ -8,6 +8,7 @@
 
 class QTimer;
 #include <functional>
+class TShDirWatcher;
 #include <memory>
 #include <vector>
 
@@ -77,6 +78,8 @@ public:
     void OnDeviceChange(TDeviceChangeData* notice);
     void PauseWatching();
     void ResumeWatching();
+    // The watcher thread; null once it has ended.
+    TShDirWatcher* DirWatcher() const { return Watcher; }
 
     static bool IsValidNode(const QTreeWidgetItem* node);
     static TShellFolderItem* ItemOf(const QTreeWidgetItem* node);
@@ -192,4 +195,8 @@ private:
     QPoint LastDragPoint;
     TDragKeys LastDragKeys{};
     Qt::DropActions LastDragActions;
+    // The folder watcher, and a pending update of the folders it watches.
+    TShDirWatcher* Watcher = nullptr;
+    bool WatchUpdatePending = false;
+    void ScheduleWatching();
 };

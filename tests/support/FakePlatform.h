@@ -18,6 +18,7 @@ public:
     std::function<void(const QString&)> OnProbeDrive;    // may block: a dead server
     std::function<bool(const QString&)> OnMediumReady;   // the start folder's medium
     std::function<int(TFileOpStep, const QString&)> OnFileOpFault;
+    std::function<int(const QString&)> OnWatchFault; // on the watcher's thread
     int ProgressDelay = -1;                              // never a progress dialog
     std::function<void(const QString& caption, const QString& text)> OnFileOpError;
     std::function<int(const QString& text, const QString& caption, int flags)> OnMessageBox;
@@ -37,6 +38,9 @@ public:
     }
     bool MediumReady(const QString& path) override {
         return OnMediumReady ? OnMediumReady(path) : TLinuxPlatform::MediumReady(path);
+    }
+    int WatchFault(const QString& folder) override {
+        return OnWatchFault ? OnWatchFault(folder) : 0;
     }
     int FileOpFault(TFileOpStep step, const QString& path) override {
         return OnFileOpFault ? OnFileOpFault(step, path) : 0;

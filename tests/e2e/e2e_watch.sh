@@ -1,0 +1,52 @@
+#!/usr/bin/env bash
+# The tree follows the disk without a key pressed: the folder on show
+# renamed from a terminal leaves the tree and its picture the view; a folder
+# made from a terminal shows up in the tree and can be clicked.
+source "$(dirname "$0")/lib.sh"
+start_xvfb
+
+mkdir -p "$HOME/Pictures/red"
+convert -size 400x300 xc:'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
+cat >"$VELMO_INI_DIR/Velmo.ini" <<INI
+[PATH]
+CurrentPath=$HOME/Pictures/red
+[ACTION]
+DispSize=1
+INI
+
+start_velmo
+check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
+
+mv "$HOME/Pictures/red" "$HOME/Pictures/red (old)"
+hides() { ! shows "$1"; }
+check "the folder on show renamed from a terminal leaves the view, no key pressed" \
+    wait_for hides 'rgb(220,0,0)'
+
+# A new folder beside it: after the watcher's quiet time (1.5 s) it stands
+# first under Pictures, before the renamed one.
+eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
+# A fingerprint of the tree's pane as drawn.
+tree_pane() {
+    screenshot "$SANDBOX/pane.png"
+    convert "$SANDBOX/pane.png" -crop "190x300+$((X + 5))+$((Y + 50))" +repage rgb:- | md5sum
+}
+before=$(tree_pane)
+mkdir "$HOME/Pictures/green"
+convert -size 400x300 xc:'rgb(0,200,0)' "$HOME/Pictures/green/g.jpg"
+pane_changed() { [ "$(tree_pane)" != "$before" ]; }
+check "the tree redraws with the new folder, no key pressed" wait_for pane_changed
+[ -n "${VELMO_SHOTS:-}" ] && screenshot "$VELMO_SHOTS/watch-new-folder.png"
+row_y() { echo $((Y + 50 + 9 + 18 * $1)); }
+hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
+shows_soon() { for _ in 1 2 3 4 5 6 7 8; do shows "$1" && return 0; sleep 0.2; done; return 1; }
+click_green() {
+    for off in 0 -1 1; do
+        xdotool mousemove $((X + 120)) "$(row_y $((3 + hidden + off)))" click 1
+        shows_soon 'rgb(0,200,0)' && return 0
+    done
+    return 1
+}
+check "the folder made from a terminal is in the tree and opens on a click" click_green
+key ctrl+x
+check "Ctrl+X ends the program" wait_for velmo_exited
+finish
