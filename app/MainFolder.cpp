@@ -23,9 +23,9 @@
 #include <QListWidget>
 #include <QSignalBlocker>
 #include <QTimer>
+#include <algorithm>
 #include <array>
 #include <memory>
-#include <algorithm>
 #include <vector>
 
 namespace {
@@ -52,7 +52,6 @@ private:
     QFontMetrics Metrics;
     std::unique_ptr<std::array<qint16, 65536>> Cache;
 };
-
 
 // Sorts names as the list shows them: without regard to case, then by case.
 // The folded keys are made once, so each comparison is a plain one.
@@ -225,7 +224,9 @@ void TfrmVelmo::OpenStartArgument(const QString& argument) {
     });
 }
 
-void TfrmVelmo::UpdateDeleteAction() { actDelete->setEnabled(SelectedIndex() != -1); }
+void TfrmVelmo::UpdateDeleteAction() {
+    actDelete->setEnabled(SelectedIndex() != -1);
+}
 
 int TfrmVelmo::SelectedIndex() const {
     const QList<QListWidgetItem*> selected = lstFile->selectedItems();

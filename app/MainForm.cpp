@@ -76,10 +76,9 @@ void TfrmVelmo::CreateActions() {
                            QKeySequence(Qt::Key_D));
     actTree = MakeAction(this, "actTree", QStringLiteral("ツリーの表示(&T)"),
                          QStringLiteral("ツリーの表示"), 8, QKeySequence(Qt::CTRL | Qt::Key_T));
-    actOutFolButton = MakeAction(this, "actOutFolButton",
-                                 QStringLiteral("出力フォルダボタンの表示(&F)"),
-                                 QStringLiteral("出力フォルダボタンの表示"), 9,
-                                 QKeySequence(Qt::CTRL | Qt::Key_B));
+    actOutFolButton = MakeAction(
+        this, "actOutFolButton", QStringLiteral("出力フォルダボタンの表示(&F)"),
+        QStringLiteral("出力フォルダボタンの表示"), 9, QKeySequence(Qt::CTRL | Qt::Key_B));
     actReNew = MakeAction(this, "actReNew", QStringLiteral("最新の情報に更新(&R)"),
                           QStringLiteral("最新の情報に更新"), -1, QKeySequence(Qt::Key_F5));
     actAbout = MakeAction(this, "actAbout", QStringLiteral("バージョン情報(&A)"),
@@ -113,7 +112,8 @@ void TfrmVelmo::CreateMenus() {
     mnuView->addSeparator();
     mnuView->addAction(actReNew);
     mnuView->addSeparator();
-    QAction* optionItem = mnuView->addAction(actOption->icon(), QStringLiteral("オプション(&O)..."));
+    QAction* optionItem =
+        mnuView->addAction(actOption->icon(), QStringLiteral("オプション(&O)..."));
     optionItem->setObjectName(QStringLiteral("mnuOption"));
     connect(optionItem, &QAction::triggered, actOption, &QAction::trigger);
     connect(actOption, &QAction::enabledChanged, optionItem, &QAction::setEnabled);
@@ -250,9 +250,8 @@ void TfrmVelmo::CreatePanes() {
                 [this, w](const QPoint& at) { pmnImage->popup(w->mapToGlobal(at)); });
     }
     pnlOutFolButton->setContextMenuPolicy(Qt::CustomContextMenu);
-    connect(pnlOutFolButton, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
-        pmnOutFolButton->popup(pnlOutFolButton->mapToGlobal(at));
-    });
+    connect(pnlOutFolButton, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { pmnOutFolButton->popup(pnlOutFolButton->mapToGlobal(at)); });
 }
 
 void TfrmVelmo::CreateStatusBar() {
@@ -289,8 +288,8 @@ void TfrmVelmo::CreateStatusBar() {
 
 void TfrmVelmo::PlaceToolBars() {
     const bool twoLines = qAbs(ToolBarPlace[0] - ToolBarPlace[2]) >= 15;
-    const bool actionFirst = twoLines ? ToolBarPlace[0] <= ToolBarPlace[2]
-                                      : ToolBarPlace[1] <= ToolBarPlace[3];
+    const bool actionFirst =
+        twoLines ? ToolBarPlace[0] <= ToolBarPlace[2] : ToolBarPlace[1] <= ToolBarPlace[3];
     QToolBar* first = actionFirst ? tlbAction : tlbMain;
     QToolBar* second = actionFirst ? tlbMain : tlbAction;
     removeToolBar(tlbAction);
@@ -341,9 +340,8 @@ void TfrmVelmo::ConnectHandlers() {
     imgMain->ScaledImage = [this](QSize size) { return FPicture->ScaledImage(size); };
     FPicture->SetDecodeHint([this](QSize natural) { return DisplaySizeFor(natural); });
     FPicture->OnProgress = [this](TGraphic*, TProgressStage stage, quint8 percent, bool,
-                                  const QRect&, const QString&) {
-        imgMainProgress(int(stage), int(percent));
-    };
+                                  const QRect&,
+                                  const QString&) { imgMainProgress(int(stage), int(percent)); };
     lstFile->setItemDelegate(new TFileListDelegate(this, lstFile));
     qApp->installEventFilter(this);
 }

@@ -183,7 +183,9 @@ void TfrmVelmo::resizeEvent(QResizeEvent* event) {
     FormResize();
 }
 
-void TfrmVelmo::actExitExecute() { close(); }
+void TfrmVelmo::actExitExecute() {
+    close();
+}
 
 void TfrmVelmo::actHelpExecute() {
     Guarded([] { HelpContents(QStringLiteral("Velmo.hlp")); });

@@ -11,7 +11,8 @@ void TfrmVelmo::CreatePlugins() {
         SPIs1 = new TSPIs(this);
         SPIs1->setObjectName(QStringLiteral("SPIs1"));
         SPIs1->GraphicPreview = false;
-        SPIs1->SearchOptions = TSPISearchOptions{spsSusieDir, spsAppDir, spsSystemDir, spsWindowsDir};
+        SPIs1->SearchOptions =
+            TSPISearchOptions{spsSusieDir, spsAppDir, spsSystemDir, spsWindowsDir};
         SPIs1->OnSearch = [this](TSPIs* sender, TSPI* plugin, bool& accept) {
             SPIs1Search(sender, plugin, accept);
         };

@@ -20,7 +20,9 @@ QStringList ExtensionsFromPatternLine(const QString& line) {
     return out;
 }
 
-QString FileCountText(int count) { return QString::number(count) + QStringLiteral(" Files"); }
+QString FileCountText(int count) {
+    return QString::number(count) + QStringLiteral(" Files");
+}
 
 QString PictureSizeText(int width, int height) {
     return QString::number(width) + QStringLiteral(" x ") + QString::number(height);
@@ -93,17 +95,38 @@ int DigitForKey(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifie
     const bool digitSymbol = qtKey >= Qt::Key_0 && qtKey <= Qt::Key_9;
     int keypad = -1;
     switch (nativeScanCode) {
-    case 90: keypad = 0; break;
-    case 87: keypad = 1; break;
-    case 88: keypad = 2; break;
-    case 89: keypad = 3; break;
-    case 83: keypad = 4; break;
-    case 84: keypad = 5; break;
-    case 85: keypad = 6; break;
-    case 79: keypad = 7; break;
-    case 80: keypad = 8; break;
-    case 81: keypad = 9; break;
-    default: break;
+    case 90:
+        keypad = 0;
+        break;
+    case 87:
+        keypad = 1;
+        break;
+    case 88:
+        keypad = 2;
+        break;
+    case 89:
+        keypad = 3;
+        break;
+    case 83:
+        keypad = 4;
+        break;
+    case 84:
+        keypad = 5;
+        break;
+    case 85:
+        keypad = 6;
+        break;
+    case 79:
+        keypad = 7;
+        break;
+    case 80:
+        keypad = 8;
+        break;
+    case 81:
+        keypad = 9;
+        break;
+    default:
+        break;
     }
     if (keypad >= 0)
         return digitSymbol ? keypad : -1;

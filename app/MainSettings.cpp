@@ -18,14 +18,30 @@ int StripTop(const TfrmVelmo& form) {
 
 // The window's place is its frame's top left corner, read and set alike, so
 // a window manager's title bar does not move the window on every start.
-int TMainSettingsWindow::Top() const { return Form.pos().y(); }
-void TMainSettingsWindow::SetTop(int value) { Form.move(Form.pos().x(), value); }
-int TMainSettingsWindow::Left() const { return Form.pos().x(); }
-void TMainSettingsWindow::SetLeft(int value) { Form.move(value, Form.pos().y()); }
-int TMainSettingsWindow::Width() const { return Form.width(); }
-void TMainSettingsWindow::SetWidth(int value) { Form.resize(value, Form.height()); }
-int TMainSettingsWindow::Height() const { return Form.height(); }
-void TMainSettingsWindow::SetHeight(int value) { Form.resize(Form.width(), value); }
+int TMainSettingsWindow::Top() const {
+    return Form.pos().y();
+}
+void TMainSettingsWindow::SetTop(int value) {
+    Form.move(Form.pos().x(), value);
+}
+int TMainSettingsWindow::Left() const {
+    return Form.pos().x();
+}
+void TMainSettingsWindow::SetLeft(int value) {
+    Form.move(value, Form.pos().y());
+}
+int TMainSettingsWindow::Width() const {
+    return Form.width();
+}
+void TMainSettingsWindow::SetWidth(int value) {
+    Form.resize(value, Form.height());
+}
+int TMainSettingsWindow::Height() const {
+    return Form.height();
+}
+void TMainSettingsWindow::SetHeight(int value) {
+    Form.resize(Form.width(), value);
+}
 
 TWindowState TMainSettingsWindow::WindowState() const {
     if (Form.isMinimized())
@@ -37,9 +53,15 @@ TWindowState TMainSettingsWindow::WindowState() const {
 
 void TMainSettingsWindow::SetWindowState(TWindowState state) {
     switch (state) {
-    case wsMinimized: Form.setWindowState(Qt::WindowMinimized); break;
-    case wsMaximized: Form.setWindowState(Qt::WindowMaximized); break;
-    default: Form.setWindowState(Qt::WindowNoState); break;
+    case wsMinimized:
+        Form.setWindowState(Qt::WindowMinimized);
+        break;
+    case wsMaximized:
+        Form.setWindowState(Qt::WindowMaximized);
+        break;
+    default:
+        Form.setWindowState(Qt::WindowNoState);
+        break;
     }
 }
 
@@ -48,30 +70,52 @@ QSize TMainSettingsWindow::ScreenSize() const {
     return screen ? screen->geometry().size() : QSize(0, 0);
 }
 
-void TMainSettingsWindow::SetPnlLeftWidth(int value) { Form.pnlLeft->setFixedWidth(qMax(0, value)); }
+void TMainSettingsWindow::SetPnlLeftWidth(int value) {
+    Form.pnlLeft->setFixedWidth(qMax(0, value));
+}
 void TMainSettingsWindow::SetPnlLeftTopHeight(int value) {
     Form.pnlLeftTop->setFixedHeight(qMax(0, value));
 }
-int TMainSettingsWindow::SplMainLeft() const { return Form.pnlLeft->maximumWidth(); }
-int TMainSettingsWindow::SplLeftTop() const { return Form.pnlLeftTop->maximumHeight(); }
+int TMainSettingsWindow::SplMainLeft() const {
+    return Form.pnlLeft->maximumWidth();
+}
+int TMainSettingsWindow::SplLeftTop() const {
+    return Form.pnlLeftTop->maximumHeight();
+}
 
-int TMainSettingsWindow::TlbActionTop() const { return Form.tlbAction->y() - StripTop(Form); }
-void TMainSettingsWindow::SetTlbActionTop(int value) { Form.ToolBarPlace[0] = value; }
-int TMainSettingsWindow::TlbActionLeft() const { return Form.tlbAction->x(); }
+int TMainSettingsWindow::TlbActionTop() const {
+    return Form.tlbAction->y() - StripTop(Form);
+}
+void TMainSettingsWindow::SetTlbActionTop(int value) {
+    Form.ToolBarPlace[0] = value;
+}
+int TMainSettingsWindow::TlbActionLeft() const {
+    return Form.tlbAction->x();
+}
 void TMainSettingsWindow::SetTlbActionLeft(int value) {
     Form.ToolBarPlace[1] = value;
     Form.PlaceToolBars();
 }
-int TMainSettingsWindow::TlbMainTop() const { return Form.tlbMain->y() - StripTop(Form); }
-void TMainSettingsWindow::SetTlbMainTop(int value) { Form.ToolBarPlace[2] = value; }
-int TMainSettingsWindow::TlbMainLeft() const { return Form.tlbMain->x(); }
+int TMainSettingsWindow::TlbMainTop() const {
+    return Form.tlbMain->y() - StripTop(Form);
+}
+void TMainSettingsWindow::SetTlbMainTop(int value) {
+    Form.ToolBarPlace[2] = value;
+}
+int TMainSettingsWindow::TlbMainLeft() const {
+    return Form.tlbMain->x();
+}
 void TMainSettingsWindow::SetTlbMainLeft(int value) {
     Form.ToolBarPlace[3] = value;
     Form.PlaceToolBars();
 }
 
-int TMainSettingsWindow::SplMainPos() const { return Form.SplMainPos; }
-void TMainSettingsWindow::SetSplMainPos(int value) { Form.SplMainPos = value; }
+int TMainSettingsWindow::SplMainPos() const {
+    return Form.SplMainPos;
+}
+void TMainSettingsWindow::SetSplMainPos(int value) {
+    Form.SplMainPos = value;
+}
 
 QStringList TMainSettingsWindow::Arguments() const {
     // The kernel's copy keeps the bytes of a name that is not UTF-8.

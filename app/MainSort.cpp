@@ -20,8 +20,8 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
-#include <QSignalBlocker>
 #include <QScrollArea>
+#include <QSignalBlocker>
 #include <QToolButton>
 
 namespace {
@@ -235,4 +235,6 @@ void TfrmVelmo::actCopyExecute() {
     });
 }
 
-void TfrmVelmo::actMoveExecute() { actCopyExecute(); }
+void TfrmVelmo::actMoveExecute() {
+    actCopyExecute();
+}

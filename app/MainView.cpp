@@ -5,9 +5,9 @@
 #include "app/FileListDelegate.h"
 #include "app/ImageView.h"
 #include "app/MainRules.h"
+#include "app/Preloader.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
-#include "app/Preloader.h"
 #include "settings/Settings.h"
 #include "toolkit/Busy.h"
 #include "toolkit/MessageBox.h"
@@ -202,7 +202,9 @@ void TfrmVelmo::imgMainMouseMove(int x, int y) {
     v->setValue(v->value() - (y - DragY));
 }
 
-void TfrmVelmo::imgMainMouseUp(int, int) { Dragging = false; }
+void TfrmVelmo::imgMainMouseUp(int, int) {
+    Dragging = false;
+}
 
 void TfrmVelmo::imgMainProgress(int stage, int percent) {
     if (stage == 0) {

@@ -43,4 +43,6 @@ void TSplitter::mouseMoveEvent(QMouseEvent* event) {
     DragTo(proposed);
 }
 
-void TSplitter::mouseReleaseEvent(QMouseEvent*) { Pressed = false; }
+void TSplitter::mouseReleaseEvent(QMouseEvent*) {
+    Pressed = false;
+}

@@ -35,8 +35,7 @@ int main(int argc, char* argv[]) {
     // toolkit's own texts (the folder picker's labels, the boxes' buttons).
     QTranslator toolkitTexts;
     if (toolkitTexts.load(QLocale(QLocale::Japanese, QLocale::Japan), QStringLiteral("qtbase"),
-                          QStringLiteral("_"),
-                          QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+                          QStringLiteral("_"), QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
         QApplication::installTranslator(&toolkitTexts);
     QApplication::setWindowIcon(ProgramIcon());
     RegisterBuiltInGraphics();

@@ -1,6 +1,6 @@
 #include "dialogs/About.h"
-#include "platform/PlatformServices.h"
 #include "dialogs/DialogParts.h"
+#include "platform/PlatformServices.h"
 
 #include "toolkit/Fonts.h"
 #include "toolkit/IconSet.h"

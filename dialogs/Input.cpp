@@ -1,10 +1,10 @@
 #include "dialogs/Input.h"
 
-#include "dialogs/InputHandOver.h"
-#include "dialogs/SharedMessage.h"
 #include "dialogs/About.h"
 #include "dialogs/DialogParts.h"
+#include "dialogs/InputHandOver.h"
 #include "dialogs/Option.h"
+#include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/MessageBox.h"
@@ -138,7 +138,8 @@ void TfrmInput::closeEvent(QCloseEvent* event) {
         InputCheck = false;
         InputOK = false;
     }
-    if (RunCloseSteps(event, [this] { return FormCloseQuery(); }, [this] { FormClose(); }))
+    if (RunCloseSteps(
+            event, [this] { return FormCloseQuery(); }, [this] { FormClose(); }))
         QDialog::closeEvent(event);
 }
 

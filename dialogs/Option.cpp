@@ -1,8 +1,8 @@
 #include "dialogs/Option.h"
 
-#include "dialogs/SharedMessage.h"
 #include "dialogs/About.h"
 #include "dialogs/DialogParts.h"
+#include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
 #include "platform/Help.h"
 #include "settings/Settings.h"
@@ -308,7 +308,8 @@ void TfrmOption::FormClose() {
 }
 
 void TfrmOption::closeEvent(QCloseEvent* event) {
-    if (RunCloseSteps(event, [this] { return FormCloseQuery(); }, [this] { FormClose(); }))
+    if (RunCloseSteps(
+            event, [this] { return FormCloseQuery(); }, [this] { FormClose(); }))
         QDialog::closeEvent(event);
 }
 

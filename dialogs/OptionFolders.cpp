@@ -2,10 +2,10 @@
 // its buttons.
 #include "dialogs/Option.h"
 
-#include "dialogs/InputHandOver.h"
-#include "dialogs/SharedMessage.h"
 #include "dialogs/DialogParts.h"
 #include "dialogs/Input.h"
+#include "dialogs/InputHandOver.h"
+#include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
 #include "settings/Settings.h"
 #include "toolkit/MessageBox.h"

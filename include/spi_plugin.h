@@ -47,15 +47,15 @@ extern "C" {
 #endif
 
 /* ---- Results -------------------------------------------------------------- */
-#define SPI_SUCCESS 0          /* done */
-#define SPI_NO_FUNCTION (-1)   /* not implemented */
-#define SPI_ABORT 1            /* stopped by the progress callback */
-#define SPI_NOT_SUPPORT 2      /* unknown format */
-#define SPI_OUT_OF_ORDER 3     /* broken data */
-#define SPI_NO_MEMORY 4        /* out of memory */
-#define SPI_MEMORY_ERROR 5     /* memory error */
-#define SPI_FILE_READ_ERROR 6  /* read error */
-#define SPI_OTHER_ERROR 8      /* internal error */
+#define SPI_SUCCESS 0         /* done */
+#define SPI_NO_FUNCTION (-1)  /* not implemented */
+#define SPI_ABORT 1           /* stopped by the progress callback */
+#define SPI_NOT_SUPPORT 2     /* unknown format */
+#define SPI_OUT_OF_ORDER 3    /* broken data */
+#define SPI_NO_MEMORY 4       /* out of memory */
+#define SPI_MEMORY_ERROR 5    /* memory error */
+#define SPI_FILE_READ_ERROR 6 /* read error */
+#define SPI_OTHER_ERROR 8     /* internal error */
 
 /* ---- Input kinds (the flag argument, low bits) ------------------------------ */
 #define SPI_INPUT_FILE 0   /* buf is a file name, len the byte offset of the data */
@@ -76,7 +76,9 @@ static inline HLOCAL LocalAlloc(unsigned int flags, size_t bytes) {
         bytes = 1;
     return (flags & LMEM_ZEROINIT) ? calloc(1, bytes) : malloc(bytes);
 }
-static inline void* LocalLock(HLOCAL h) { return h; }
+static inline void* LocalLock(HLOCAL h) {
+    return h;
+}
 static inline int LocalUnlock(HLOCAL h) {
     (void)h;
     return 0;
@@ -87,7 +89,9 @@ static inline HLOCAL LocalFree(HLOCAL h) {
 }
 /* The usable size of a block: at least the size it was allocated with (the
  * host checks returned pictures against it); 0 for no block. */
-static inline size_t LocalSize(HLOCAL h) { return h ? malloc_usable_size(h) : 0; }
+static inline size_t LocalSize(HLOCAL h) {
+    return h ? malloc_usable_size(h) : 0;
+}
 
 /* ---- Picture information record (32 bytes, packed) -------------------------- */
 #pragma pack(push, 1)
@@ -118,7 +122,7 @@ typedef struct SpiBitmapInfoHeader {
     int32_t biWidth;
     int32_t biHeight; /* positive: bottom-up rows; negative: top-down */
     uint16_t biPlanes;
-    uint16_t biBitCount; /* 1, 4, 8, 24 or 32 */
+    uint16_t biBitCount;    /* 1, 4, 8, 24 or 32 */
     uint32_t biCompression; /* 0: BI_RGB */
     uint32_t biSizeImage;
     int32_t biXPelsPerMeter;

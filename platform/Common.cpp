@@ -246,7 +246,6 @@ bool IsDriveReady(const QString& path) {
     }
 
     std::unique_lock<std::mutex> lock(check->Lock);
-    check->Answered.wait_for(lock, std::chrono::milliseconds(timeout),
-                             [&] { return check->Done; });
+    check->Answered.wait_for(lock, std::chrono::milliseconds(timeout), [&] { return check->Done; });
     return check->Done && check->Ready;
 }

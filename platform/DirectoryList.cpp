@@ -15,8 +15,9 @@ struct TDirCloser {
 };
 } // namespace
 
-bool ForEachDirectoryEntry(const QString& folder,
-                           const std::function<bool(const QString& name, bool isDirectory)>& onEntry) {
+bool ForEachDirectoryEntry(
+    const QString& folder,
+    const std::function<bool(const QString& name, bool isDirectory)>& onEntry) {
     std::unique_ptr<DIR, TDirCloser> dir(opendir(PathToBytes(folder).constData()));
     if (!dir)
         return false;

@@ -7,5 +7,6 @@
 // calls onEntry for each one but "." and "..". A symbolic link counts as a
 // folder when it leads to one. onEntry returns false to stop the listing.
 // Returns false when the folder cannot be opened.
-bool ForEachDirectoryEntry(const QString& folder,
-                           const std::function<bool(const QString& name, bool isDirectory)>& onEntry);
+bool ForEachDirectoryEntry(
+    const QString& folder,
+    const std::function<bool(const QString& name, bool isDirectory)>& onEntry);

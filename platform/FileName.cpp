@@ -7,12 +7,13 @@ namespace {
 
 constexpr char16_t RawBase = 0xDC00;
 
-bool IsRawUnit(char16_t unit) { return unit >= 0xDC80 && unit <= 0xDCFF; }
+bool IsRawUnit(char16_t unit) {
+    return unit >= 0xDC80 && unit <= 0xDCFF;
+}
 
 // Length of the valid UTF-8 sequence at p (strict: no overlong forms, no
 // surrogates, nothing above U+10FFFF), or 0 when it is not valid.
-int ValidSequence(const unsigned char* p, qsizetype left, char32_t& code)
-{
+int ValidSequence(const unsigned char* p, qsizetype left, char32_t& code) {
     const unsigned char b0 = p[0];
     if (b0 < 0x80) {
         code = b0;
@@ -49,8 +50,7 @@ int ValidSequence(const unsigned char* p, qsizetype left, char32_t& code)
 
 } // namespace
 
-QString PathFromBytes(const QByteArray& bytes)
-{
+QString PathFromBytes(const QByteArray& bytes) {
     QString out;
     out.reserve(bytes.size());
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
@@ -74,8 +74,7 @@ QString PathFromBytes(const QByteArray& bytes)
     return out;
 }
 
-QByteArray PathToBytes(const QString& path)
-{
+QByteArray PathToBytes(const QString& path) {
     QByteArray out;
     out.reserve(path.size());
     const qsizetype n = path.size();
@@ -111,8 +110,7 @@ QByteArray PathToBytes(const QString& path)
     return out;
 }
 
-bool HasRawBytes(const QString& path)
-{
+bool HasRawBytes(const QString& path) {
     for (const QChar c : path) {
         if (IsRawUnit(c.unicode()))
             return true;
@@ -120,8 +118,7 @@ bool HasRawBytes(const QString& path)
     return false;
 }
 
-QString DisplayPath(const QString& path)
-{
+QString DisplayPath(const QString& path) {
     if (!HasRawBytes(path))
         return path;
     // Each name of a path is read on its own: one broken name does not

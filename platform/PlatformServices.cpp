@@ -13,7 +13,8 @@ namespace {
 std::mutex g_lock;
 
 std::shared_ptr<TPlatformServices>& Installed() {
-    static auto* services = new std::shared_ptr<TPlatformServices>(std::make_shared<TLinuxPlatform>());
+    static auto* services =
+        new std::shared_ptr<TPlatformServices>(std::make_shared<TLinuxPlatform>());
     return *services;
 }
 } // namespace

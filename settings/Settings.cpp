@@ -1,6 +1,6 @@
 #include "settings/Settings.h"
-#include "platform/PlatformServices.h"
 #include "platform/FileName.h"
+#include "platform/PlatformServices.h"
 
 #include "platform/Common.h"
 #include "settings/IniAccess.h"

@@ -110,4 +110,3 @@ void DeleteOldSettings();
 // Full path of Velmo.ini, worked out again for every operation (see
 // IniFileLocation in SettingsRules.h).
 QString IniFileName();
-

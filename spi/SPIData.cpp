@@ -219,8 +219,7 @@ int TInSPIAbleFromFile::GetPictureData(TInSPI* plugin, intptr_t offset, HLOCAL* 
 
 // ---- Memory data ---------------------------------------------------------------
 
-TInSPIAbleFromStream::TInSPIAbleFromStream(TGraphic* owner, const QString& name,
-                                           QIODevice& stream)
+TInSPIAbleFromStream::TInSPIAbleFromStream(TGraphic* owner, const QString& name, QIODevice& stream)
     : TInSPIAbleData(owner, name) {
     if (auto* buffer = qobject_cast<QBuffer*>(&stream)) {
         const QByteArray& bytes = static_cast<const QBuffer*>(buffer)->data();

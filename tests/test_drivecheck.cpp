@@ -239,8 +239,8 @@ private slots:
         TSandbox box;
         const QString root = box.makeDir("net");
         box.writeFile("net/a.jpg", "x");
-        Fake->MountTable = box.writeFile(
-            "mountinfo", MountLine(1, "/", "ext4") + MountLine(2, Escaped(root), "nfs4"));
+        Fake->MountTable = box.writeFile("mountinfo", MountLine(1, "/", "ext4") +
+                                                          MountLine(2, Escaped(root), "nfs4"));
         Fake->DriveTimeout = 300;
         // Shared with the worker, which may outlive this test function.
         struct TGate {

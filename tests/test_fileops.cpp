@@ -63,8 +63,9 @@ private slots:
         TSandbox box;
         const QString source = box.writeFile("pic.jpg", "picture");
         const QString target = box.writeFile("card/pic.jpg", "old picture");
-        Fake->OnFileOpFault =
-            [](TFileOpStep step, const QString&) { return step == fosSetAttributes ? EPERM : 0; };
+        Fake->OnFileOpFault = [](TFileOpStep step, const QString&) {
+            return step == fosSetAttributes ? EPERM : 0;
+        };
         QCOMPARE(ShellCopyFile(nullptr, source, target), forDone);
         QCOMPARE(ReadAll(target), QByteArray("picture"));
         QVERIFY(ErrorTexts.isEmpty());

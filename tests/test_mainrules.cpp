@@ -11,19 +11,23 @@ private slots:
         QTest::addColumn<QSize>("picture");
         QTest::addColumn<QSize>("shown");
         QTest::newRow("wide picture") << QSize(591, 486) << QSize(1000, 500) << QSize(587, 291);
-        QTest::newRow("small picture enlarged") << QSize(591, 486) << QSize(100, 100) << QSize(482, 482);
+        QTest::newRow("small picture enlarged")
+            << QSize(591, 486) << QSize(100, 100) << QSize(482, 482);
         // 591/640 as a 32-bit float lies just below the exact ratio.
-        QTest::newRow("ratio just below exact") << QSize(591, 486) << QSize(640, 480) << QSize(586, 439);
+        QTest::newRow("ratio just below exact")
+            << QSize(591, 486) << QSize(640, 480) << QSize(586, 439);
         QTest::newRow("tall picture") << QSize(591, 486) << QSize(300, 900) << QSize(158, 482);
         QTest::newRow("zero width picture") << QSize(591, 486) << QSize(0, 100) << QSize(-4, -4);
-                QTest::newRow("view smaller than margin") << QSize(3, 3) << QSize(100, 100) << QSize(-1, -1);
+        QTest::newRow("view smaller than margin")
+            << QSize(3, 3) << QSize(100, 100) << QSize(-1, -1);
     }
     void fittedSize() {
         QFETCH(QSize, box);
         QFETCH(QSize, picture);
         QFETCH(QSize, shown);
-        QCOMPARE(ProportionalStretchSize(box.width(), box.height(), picture.width(), picture.height()),
-                 shown);
+        QCOMPARE(
+            ProportionalStretchSize(box.width(), box.height(), picture.width(), picture.height()),
+            shown);
     }
 
     void fitChoosesLayout() {
@@ -104,8 +108,8 @@ private slots:
     }
 
     void selectionAfterRemoval() {
-        QCOMPARE(IndexAfterRemoval(4, 3), 3); // last of five: the new last
-        QCOMPARE(IndexAfterRemoval(1, 3), 1); // the follower moves up
+        QCOMPARE(IndexAfterRemoval(4, 3), 3);   // last of five: the new last
+        QCOMPARE(IndexAfterRemoval(1, 3), 1);   // the follower moves up
         QCOMPARE(IndexAfterRemoval(0, -1), -1); // the only item: nothing left
     }
 

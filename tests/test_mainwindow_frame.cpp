@@ -62,7 +62,8 @@ private slots:
     void buttonsFollowTheSlots() {
         TMainWindowFixture f;
         const QString out = f.Sandbox.makeDir("out");
-        f.WriteIni(QStringLiteral("[PATH]\nTitle0=Keep\nPath0=%1\nTitle1=NoPath\nPath1=\nTitle2=\nPath2=%1\n")
+        f.WriteIni(QStringLiteral(
+                       "[PATH]\nTitle0=Keep\nPath0=%1\nTitle1=NoPath\nPath1=\nTitle2=\nPath2=%1\n")
                        .arg(out));
         TfrmVelmo& w = f.Open();
         QCOMPARE(w.spbNo[0]->text(), QString("Keep"));
@@ -91,7 +92,8 @@ private slots:
         MakePicture(f.Pics + "/" + longName, 10, 10);
         f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n").arg(f.Pics));
         TfrmVelmo& w = f.Open();
-        QCOMPARE(f.ListItems(), QStringList({"icon.ico", "p00.jpg", "p01.jpg", "UPPER.JPG", longName}));
+        QCOMPARE(f.ListItems(),
+                 QStringList({"icon.ico", "p00.jpg", "p01.jpg", "UPPER.JPG", longName}));
         QCOMPARE(f.Panel(0), QString("5 Files"));
         QCOMPARE(w.LastIndex, 4);
         // The list scrolls sideways exactly as far as the widest name needs.
@@ -138,7 +140,7 @@ private slots:
         QCOMPARE(QApplication::overrideCursor(), nullptr);
         w.actNext->trigger(); // empty file
         QCOMPARE(f.Errors.size(), 2);
-        QVERIFY(!w.actNext->isEnabled()); // last item
+        QVERIFY(!w.actNext->isEnabled());   // last item
         QFile::remove(f.Pics + "/p00.jpg"); // gone between the scan and the click
         w.lstFile->setCurrentRow(0);
         QCOMPARE(f.Errors.size(), 3);
@@ -150,7 +152,9 @@ private slots:
         TMainWindowFixture f;
         MakePicture(f.Pics + "/big.bmp", 1600, 1200);
         MakePicture(f.Pics + "/small.bmp", 50, 40);
-        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\n[ACTION]\nDispSize=1\nProportional=1\nZoom=1\n").arg(f.Pics));
+        f.WriteIni(
+            QStringLiteral("[PATH]\nCurrentPath=%1\n[ACTION]\nDispSize=1\nProportional=1\nZoom=1\n")
+                .arg(f.Pics));
         TfrmVelmo& w = f.Open();
         const QSize box = w.scbMain->size();
         QVERIFY(w.imgMain->width() < box.width() && w.imgMain->height() < box.height());

@@ -137,7 +137,10 @@ private slots:
         TfrmVelmo& w = f.Open();
         QVERIFY(QDir(out).removeRecursively()); // the folder vanished after setting up
         w.spbNo[0]->click();
-        QCOMPARE(f.Asked, QStringList("ヴェルモ！ - 警告|48|出力するフォルダが存在しません。\r設定を確認してください。"));
+        QCOMPARE(
+            f.Asked,
+            QStringList(
+                "ヴェルモ！ - 警告|48|出力するフォルダが存在しません。\r設定を確認してください。"));
         QCOMPARE(w.lstFile->count(), 2);
 
         f.Asked.clear();
@@ -168,7 +171,8 @@ private slots:
         IniRec.Trash = 1;
         f.Asked.clear();
         w.actDelete->trigger();
-        QCOMPARE(f.Asked.last(), QString("ヴェルモ！ - 確認|36|") + f.Pics + "/p01.bmp\rを削除しますか？");
+        QCOMPARE(f.Asked.last(),
+                 QString("ヴェルモ！ - 確認|36|") + f.Pics + "/p01.bmp\rを削除しますか？");
         QVERIFY(QFile::exists(qEnvironmentVariable("XDG_DATA_HOME") + "/Trash/files/p01.bmp"));
         QVERIFY(!QFile::exists(f.Pics + "/p01.bmp"));
 
@@ -200,7 +204,8 @@ private slots:
         TMainWindowFixture f;
         const QString out = f.Sandbox.makeDir("out");
         f.MakePictures(4);
-        f.WriteIni(QStringLiteral("[PATH]\nTitle3=Four\nPath3=%1\nCurrentPath=%2\n[ACTION]\nMode=1\nMove=0\n")
+        f.WriteIni(QStringLiteral(
+                       "[PATH]\nTitle3=Four\nPath3=%1\nCurrentPath=%2\n[ACTION]\nMode=1\nMove=0\n")
                        .arg(out, f.Pics));
         TfrmVelmo& w = f.Open();
         w.lstFile->setFocus();

@@ -1,5 +1,5 @@
-#include "toolkit/MessageBox.h"
 #include "toolkit/Exceptions.h"
+#include "toolkit/MessageBox.h"
 
 #include "support/FakePlatform.h"
 
@@ -14,14 +14,20 @@ private slots:
     void errorBoxText_data() {
         QTest::addColumn<QString>("message");
         QTest::addColumn<QString>("shown");
-        QTest::newRow("letter gets a full stop") << "File not found" << "File not found.";
-        QTest::newRow("full stop kept alone") << "Done." << "Done.";
-        QTest::newRow("closing bracket sorts before dot") << "bad (x)" << "bad (x)";
-        QTest::newRow("digit sorts after dot") << "code 3" << "code 3.";
-        QTest::newRow("slash sorts after dot") << "a/" << "a/.";
+        QTest::newRow("letter gets a full stop") << "File not found"
+                                                 << "File not found.";
+        QTest::newRow("full stop kept alone") << "Done."
+                                              << "Done.";
+        QTest::newRow("closing bracket sorts before dot") << "bad (x)"
+                                                          << "bad (x)";
+        QTest::newRow("digit sorts after dot") << "code 3"
+                                               << "code 3.";
+        QTest::newRow("slash sorts after dot") << "a/"
+                                               << "a/.";
         QTest::newRow("japanese text gets one") << "拡張子 .xyz の画像形式は処理できません"
                                                 << "拡張子 .xyz の画像形式は処理できません.";
-        QTest::newRow("empty stays empty") << "" << "";
+        QTest::newRow("empty stays empty") << ""
+                                           << "";
     }
     void errorBoxText() {
         QFETCH(QString, message);

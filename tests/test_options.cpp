@@ -1,8 +1,8 @@
 // The options dialog and the output folder entry dialog, driven through their
 // own widgets: what they show, what they refuse, and what reaches the
 // settings and the main window when they close.
-#include "dialogs/InputHandOver.h"
 #include "dialogs/Input.h"
+#include "dialogs/InputHandOver.h"
 #include "dialogs/Option.h"
 #include "platform/FileName.h"
 #include "settings/Settings.h"

@@ -61,9 +61,7 @@ private slots:
         Tree = std::make_unique<TShellTreeView>();
         Tree->resize(400, 600);
     }
-    void cleanup() {
-        Tree.reset();
-    }
+    void cleanup() { Tree.reset(); }
 
     void effectRules_data() {
         QTest::addColumn<TActions>("allowed");

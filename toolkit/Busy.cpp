@@ -3,7 +3,13 @@
 #include <QApplication>
 #include <QCursor>
 
-TBusyCursor::TBusyCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
-TBusyCursor::~TBusyCursor() { QApplication::restoreOverrideCursor(); }
+TBusyCursor::TBusyCursor() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+TBusyCursor::~TBusyCursor() {
+    QApplication::restoreOverrideCursor();
+}
 
-void ProcessMessages() { QCoreApplication::processEvents(); }
+void ProcessMessages() {
+    QCoreApplication::processEvents();
+}

@@ -13,13 +13,13 @@
 // test set can leak into the next.
 class TFakePlatform : public TLinuxPlatform {
 public:
-    QString MountTable;                                  // a file standing for the mount table
-    int DriveTimeout = 0;                                // milliseconds; 0 keeps the real one
-    std::function<void(const QString&)> OnProbeDrive;    // may block: a dead server
-    std::function<bool(const QString&)> OnMediumReady;   // the start folder's medium
+    QString MountTable;                                // a file standing for the mount table
+    int DriveTimeout = 0;                              // milliseconds; 0 keeps the real one
+    std::function<void(const QString&)> OnProbeDrive;  // may block: a dead server
+    std::function<bool(const QString&)> OnMediumReady; // the start folder's medium
     std::function<int(TFileOpStep, const QString&)> OnFileOpFault;
     std::function<int(const QString&)> OnWatchFault; // on the watcher's thread
-    int ProgressDelay = -1;                              // never a progress dialog
+    int ProgressDelay = -1;                          // never a progress dialog
     std::function<void(const QString& caption, const QString& text)> OnFileOpError;
     std::function<int(const QString& text, const QString& caption, int flags)> OnMessageBox;
     std::function<void(const QString&)> OnErrorBox;

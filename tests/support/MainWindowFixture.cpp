@@ -70,4 +70,6 @@ QStringList TMainWindowFixture::ListItems() const {
     return items;
 }
 
-QString TMainWindowFixture::Panel(int i) const { return Form->staPanels[size_t(i)]->text(); }
+QString TMainWindowFixture::Panel(int i) const {
+    return Form->staPanels[size_t(i)]->text();
+}

@@ -37,6 +37,6 @@ public:
     // in order (Yes when none is left).
     QStringList Asked;
     QList<int> Answers;
-    QStringList Errors;      // error box texts
-    QStringList FileErrors;  // file service message texts
+    QStringList Errors;     // error box texts
+    QStringList FileErrors; // file service message texts
 };

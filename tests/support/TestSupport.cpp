@@ -3,10 +3,12 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
-#include <QImage>
 #include <QFileInfo>
+#include <QImage>
 
-TSandbox::TSandbox() { Dir.setAutoRemove(true); }
+TSandbox::TSandbox() {
+    Dir.setAutoRemove(true);
+}
 
 QString TSandbox::makeDir(const QString& name) const {
     QDir(Dir.path()).mkpath(name);
