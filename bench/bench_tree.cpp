@@ -5,6 +5,7 @@
 // and the tree's share of the start-up (the root made and listed).
 //
 //   build/bench/bench_tree [subfolders]
+#include "BenchSupport.h"
 #include "platform/ShellNamespace.h"
 #include "shelltree/ShellCtrls.h"
 
@@ -18,21 +19,6 @@
 #include <vector>
 
 namespace {
-double Median(std::vector<double> v) {
-    std::sort(v.begin(), v.end());
-    return v[v.size() / 2];
-}
-
-// The baseline: the folder's subfolders by readdir and d_type.
-int PlainListing(const QByteArray& folder) {
-    DIR* dir = opendir(folder.constData());
-    int count = 0;
-    while (const dirent* entry = readdir(dir))
-        if (entry->d_type == DT_DIR && entry->d_name[0] != '.')
-            ++count;
-    closedir(dir);
-    return count;
-}
 
 double Milliseconds(const QElapsedTimer& timer) {
     return double(timer.nsecsElapsed()) / 1e6;

@@ -47,16 +47,6 @@ qint64 Wakeups(int tid) {
            TaskFigure(tid, "status", "nonvoluntary_ctxt_switches:");
 }
 
-int PlainListing(const QByteArray& folder) {
-    DIR* dir = opendir(folder.constData());
-    int count = 0;
-    while (const dirent* entry = readdir(dir))
-        if (entry->d_type == DT_DIR && entry->d_name[0] != '.')
-            ++count;
-    closedir(dir);
-    return count;
-}
-
 // Lets events run until `done` or the time is up.
 template <typename F> bool RunUntil(F done, int ms) {
     QElapsedTimer timer;

@@ -14,19 +14,6 @@
 #include <thread>
 
 namespace {
-QByteArray MountLine(int id, const QString& point, const QByteArray& type,
-                     const QByteArray& source) {
-    return QByteArray::number(id) + " 1 0:" + QByteArray::number(id) + " / " +
-           QFile::encodeName(point) + " rw shared:1 - " + type + " " + source + " rw\n";
-}
-
-QStringList Captions(const QTreeWidgetItem* node) {
-    QStringList captions;
-    for (int i = 0; i < node->childCount(); ++i)
-        captions << node->child(i)->text(0);
-    return captions;
-}
-
 // A watcher of its own whose handlers note what reaches them.
 struct TProbe {
     TShDirWatcher* Watcher = nullptr;

@@ -21,20 +21,8 @@ INI
 start_velmo
 check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
 
-# The tree sits below the menu and tool bar; rows are 18 pixels high.
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
-row_y() { echo $((Y + 50 + 9 + 18 * $1)); }
-hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
-# A hidden folder that the desktop's services make while the tree is being
-# listed moves the rows by one: the neighbouring rows are tried after.
-shows_soon() { for _ in 1 2 3 4 5 6 7 8; do shows "$1" && return 0; sleep 0.2; done; return 1; }
-click_blue() {
-    for off in 0 -1 1; do
-        xdotool mousemove $((X + 110)) "$(row_y $((3 + hidden + off)))" click 1
-        shows_soon 'rgb(0,0,230)' && return 0
-    done
-    return 1
-}
+click_blue() { click_tree_row_until_shows 110 3 'rgb(0,0,230)'; }
 check "a click on a folder in the tree lists its pictures" click_blue
 [ -n "${VELMO_SHOTS:-}" ] && cp "$SANDBOX/shot.png" "$VELMO_SHOTS/tree.png"
 

@@ -36,16 +36,7 @@ convert -size 400x300 xc:'rgb(0,200,0)' "$HOME/Pictures/green/g.jpg"
 pane_changed() { [ "$(tree_pane)" != "$before" ]; }
 check "the tree redraws with the new folder, no key pressed" wait_for pane_changed
 [ -n "${VELMO_SHOTS:-}" ] && screenshot "$VELMO_SHOTS/watch-new-folder.png"
-row_y() { echo $((Y + 50 + 9 + 18 * $1)); }
-hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
-shows_soon() { for _ in 1 2 3 4 5 6 7 8; do shows "$1" && return 0; sleep 0.2; done; return 1; }
-click_green() {
-    for off in 0 -1 1; do
-        xdotool mousemove $((X + 120)) "$(row_y $((3 + hidden + off)))" click 1
-        shows_soon 'rgb(0,200,0)' && return 0
-    done
-    return 1
-}
+click_green() { click_tree_row_until_shows 120 3 'rgb(0,200,0)'; }
 check "the folder made from a terminal is in the tree and opens on a click" click_green
 key ctrl+x
 check "Ctrl+X ends the program" wait_for velmo_exited

@@ -133,6 +133,25 @@ shows() {
     awk -v s="$s" 'BEGIN { exit !(s > 0.05) }'
 }
 
+# Clicks the folder tree's row `row` (counted as if home had no hidden
+# folders) at `dx` pixels from the window's left edge until the picture pane
+# shows `colour`. Needs X and Y from `xdotool getwindowgeometry --shell`: the
+# tree sits below the menu and tool bar, and rows are 18 pixels high. A hidden
+# folder that the desktop's services make while the tree is being listed
+# moves the rows by one, so the neighbouring rows are tried after.
+click_tree_row_until_shows() {
+    local dx=$1 row=$2 colour=$3 hidden off
+    hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
+    for off in 0 -1 1; do
+        xdotool mousemove $((X + dx)) $((Y + 50 + 9 + 18 * (row + hidden + off))) click 1
+        for _ in 1 2 3 4 5 6 7 8; do
+            shows "$colour" && return 0
+            sleep 0.2
+        done
+    done
+    return 1
+}
+
 # A real window manager on the private screen, for tests that need frames,
 # focus and window placement as a desktop gives them.
 start_openbox() {

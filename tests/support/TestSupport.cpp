@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QImage>
+#include <QTreeWidgetItem>
 
 TSandbox::TSandbox() {
     Dir.setAutoRemove(true);
@@ -41,4 +42,17 @@ QString BuildDir() {
     if (!env.isEmpty())
         return QString::fromLocal8Bit(env);
     return QCoreApplication::applicationDirPath() + QStringLiteral("/..");
+}
+
+QByteArray MountLine(int id, const QString& point, const QByteArray& type,
+                     const QByteArray& source) {
+    return QByteArray::number(id) + " 1 0:" + QByteArray::number(id) + " / " +
+           QFile::encodeName(point) + " rw shared:1 - " + type + " " + source + " rw\n";
+}
+
+QStringList Captions(const QTreeWidgetItem* node) {
+    QStringList captions;
+    for (int i = 0; i < node->childCount(); ++i)
+        captions << node->child(i)->text(0);
+    return captions;
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // A private folder for one test, removed afterwards.
@@ -26,3 +28,11 @@ QString MakePicture(const QString& path, int width, int height, QColor base = QC
 
 // The folder of the build tree that holds the program and the bundled plug-ins.
 QString BuildDir();
+
+// One line of a mount table in the kernel's mountinfo format.
+QByteArray MountLine(int id, const QString& point, const QByteArray& type,
+                     const QByteArray& source);
+
+class QTreeWidgetItem;
+// The captions of a tree node's children, in order.
+QStringList Captions(const QTreeWidgetItem* node);
