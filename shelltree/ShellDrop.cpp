@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,6 +51,9 @@ TDragSource SourceFacts(const QString& path) {
     source.Exists = true;
     source.IsDir = S_ISDIR(st.st_mode);
     source.Device = st.st_dev;
+    source.Inode = st.st_ino;
+    if (struct stat parent; ::stat(PathToBytes(ParentOf(path)).constData(), &parent) == 0)
+        source.Parent = {parent.st_dev, parent.st_ino};
     source.Real = RealPath(path);
     source.ParentReal = RealPath(ParentOf(path));
     // A folder that cannot be written (a read-only medium) gives nothing away.
@@ -187,6 +191,12 @@ TShellDropTarget::TShellDropTarget(QWidget* owner, QString folder, bool trash, T
         FolderExists = true;
         FolderDevice = st.st_dev;
         FolderReal = RealPath(Folder);
+        // Bind mounts show one folder at two paths: the folders above the
+        // target are told apart by what they are, not by their paths.
+        for (QByteArray up = FolderReal; !up.isEmpty();
+             up = up == "/" ? QByteArray() : PathToBytes(ParentOf(PathFromBytes(up))))
+            if (::stat(up.constData(), &st) == 0)
+                FolderChain.emplace_back(st.st_dev, st.st_ino);
     }
 }
 
@@ -202,6 +212,12 @@ Qt::DropActions TShellDropTarget::Allowed(Qt::DropActions offered) const {
             continue;
         // Nothing to do in its own folder; never into itself.
         if (source.ParentReal == FolderReal || (source.IsDir && Inside(FolderReal, source.Real)))
+            return Qt::IgnoreAction;
+        const auto chain = FolderChain.begin();
+        if ((chain != FolderChain.end() && *chain == source.Parent) ||
+            (source.IsDir &&
+             std::find(chain, FolderChain.end(), std::pair(source.Device, source.Inode)) !=
+                 FolderChain.end()))
             return Qt::IgnoreAction;
     }
     return Trash ? offered & Qt::MoveAction : offered;

@@ -7,8 +7,13 @@
 #include <QMimeData>
 #include <QtTest>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 using TActions = Qt::DropActions;
 Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
+static bool PrivateMounts = false; // bind mounts can be made
 
 // The tree over a sandbox home: pressing and dragging its folders, and drops
 // of files and folders on them.
@@ -197,7 +202,44 @@ private slots:
         QCOMPARE(ReadAll(shm.filePath("card/dcim/q.jpg")), photo);
         QCOMPARE(Errors, QStringList());
     }
+
+    // Another mount of a folder is that folder: nothing goes into itself,
+    // and nothing dropped onto itself is lost.
+    void bindMounts() {
+        if (!PrivateMounts)
+            QSKIP("needs root and a mount namespace of its own");
+        Box->writeFile("home/s/al/x.jpg", "x");
+        QVERIFY(QFile::link("x.jpg", Home + "/s/al/l"));
+        QVERIFY(QDir().mkpath(Home + "/a/sub") && QDir().mkpath(Home + "/a/deep/a"));
+        const QStringList binds = {"a", "b", "a/deep", "m", "s/al", "t/al"};
+        for (qsizetype i = 0; i < binds.size(); i += 2)
+            QVERIFY(QDir().mkpath(Home + "/" + binds[i + 1]) &&
+                    ::mount(qPrintable(Home + "/" + binds[i]),
+                            qPrintable(Home + "/" + binds[i + 1]), nullptr, MS_BIND, nullptr) == 0);
+        const auto unmount = qScopeGuard([&] {
+            for (qsizetype i = 1; i < binds.size(); i += 2)
+                ::umount2(qPrintable(Home + "/" + binds[i]), MNT_DETACH);
+        });
+        Tree->Loaded();
+        Tree->show();
+        Fake->OnMessageBox = [](const QString&, const QString&, int) { return idYes; };
+        QCOMPARE(Drop(Node(Home + "/b/sub"), UriList({Home + "/a"})), Qt::IgnoreAction);
+        QCOMPARE(Drop(Node(Home + "/b"), UriList({Home + "/a/sub"})), Qt::IgnoreAction);
+        Drop(Node(Home + "/m"), UriList({Home + "/a"})); // m is a/deep: refused
+        Drop(Node(Home + "/t"), UriList({Home + "/s/al"}));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QVERIFY(QFileInfo(Home + "/a/sub").isDir() && !QFileInfo::exists(Home + "/a/deep/a/sub"));
+        QVERIFY(QFileInfo(Home + "/s/al/l").isSymLink());
+    }
 };
 
-QTEST_MAIN(TestShellDrop)
+int main(int argc, char** argv) {
+    // As root the tests get mounts of their own; they go with the process.
+    PrivateMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+                    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    QApplication app(argc, argv);
+    TestShellDrop test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_shelldrop.moc"
