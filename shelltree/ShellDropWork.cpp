@@ -10,6 +10,7 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -39,6 +40,16 @@ QString FolderOf(const QString& path) {
 
 bool Lstat(const QString& path, struct stat& st) {
     return ::lstat(PathToBytes(path).constData(), &st) == 0;
+}
+
+// Whether a rename(2) from `folder` to `target` stays on one mount: two
+// mounts of one filesystem have one device, yet rename refuses to cross.
+bool SameMount(const QString& folder, const QString& target) {
+    struct statx a, b;
+    if (::statx(AT_FDCWD, PathToBytes(folder).constData(), 0, STATX_MNT_ID, &a) != 0 ||
+        ::statx(AT_FDCWD, PathToBytes(target).constData(), 0, STATX_MNT_ID, &b) != 0)
+        return true;
+    return !(a.stx_mask & b.stx_mask & STATX_MNT_ID) || a.stx_mnt_id == b.stx_mnt_id;
 }
 
 // Turns the dropped items into steps, asking before a file is replaced.
@@ -223,7 +234,8 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
             plan.Refuse(source.Path, to, errno);
         } else if (!S_ISDIR(st.st_mode)) {
             plan.Entry(source.Path, to, st);
-        } else if (struct stat there; move && st.st_dev == target.st_dev && !Lstat(to, there)) {
+        } else if (struct stat there; move && st.st_dev == target.st_dev && !Lstat(to, there) &&
+                                      SameMount(FolderOf(source.Path), folder)) {
             plan.Steps.push_back({skRename, source.Path, to}); // one folder, one rename
         } else {
             const size_t before = plan.Steps.size();

@@ -209,6 +209,7 @@ private slots:
         if (!PrivateMounts)
             QSKIP("needs root and a mount namespace of its own");
         Box->writeFile("home/s/al/x.jpg", "x");
+        Box->writeFile("home/c/f.jpg", "f");
         QVERIFY(QFile::link("x.jpg", Home + "/s/al/l"));
         QVERIFY(QDir().mkpath(Home + "/a/sub") && QDir().mkpath(Home + "/a/deep/a"));
         const QStringList binds = {"a", "b", "a/deep", "m", "s/al", "t/al"};
@@ -227,9 +228,11 @@ private slots:
         QCOMPARE(Drop(Node(Home + "/b"), UriList({Home + "/a/sub"})), Qt::IgnoreAction);
         Drop(Node(Home + "/m"), UriList({Home + "/a"})); // m is a/deep: refused
         Drop(Node(Home + "/t"), UriList({Home + "/s/al"}));
+        Drop(Node(Home + "/b/sub"), UriList({Home + "/c"})); // moved across the mounts
         QTRY_VERIFY(Tree->DropTargetsInUse.empty());
         QVERIFY(QFileInfo(Home + "/a/sub").isDir() && !QFileInfo::exists(Home + "/a/deep/a/sub"));
         QVERIFY(QFileInfo(Home + "/s/al/l").isSymLink());
+        QVERIFY(QFileInfo(Home + "/a/sub/c/f.jpg").isFile() && !QFileInfo::exists(Home + "/c"));
     }
 };
 
