@@ -45,8 +45,12 @@ bool Inside(const QByteArray& path, const QByteArray& folder) {
 TDragSource SourceFacts(const QString& path) {
     TDragSource source;
     source.Path = path;
+    // "a/." and "a/.." name no item of their own: its name would put it
+    // into the target itself or above it.
+    const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
     struct stat st;
-    if (::lstat(PathToBytes(path).constData(), &st) != 0)
+    if (name == QLatin1String(".") || name == QLatin1String("..") ||
+        ::lstat(PathToBytes(path).constData(), &st) != 0)
         return source;
     source.Exists = true;
     source.IsDir = S_ISDIR(st.st_mode);

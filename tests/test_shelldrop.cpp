@@ -179,13 +179,15 @@ private slots:
         QTRY_VERIFY(QFileInfo(Box->filePath("data/Trash/files/sub")).isDir());
 
         // Refused: text, a folder into itself or its own subfolder, its own
-        // folder, a path that is gone, a web address.
+        // folder, a path that is gone, a web address, a path ending in ".".
         QCOMPARE(Drop(Node(Home + "/dst"), "just text", 1, true, "text/plain"), Qt::IgnoreAction);
         QCOMPARE(Drop(Node(Home + "/dst"), "https://example.com/a.jpg\r\n"), Qt::IgnoreAction);
-        const std::pair<QString, QString> refused[] = {{Home + "/dst", Home + "/dst"},
-                                                       {Home + "/dst", Home + "/dst/album/deep"},
-                                                       {Home + "/dst/album", Home + "/dst"},
-                                                       {Box->filePath("gone"), Home + "/dst"}};
+        const std::pair<QString, QString> refused[] = {
+            {Home + "/dst", Home + "/dst"},
+            {Home + "/dst", Home + "/dst/album/deep"},
+            {Home + "/dst/album", Home + "/dst"},
+            {Box->filePath("gone"), Home + "/dst"},
+            {Box->filePath("src/."), Home + "/dst/album"}};
         for (const auto& [source, target] : refused)
             QCOMPARE(Drop(Node(target), UriList({source})), Qt::IgnoreAction);
         QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
