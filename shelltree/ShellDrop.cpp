@@ -175,7 +175,10 @@ TShellDragObject::TShellDragObject(const QMimeData* data) : Data(data) {
         IDList = ParseIDListArray(data->data(idType));
         for (const ItemIDList& list : IDList)
             TextList << IDListToPath(list);
-        Complete = !IDList.isEmpty() && !TextList.contains(QString());
+        // A NUL inside a name would cut the path short at the system.
+        Complete = !IDList.isEmpty() && !TextList.contains(QString()) &&
+                   std::none_of(TextList.cbegin(), TextList.cend(),
+                                [](const QString& path) { return path.contains(QChar(0)); });
     } else {
         TextList = ParseUriList(data->data(QString::fromLatin1(kUriListType)), &Complete);
     }

@@ -1,4 +1,5 @@
 #include "platform/FileOperation.h"
+#include "platform/ShellNamespace.h"
 #include "shelltree/ShellCtrls.h"
 #include "support/FileOpsTestSupport.h"
 #include "toolkit/MessageBox.h"
@@ -190,6 +191,10 @@ private slots:
             {Box->filePath("src/."), Home + "/dst/album"}};
         for (const auto& [source, target] : refused)
             QCOMPARE(Drop(Node(target), UriList({source})), Qt::IgnoreAction);
+        const ItemIDList cut =
+            ConcatIDLists(PathToIDList(Box->path()), MakeIDList(sikEntry, QByteArray("src\0x", 5)));
+        QCOMPARE(Drop(Node(Home + "/dst"), IDListArray({cut}), 1, true, kShellIDListType),
+                 Qt::IgnoreAction);
         QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
 
         // Across filesystems a folder is copied whole and the original stays.
