@@ -14,6 +14,7 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -44,12 +45,19 @@ bool Inside(const QByteArray& path, const QByteArray& folder) {
 TDragSource SourceFacts(const QString& path) {
     TDragSource source;
     source.Path = path;
+    // "a/." and "a/.." name no item of their own: its name would put it
+    // into the target itself or above it.
+    const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
     struct stat st;
-    if (::lstat(PathToBytes(path).constData(), &st) != 0)
+    if (name == QLatin1String(".") || name == QLatin1String("..") ||
+        ::lstat(PathToBytes(path).constData(), &st) != 0)
         return source;
     source.Exists = true;
     source.IsDir = S_ISDIR(st.st_mode);
     source.Device = st.st_dev;
+    source.Inode = st.st_ino;
+    if (struct stat parent; ::stat(PathToBytes(ParentOf(path)).constData(), &parent) == 0)
+        source.Parent = {parent.st_dev, parent.st_ino};
     source.Real = RealPath(path);
     source.ParentReal = RealPath(ParentOf(path));
     // A folder that cannot be written (a read-only medium) gives nothing away.
@@ -167,7 +175,10 @@ TShellDragObject::TShellDragObject(const QMimeData* data) : Data(data) {
         IDList = ParseIDListArray(data->data(idType));
         for (const ItemIDList& list : IDList)
             TextList << IDListToPath(list);
-        Complete = !IDList.isEmpty() && !TextList.contains(QString());
+        // A NUL inside a name would cut the path short at the system.
+        Complete = !IDList.isEmpty() && !TextList.contains(QString()) &&
+                   std::none_of(TextList.cbegin(), TextList.cend(),
+                                [](const QString& path) { return path.contains(QChar(0)); });
     } else {
         TextList = ParseUriList(data->data(QString::fromLatin1(kUriListType)), &Complete);
     }
@@ -187,6 +198,12 @@ TShellDropTarget::TShellDropTarget(QWidget* owner, QString folder, bool trash, T
         FolderExists = true;
         FolderDevice = st.st_dev;
         FolderReal = RealPath(Folder);
+        // Bind mounts show one folder at two paths: the folders above the
+        // target are told apart by what they are, not by their paths.
+        for (QByteArray up = FolderReal; !up.isEmpty();
+             up = up == "/" ? QByteArray() : PathToBytes(ParentOf(PathFromBytes(up))))
+            if (::stat(up.constData(), &st) == 0)
+                FolderChain.emplace_back(st.st_dev, st.st_ino);
     }
 }
 
@@ -202,6 +219,12 @@ Qt::DropActions TShellDropTarget::Allowed(Qt::DropActions offered) const {
             continue;
         // Nothing to do in its own folder; never into itself.
         if (source.ParentReal == FolderReal || (source.IsDir && Inside(FolderReal, source.Real)))
+            return Qt::IgnoreAction;
+        const auto chain = FolderChain.begin();
+        if ((chain != FolderChain.end() && *chain == source.Parent) ||
+            (source.IsDir &&
+             std::find(chain, FolderChain.end(), std::pair(source.Device, source.Inode)) !=
+                 FolderChain.end()))
             return Qt::IgnoreAction;
     }
     return Trash ? offered & Qt::MoveAction : offered;

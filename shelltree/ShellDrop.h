@@ -13,6 +13,7 @@
 #include <functional>
 #include <memory>
 #include <sys/types.h>
+#include <utility>
 #include <vector>
 
 class QMimeData;
@@ -61,6 +62,9 @@ struct TDragSource {
     QByteArray Real;       // the resolved path's bytes, to tell a folder from its own subfolders
     QByteArray ParentReal; // and its folder's
     dev_t Device = 0;
+    ino_t Inode = 0;
+    // Its folder's identity: another mount of a folder has another path.
+    std::pair<dev_t, ino_t> Parent{0, 0};
     bool Exists = false;
     bool IsDir = false;
     bool Movable = false; // its folder can be written: a move can take it away
@@ -124,6 +128,8 @@ private:
     QString Folder;
     QByteArray FolderReal;
     dev_t FolderDevice = 0;
+    // The folder and the folders above it, by identity, first the folder.
+    std::vector<std::pair<dev_t, ino_t>> FolderChain;
     bool FolderExists = false;
     bool Trash;
     TDropMenu Menu;

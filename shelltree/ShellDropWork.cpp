@@ -10,8 +10,10 @@
 
 #include <cerrno>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace {
 enum TStepKind { skMakeDir, skFile, skCopyLink, skRemoveDir, skRename, skLink, skTrash };
@@ -40,11 +42,25 @@ bool Lstat(const QString& path, struct stat& st) {
     return ::lstat(PathToBytes(path).constData(), &st) == 0;
 }
 
+// Whether a rename(2) from `folder` to `target` stays on one mount: two
+// mounts of one filesystem have one device, yet rename refuses to cross.
+bool SameMount(const QString& folder, const QString& target) {
+    struct statx a, b;
+    if (::statx(AT_FDCWD, PathToBytes(folder).constData(), 0, STATX_MNT_ID, &a) != 0 ||
+        ::statx(AT_FDCWD, PathToBytes(target).constData(), 0, STATX_MNT_ID, &b) != 0)
+        return true;
+    return !(a.stx_mask & b.stx_mask & STATX_MNT_ID) || a.stx_mnt_id == b.stx_mnt_id;
+}
+
 // Turns the dropped items into steps, asking before a file is replaced.
 struct TPlanner {
     QWidget* Owner;
     bool Move;
     std::vector<TStep> Steps;
+    // The target folder, and whether it turned up inside a dropped folder
+    // (a bind mount can hide that from its path).
+    std::pair<dev_t, ino_t> Target{0, 0};
+    bool Loop = false;
 
     void Refuse(const QString& from, const QString& to, int code) {
         TFileOpError error;
@@ -75,6 +91,10 @@ struct TPlanner {
     }
 
     void Tree(const QString& from, const QString& to, const struct stat& st) {
+        if (std::pair(st.st_dev, st.st_ino) == Target)
+            Loop = true;
+        if (Loop)
+            return;
         struct stat there;
         if (Lstat(to, there)) {
             if (!S_ISDIR(there.st_mode))
@@ -115,8 +135,14 @@ TFileOpResult Fail(TFileOpError& error, const QString& headline, const QString& 
     return forFailed;
 }
 
-// A copy of a link, renamed into place once it is made.
+// A copy of a link, renamed into place once it is made: 0, the errno of the
+// failure, or -1 when `to` already is that very link.
 int CopyLink(const QString& from, const QString& to) {
+    // Two names of one link (another mount of its folder): nothing to do,
+    // and the move must not remove it.
+    struct stat a, b;
+    if (Lstat(from, a) && Lstat(to, b) && a.st_dev == b.st_dev && a.st_ino == b.st_ino)
+        return -1;
     QByteArray target(4096, Qt::Uninitialized);
     const ssize_t n =
         ::readlink(PathToBytes(from).constData(), target.data(), size_t(target.size()));
@@ -155,10 +181,10 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
                           : CopyFileReplacing(step.From, step.To, context, error);
             break;
         case skCopyLink:
-            if (const int code = CopyLink(step.From, step.To))
+            if (const int code = CopyLink(step.From, step.To); code > 0)
                 return Fail(error, QStringLiteral("リンクをコピーできません。"), step.From, step.To,
                             code);
-            if (move && ::unlink(from.constData()) != 0)
+            else if (code == 0 && move && ::unlink(from.constData()) != 0)
                 return Fail(error,
                             QStringLiteral("リンクをコピーしましたが、移動元を削除できません。"),
                             step.From, step.To, errno);
@@ -192,6 +218,8 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
     TPlanner plan{owner, move, {}};
     struct stat target;
     const bool folderKnown = ::stat(PathToBytes(folder).constData(), &target) == 0 || trash;
+    if (folderKnown && !trash)
+        plan.Target = {target.st_dev, target.st_ino};
     for (const TDragSource& source : sources) {
         const QString name = NameOf(source.Path);
         const QString to = Join(folder, name);
@@ -206,10 +234,17 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
             plan.Refuse(source.Path, to, errno);
         } else if (!S_ISDIR(st.st_mode)) {
             plan.Entry(source.Path, to, st);
-        } else if (struct stat there; move && st.st_dev == target.st_dev && !Lstat(to, there)) {
+        } else if (struct stat there; move && st.st_dev == target.st_dev && !Lstat(to, there) &&
+                                      SameMount(FolderOf(source.Path), folder)) {
             plan.Steps.push_back({skRename, source.Path, to}); // one folder, one rename
         } else {
+            const size_t before = plan.Steps.size();
             plan.Tree(source.Path, to, st);
+            if (plan.Loop) { // never into itself
+                plan.Steps.erase(plan.Steps.begin() + qsizetype(before), plan.Steps.end());
+                plan.Loop = false;
+                plan.Refuse(source.Path, to, EINVAL);
+            }
         }
     }
     if (plan.Steps.empty())

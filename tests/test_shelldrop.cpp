@@ -1,4 +1,5 @@
 #include "platform/FileOperation.h"
+#include "platform/ShellNamespace.h"
 #include "shelltree/ShellCtrls.h"
 #include "support/FileOpsTestSupport.h"
 #include "toolkit/MessageBox.h"
@@ -7,8 +8,13 @@
 #include <QMimeData>
 #include <QtTest>
 
+#include <sched.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 using TActions = Qt::DropActions;
 Q_DECLARE_METATYPE(Qt::KeyboardModifiers)
+static bool PrivateMounts = false; // bind mounts can be made
 
 // The tree over a sandbox home: pressing and dragging its folders, and drops
 // of files and folders on them.
@@ -174,15 +180,21 @@ private slots:
         QTRY_VERIFY(QFileInfo(Box->filePath("data/Trash/files/sub")).isDir());
 
         // Refused: text, a folder into itself or its own subfolder, its own
-        // folder, a path that is gone, a web address.
+        // folder, a path that is gone, a web address, a path ending in ".".
         QCOMPARE(Drop(Node(Home + "/dst"), "just text", 1, true, "text/plain"), Qt::IgnoreAction);
         QCOMPARE(Drop(Node(Home + "/dst"), "https://example.com/a.jpg\r\n"), Qt::IgnoreAction);
-        const std::pair<QString, QString> refused[] = {{Home + "/dst", Home + "/dst"},
-                                                       {Home + "/dst", Home + "/dst/album/deep"},
-                                                       {Home + "/dst/album", Home + "/dst"},
-                                                       {Box->filePath("gone"), Home + "/dst"}};
+        const std::pair<QString, QString> refused[] = {
+            {Home + "/dst", Home + "/dst"},
+            {Home + "/dst", Home + "/dst/album/deep"},
+            {Home + "/dst/album", Home + "/dst"},
+            {Box->filePath("gone"), Home + "/dst"},
+            {Box->filePath("src/."), Home + "/dst/album"}};
         for (const auto& [source, target] : refused)
             QCOMPARE(Drop(Node(target), UriList({source})), Qt::IgnoreAction);
+        const ItemIDList cut =
+            ConcatIDLists(PathToIDList(Box->path()), MakeIDList(sikEntry, QByteArray("src\0x", 5)));
+        QCOMPARE(Drop(Node(Home + "/dst"), IDListArray({cut}), 1, true, kShellIDListType),
+                 Qt::IgnoreAction);
         QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
 
         // Across filesystems a folder is copied whole and the original stays.
@@ -197,7 +209,47 @@ private slots:
         QCOMPARE(ReadAll(shm.filePath("card/dcim/q.jpg")), photo);
         QCOMPARE(Errors, QStringList());
     }
+
+    // Another mount of a folder is that folder: nothing goes into itself,
+    // and nothing dropped onto itself is lost.
+    void bindMounts() {
+        if (!PrivateMounts)
+            QSKIP("needs root and a mount namespace of its own");
+        Box->writeFile("home/s/al/x.jpg", "x");
+        Box->writeFile("home/c/f.jpg", "f");
+        QVERIFY(QFile::link("x.jpg", Home + "/s/al/l"));
+        QVERIFY(QDir().mkpath(Home + "/a/sub") && QDir().mkpath(Home + "/a/deep/a"));
+        const QStringList binds = {"a", "b", "a/deep", "m", "s/al", "t/al"};
+        for (qsizetype i = 0; i < binds.size(); i += 2)
+            QVERIFY(QDir().mkpath(Home + "/" + binds[i + 1]) &&
+                    ::mount(qPrintable(Home + "/" + binds[i]),
+                            qPrintable(Home + "/" + binds[i + 1]), nullptr, MS_BIND, nullptr) == 0);
+        const auto unmount = qScopeGuard([&] {
+            for (qsizetype i = 1; i < binds.size(); i += 2)
+                ::umount2(qPrintable(Home + "/" + binds[i]), MNT_DETACH);
+        });
+        Tree->Loaded();
+        Tree->show();
+        Fake->OnMessageBox = [](const QString&, const QString&, int) { return idYes; };
+        QCOMPARE(Drop(Node(Home + "/b/sub"), UriList({Home + "/a"})), Qt::IgnoreAction);
+        QCOMPARE(Drop(Node(Home + "/b"), UriList({Home + "/a/sub"})), Qt::IgnoreAction);
+        Drop(Node(Home + "/m"), UriList({Home + "/a"})); // m is a/deep: refused
+        Drop(Node(Home + "/t"), UriList({Home + "/s/al"}));
+        Drop(Node(Home + "/b/sub"), UriList({Home + "/c"})); // moved across the mounts
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QVERIFY(QFileInfo(Home + "/a/sub").isDir() && !QFileInfo::exists(Home + "/a/deep/a/sub"));
+        QVERIFY(QFileInfo(Home + "/s/al/l").isSymLink());
+        QVERIFY(QFileInfo(Home + "/a/sub/c/f.jpg").isFile() && !QFileInfo::exists(Home + "/c"));
+    }
 };
 
-QTEST_MAIN(TestShellDrop)
+int main(int argc, char** argv) {
+    // As root the tests get mounts of their own; they go with the process.
+    PrivateMounts = ::geteuid() == 0 && ::unshare(CLONE_NEWNS) == 0 &&
+                    ::mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    QApplication app(argc, argv);
+    TestShellDrop test;
+    QTEST_SET_MAIN_SOURCE_PATH
+    return QTest::qExec(&test, argc, argv);
+}
 #include "test_shelldrop.moc"
