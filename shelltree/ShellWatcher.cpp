@@ -213,6 +213,12 @@ int TShDirWatcher::ReadChanges(bool count) {
                 (event->mask & (IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO));
             if (folder || (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_Q_OVERFLOW)))
                 ++changes;
+            if (event->mask & IN_MOVE_SELF) {
+                // The watch went with the folder: a folder made in its place
+                // is watched anew once the list names it again.
+                ::inotify_rm_watch(ChangeQueue, event->wd);
+                ForgetWatch(event->wd);
+            }
         }
     }
     if (count)

@@ -130,6 +130,20 @@ private slots:
         QCOMPARE(madeAtRefresh, 5);
     }
 
+    // A watched folder moved away and another made in its place: the new
+    // one is watched once the list names it again.
+    void replacedFolderIsWatchedAnew() {
+        const QStringList list{Box->makeDir("home/a")};
+        TProbe probe(list);
+        QTRY_VERIFY(probe.Ready(1));
+        QVERIFY(QDir().rename(list[0], Home + "/old") && QDir().mkdir(list[0]));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.Refreshes, 1, 5000);
+        probe.Watcher->SetDirectories(&list);
+        QTRY_VERIFY(probe.Ready(1));
+        QVERIFY(QDir().mkdir(list[0] + "/x"));
+        QTRY_COMPARE_WITH_TIMEOUT(probe.Refreshes, 2, 5000);
+    }
+
     // A second notice within the quiet time replaces the first, which is
     // freed undelivered.
     void newerDeviceNoticeReplacesPending() {
