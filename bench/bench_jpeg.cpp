@@ -7,6 +7,7 @@
 // load at the actual size, each as a ratio to the baselines, and (c) the peak
 // memory of showing the picture (measured in a child process per case) as a
 // ratio to the decoded picture's size.
+#include "bench/BenchSupport.h"
 #include "toolkit/JPEGImage.h"
 
 #include <QCoreApplication>
@@ -68,11 +69,6 @@ QByteArray MakeNoisyJpeg() {
     QByteArray result(reinterpret_cast<const char*>(out), qsizetype(size));
     free(out);
     return result;
-}
-
-double Median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
 }
 
 double CpuMs() {
@@ -144,16 +140,6 @@ QImage LoadForView(const QString& path, bool fitted) {
     const QSize shown = fitted ? Fitted(QSize(jpeg.Width(), jpeg.Height()), ViewSize)
                                : QSize(jpeg.Width(), jpeg.Height());
     return jpeg.ScaledImage(shown);
-}
-
-qint64 StatusKb(const char* key) {
-    QFile status("/proc/self/status");
-    if (!status.open(QIODevice::ReadOnly))
-        return -1;
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith(key))
-            return line.mid(qstrlen(key)).trimmed().split(' ').first().toLongLong();
-    return -1;
 }
 
 // Child process: prints the resident size before and the peak after showing.
