@@ -141,6 +141,10 @@ void TShDirWatcher::PostDeviceChange(TDeviceChangeData* notice) {
 void TShDirWatcher::StopWatching() {
     OnDirChange = nullptr;
     OnDeviceChange = nullptr;
+    // A delivery waiting for this thread is dropped, which lets the watcher
+    // thread go on at once and end while the program is still whole, not
+    // only when the application object is destroyed at exit.
+    QCoreApplication::removePostedEvents(&Port, QEvent::MetaCall);
     // The thread may free the watcher as soon as it sees the signal.
     Signal(StopEvent);
 }
