@@ -12,7 +12,7 @@
 #include "app/ImageView.h"
 #include "app/Main.h"
 #include "app/Preloader.h"
-#include "bench/BenchSupport.h"
+#include "bench/BenchWindow.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -107,23 +107,14 @@ int main(int argc, char* argv[]) {
     // default to show what it costs.
     if (qgetenv("VELMO_BENCH_FREE") != "1")
         KeepPictureMemory();
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir temp;
     const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
     const int runs = argc > 2 ? std::max(1, atoi(argv[2])) : 7;
     const bool onlyActual = argc > 3 && QByteArray(argv[3]) == "actual";
-    qputenv("VELMO_INI_DIR", QFile::encodeName(work + QStringLiteral("/ini")));
-    QDir().mkpath(work + QStringLiteral("/ini"));
+    PrepareBenchProgram(work);
     QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    RegisterBuiltInGraphics();
-    RegisterSPIBitmap();
-    const TPlatformScope platform(std::make_shared<TBenchPlatform>());
-
-    TfrmVelmo form;
-    form.resize(800, 600);
-    form.show();
-    QCoreApplication::processEvents();
+    TBenchWindow window;
+    TfrmVelmo& form = window.form();
     const double base = StatusMiB("VmRSS:");
 
     IniRec.Mode = 1;
@@ -190,7 +181,5 @@ int main(int argc, char* argv[]) {
                     dispSize ? djpeg8 : djpeg);
     }
 
-    QFile::remove(IniFileName());
-    UnregisterSPIBitmap();
     return 0;
 }

@@ -7,7 +7,7 @@
 #include "app/DispExt.h"
 #include "app/ImageView.h"
 #include "app/Main.h"
-#include "bench/BenchSupport.h"
+#include "bench/BenchWindow.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
@@ -47,21 +47,12 @@ void MakeFolderOf100k(const QString& dir) {
 } // namespace
 
 int main(int argc, char* argv[]) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
     QTemporaryDir temp;
     const QString work = argc > 1 ? QString::fromLocal8Bit(argv[1]) : temp.path();
-    qputenv("VELMO_INI_DIR", QFile::encodeName(work + QStringLiteral("/ini")));
-    QDir().mkpath(work + QStringLiteral("/ini"));
+    PrepareBenchProgram(work);
     QApplication app(argc, argv);
-    InstallFontSubstitutions();
-    RegisterBuiltInGraphics();
-    RegisterSPIBitmap();
-    const TPlatformScope platform(std::make_shared<TBenchPlatform>());
-
-    TfrmVelmo form;
-    form.resize(800, 600);
-    form.show();
-    QCoreApplication::processEvents();
+    TBenchWindow window;
+    TfrmVelmo& form = window.form();
 
     // 1. Folder scan.
     const QString big = work + QStringLiteral("/big");
@@ -123,7 +114,5 @@ int main(int argc, char* argv[]) {
     std::printf("digit key to next picture shown: %.1f ms; djpeg full decode: %.1f ms; ratio %.2fx "
                 "(goal <= 1.2x)\n",
                 key, djpeg, key / djpeg);
-    QFile::remove(IniFileName());
-    UnregisterSPIBitmap();
     return 0;
 }
