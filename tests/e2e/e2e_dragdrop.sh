@@ -10,16 +10,9 @@ export XDG_CACHE_HOME="$SANDBOX/cache" DBUS_SESSION_BUS_ADDRESS="unix:path=$SAND
 start_xvfb
 start_openbox
 
-mkdir -p "$HOME/Pictures/red" "$HOME/Pictures/blue" "$HOME/Pictures/green/inner" "$SANDBOX/src"
-convert -size 400x300 xc:'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
+mkdir -p "$HOME/Pictures/blue" "$HOME/Pictures/green/inner" "$SANDBOX/src"
 for f in one two three; do convert -size 40x30 xc:white "$SANDBOX/src/$f.jpg"; done
-cat >"$VELMO_INI_DIR/Velmo.ini" <<INI
-[PATH]
-CurrentPath=$HOME/Pictures/red
-INI
-
-start_velmo
-check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
+start_in_red_folder
 hidden=$(find "$HOME" -mindepth 1 -maxdepth 1 -type d -name '.*' | wc -l)
 
 # Rows of the tree: the root, home, Pictures, then blue, green and red.

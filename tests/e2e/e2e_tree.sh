@@ -8,18 +8,9 @@ start_xvfb
 # No desktop folder: the home folder is the desktop, and the tree's rows are
 # the root, home, home's hidden folders, Pictures, blue, red, then the
 # computer, network and trash.
-mkdir -p "$HOME/Pictures/red" "$HOME/Pictures/blue"
-convert -size 400x300 xc:'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
+mkdir -p "$HOME/Pictures/blue"
 convert -size 400x300 xc:'rgb(0,0,230)' "$HOME/Pictures/blue/b.jpg"
-cat >"$VELMO_INI_DIR/Velmo.ini" <<INI
-[PATH]
-CurrentPath=$HOME/Pictures/red
-[ACTION]
-DispSize=1
-INI
-
-start_velmo
-check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
+start_in_red_folder
 
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 click_blue() { click_tree_row_until_shows 110 3 'rgb(0,0,230)'; }

@@ -5,17 +5,7 @@
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 
-mkdir -p "$HOME/Pictures/red"
-convert -size 400x300 xc:'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
-cat >"$VELMO_INI_DIR/Velmo.ini" <<INI
-[PATH]
-CurrentPath=$HOME/Pictures/red
-[ACTION]
-DispSize=1
-INI
-
-start_velmo
-check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
+start_in_red_folder
 
 mv "$HOME/Pictures/red" "$HOME/Pictures/red (old)"
 hides() { ! shows "$1"; }

@@ -133,6 +133,18 @@ shows() {
     awk -v s="$s" 'BEGIN { exit !(s > 0.05) }'
 }
 
+# Starts Velmo on ~/Pictures/red, a folder holding one red picture shown
+# fitted, and checks that the picture is shown: where the tree tests start.
+# Other folders are made before it is called.
+start_in_red_folder() {
+    mkdir -p "$HOME/Pictures/red"
+    convert -size 400x300 xc:'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
+    printf '[PATH]\nCurrentPath=%s\n[ACTION]\nDispSize=1\n' "$HOME/Pictures/red" \
+        >"$VELMO_INI_DIR/Velmo.ini"
+    start_velmo
+    check "the start folder's picture is shown" wait_for shows 'rgb(220,0,0)'
+}
+
 # Clicks the folder tree's row `row` (counted as if home had no hidden
 # folders) at `dx` pixels from the window's left edge until the picture pane
 # shows `colour`. Needs X and Y from `xdotool getwindowgeometry --shell`: the
