@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QMainWindow>
 #include <array>

@@ -8,13 +8,13 @@
 #include "app/Preloader.h"
 #include "platform/Common.h"
 #include "platform/DirectoryList.h"
+#include "platform/Exceptions.h"
 #include "platform/FileName.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
 #include "spi/SPIs.h"
 #include "toolkit/Busy.h"
-#include "toolkit/Exceptions.h"
-#include "toolkit/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -12,9 +12,9 @@
 #include "dialogs/Option.h"
 #include "platform/FileName.h"
 #include "platform/Help.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
-#include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>

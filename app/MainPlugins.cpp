@@ -3,8 +3,8 @@
 #include "app/Main.h"
 
 #include "app/MainRules.h"
+#include "platform/MessageBox.h"
 #include "spi/SPIs.h"
-#include "toolkit/MessageBox.h"
 
 void TfrmVelmo::CreatePlugins() {
     Guarded([this] {

@@ -10,10 +10,10 @@
 #include "platform/FileMove.h"
 #include "platform/FileName.h"
 #include "platform/FileTrash.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
 #include "toolkit/Busy.h"
-#include "toolkit/MessageBox.h"
 
 #include <QAction>
 #include <QApplication>

@@ -8,9 +8,9 @@
 #include "app/Preloader.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "toolkit/Busy.h"
-#include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>

@@ -13,10 +13,10 @@
 #include "app/Main.h"
 #include "app/Preloader.h"
 #include "bench/BenchWindow.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
-#include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
 
 #include <QApplication>

@@ -8,10 +8,10 @@
 #include "app/ImageView.h"
 #include "app/Main.h"
 #include "bench/BenchWindow.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
-#include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
 
 #include <QApplication>

@@ -2,9 +2,9 @@
 #include "dialogs/DialogParts.h"
 #include "platform/PlatformServices.h"
 
+#include "platform/MessageBox.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/IconSet.h"
-#include "toolkit/MessageBox.h"
 
 #include <QFrame>
 #include <QKeyEvent>

@@ -6,8 +6,8 @@
 #include "dialogs/Option.h"
 #include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
+#include "platform/MessageBox.h"
 #include "toolkit/Fonts.h"
-#include "toolkit/MessageBox.h"
 
 #include <QCloseEvent>
 #include <QGroupBox>

@@ -5,9 +5,9 @@
 #include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
 #include "platform/Help.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "toolkit/Fonts.h"
-#include "toolkit/MessageBox.h"
 
 #include <QApplication>
 #include <QCheckBox>

@@ -7,8 +7,8 @@
 #include "dialogs/InputHandOver.h"
 #include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
-#include "toolkit/MessageBox.h"
 
 #include <QAbstractButton>
 #include <QEvent>

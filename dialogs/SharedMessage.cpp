@@ -1,6 +1,6 @@
 #include "dialogs/SharedMessage.h"
 
-#include "toolkit/MessageBox.h"
+#include "platform/MessageBox.h"
 
 QString MsgText;
 int MsgFlags = 0;

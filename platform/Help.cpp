@@ -1,7 +1,7 @@
 #include "platform/Help.h"
 #include "platform/PlatformServices.h"
 
-#include "toolkit/MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

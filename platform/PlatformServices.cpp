@@ -1,7 +1,7 @@
 #include "platform/PlatformServices.h"
 
 #include "platform/Common.h"
-#include "toolkit/MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>

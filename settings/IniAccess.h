@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <QString>
 

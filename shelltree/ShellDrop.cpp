@@ -1,9 +1,9 @@
 #include "shelltree/ShellDrop.h"
 
 #include "platform/FileName.h"
+#include "platform/MessageBox.h"
 #include "platform/ShellNamespace.h"
 #include "shelltree/ShellDropWork.h"
-#include "toolkit/MessageBox.h"
 
 #include <QAction>
 #include <QCoreApplication>

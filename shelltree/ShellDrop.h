@@ -1,8 +1,8 @@
 #pragma once
 
+#include "platform/Exceptions.h"
 #include "platform/FileOperation.h"
 #include "platform/ShellIDList.h"
-#include "toolkit/Exceptions.h"
 
 #include <QList>
 #include <QPoint>

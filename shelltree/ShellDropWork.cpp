@@ -4,7 +4,7 @@
 #include "platform/FileMove.h"
 #include "platform/FileName.h"
 #include "platform/FileTrash.h"
-#include "toolkit/MessageBox.h"
+#include "platform/MessageBox.h"
 
 #include <QRandomGenerator>
 

@@ -1,7 +1,7 @@
 #include "spi/SPIBmp.h"
 
+#include "platform/Exceptions.h"
 #include "spi/SPIs.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/Picture.h"
 
 #include "platform/FileAccess.h"

@@ -1,7 +1,7 @@
 #include "spi/SPIDib.h"
 
+#include "platform/Exceptions.h"
 #include "spi_plugin.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/Graphic.h"
 
 #include <QIODevice>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "toolkit/Exceptions.h"
+#include "platform/Exceptions.h"
 
 // A file that is not a usable decoder plug-in.
 class ESPIInvalidSPI : public Exception {

@@ -1,6 +1,6 @@
 #include "spi/SPIGraphic.h"
 
-#include "toolkit/Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <QBuffer>
 #include <QImageReader>

@@ -1,7 +1,7 @@
 // TBitmap and TIcon on Qt's readers, bitmap file output and conversions.
+#include "platform/Exceptions.h"
 #include "support/TestSupport.h"
 #include "toolkit/Bitmap.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/Icon.h"
 #include "toolkit/JPEGImage.h"
 

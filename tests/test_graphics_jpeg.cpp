@@ -1,6 +1,6 @@
 // TJPEGImage: decoding, progress reports, damaged data and reduced decoding.
+#include "platform/Exceptions.h"
 #include "support/TestSupport.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/JPEGImage.h"
 #include "toolkit/JPEGImageDecoder.h"
 #include "toolkit/Picture.h"

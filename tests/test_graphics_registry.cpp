@@ -1,7 +1,7 @@
 // The picture-format registry and TPicture's loading rules.
+#include "platform/Exceptions.h"
 #include "support/TestSupport.h"
 #include "toolkit/Bitmap.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/JPEGImage.h"
 #include "toolkit/Picture.h"
 

@@ -1,8 +1,8 @@
 #include "platform/Help.h"
 
+#include "platform/MessageBox.h"
 #include "support/FakePlatform.h"
 #include "support/TestSupport.h"
-#include "toolkit/MessageBox.h"
 
 #include <QApplication>
 #include <QDir>

@@ -2,8 +2,8 @@
 // and in the list as it is now, exactly as a load would show it, and its own
 // failure waits until the picture is asked for.
 #include "app/Preloader.h"
+#include "platform/Exceptions.h"
 #include "support/MainWindowFixture.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>

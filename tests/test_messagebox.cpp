@@ -1,5 +1,5 @@
-#include "toolkit/Exceptions.h"
-#include "toolkit/MessageBox.h"
+#include "platform/Exceptions.h"
+#include "platform/MessageBox.h"
 
 #include "support/FakePlatform.h"
 

@@ -1,8 +1,8 @@
 #include "platform/FileOperation.h"
+#include "platform/MessageBox.h"
 #include "platform/ShellNamespace.h"
 #include "shelltree/ShellCtrls.h"
 #include "support/FileOpsTestSupport.h"
-#include "toolkit/MessageBox.h"
 
 #include <QApplication>
 #include <QMimeData>

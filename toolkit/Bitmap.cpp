@@ -1,6 +1,6 @@
 #include "toolkit/Bitmap.h"
 
-#include "toolkit/Exceptions.h"
+#include "platform/Exceptions.h"
 
 #include <QImageReader>
 #include <QtEndian>

@@ -1,9 +1,9 @@
 #include "toolkit/Graphic.h"
 
+#include "platform/Exceptions.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
 #include "platform/FileOperation.h"
-#include "toolkit/Exceptions.h"
 
 #include <QFile>
 #include <QImageReader>

@@ -1,8 +1,8 @@
 #include "toolkit/JPEGImage.h"
 
+#include "platform/Exceptions.h"
 #include "platform/FileName.h"
 #include "platform/FileOperation.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/JPEGImageDecoder.h"
 
 #include <QIODevice>

@@ -1,6 +1,6 @@
 #include "toolkit/JPEGImageDecoder.h"
 
-#include "toolkit/Exceptions.h"
+#include "platform/Exceptions.h"
 #include "toolkit/Graphic.h"
 
 #include <cerrno>

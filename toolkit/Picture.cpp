@@ -1,8 +1,8 @@
 #include "toolkit/Picture.h"
 
+#include "platform/Exceptions.h"
 #include "platform/FileNameRules.h"
 #include "toolkit/Bitmap.h"
-#include "toolkit/Exceptions.h"
 #include "toolkit/Icon.h"
 #include "toolkit/JPEGImage.h"
 

@@ -1,9 +1,9 @@
 #include "support/MainWindowFixture.h"
 
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "spi/SPIBmp.h"
 #include "toolkit/Fonts.h"
-#include "toolkit/MessageBox.h"
 #include "toolkit/Picture.h"
 
 #include <QCloseEvent>

@@ -1,7 +1,7 @@
-#include "toolkit/MessageBox.h"
+#include "platform/MessageBox.h"
 
+#include "platform/Exceptions.h"
 #include "platform/PlatformServices.h"
-#include "toolkit/Exceptions.h"
 
 #include <QApplication>
 #include <QMessageBox>
