@@ -14,10 +14,19 @@ if [ "${1:-}" = --fix ]; then
     clang-format -i "${files[@]}"
     exit 0
 fi
-bad=$(clang-format --dry-run "${files[@]}" 2>&1 | grep 'warning:' | cut -d: -f1 | sort -u || true)
-if [ -n "$bad" ]; then
-    echo "not formatted as .clang-format says (scripts/check-format.sh --fix):"
-    echo "$bad"
+# clang-format's own exit status decides: it fails on a difference and also
+# when it cannot read .clang-format (an unknown key, a bad value).
+status=0
+report=$(clang-format --dry-run --Werror "${files[@]}" 2>&1) || status=$?
+if [ $status -ne 0 ]; then
+    bad=$(grep -- '\[-Wclang-format-violations\]' <<<"$report" | cut -d: -f1 | sort -u || true)
+    if [ -n "$bad" ]; then
+        echo "not formatted as .clang-format says (scripts/check-format.sh --fix):"
+        echo "$bad"
+    else
+        echo "clang-format failed (exit status $status):"
+        awk '!seen[$0]++' <<<"$report"
+    fi
     exit 1
 fi
 echo "format: every source matches .clang-format"
