@@ -100,7 +100,7 @@ TfrmAbout::TfrmAbout(QWidget* owner)
 }
 
 void TfrmAbout::FormCreate() {
-    // 1. Centre over the main window.
+    // Centred over the main window.
     if (QWidget* owner = parentWidget()) {
         const QWidget* main = owner->window();
         // Not shown yet, the dialog has no frame: count it with the frame
@@ -108,9 +108,8 @@ void TfrmAbout::FormCreate() {
         const QSize margins = main->frameGeometry().size() - main->size();
         move(CentredOver(main->frameGeometry(), size() + margins));
     }
-    // 2. Caption.
     setWindowTitle(AboutCaption);
-    // 3. The program's icon at the top left of the image.
+    // The program's icon at the top left of the image.
     QPixmap surface(imgIcon->size());
     surface.fill(Qt::transparent);
     {
@@ -118,7 +117,7 @@ void TfrmAbout::FormCreate() {
         painter.drawPixmap(0, 0, ProgramIconPixmap(32));
     }
     imgIcon->setPixmap(surface);
-    // 4., 5. Texts.
+    // The version and copyright lines, then the two links below them.
     lblVersion->setText(AboutVersionText);
     PlaceLabel(lblVersion, 80, 16);
     lblCopyright->setText(AboutCopyright);

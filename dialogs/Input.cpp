@@ -63,17 +63,16 @@ TfrmInput::TfrmInput(QWidget* owner)
 }
 
 void TfrmInput::FormCreate() {
-    // 1.
+    // Closing checks that a folder is given, unless Cancel closes it.
     InputCheck = true;
-    // 2. Centre over the options dialog.
+    // Centred over the options dialog.
     if (QWidget* owner = parentWidget()) {
         const QWidget* option = owner->window();
         const QSize margins = option->frameGeometry().size() - option->size();
         move(CentredOver(option->frameGeometry(), size() + margins));
     }
-    // 3.
     setWindowTitle(QStringLiteral("ヴェルモ！ - 出力フォルダ入力"));
-    // 4., 5. The title's change notification fills the preview.
+    // The slot being edited: its title (whose change fills the preview), then its path.
     edtTitle->setText(InputTitle == NoTitle ? QString() : InputTitle);
     edtTitleChange();
     SetPath(InputPath);

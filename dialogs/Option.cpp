@@ -167,33 +167,32 @@ void TfrmOption::CreateOtherPage() {
 }
 
 void TfrmOption::FormCreate() {
-    // 1.
+    // Closing checks the start folder, unless Cancel closes it.
     OptionCheck = true;
-    // 2. Centre over the main window.
+    // Centred over the main window.
     if (QWidget* owner = parentWidget()) {
         const QWidget* main = owner->window();
         const QSize margins = main->frameGeometry().size() - main->size();
         move(CentredOver(main->frameGeometry(), size() + margins));
     }
-    // 3.
     setWindowTitle(QStringLiteral("ヴェルモ！ - オプション設定"));
-    // 4.
+    // The page asked for, the first one for any other number.
     pgcOption->setCurrentIndex(OptionPage >= 1 && OptionPage <= 3 ? OptionPage : 0);
-    // 5.
+    // The settings in the controls, the slots in the grid.
     SetControls();
     InitGrid();
     SetButtonState();
 }
 
 void TfrmOption::SetControls() {
-    // 1.
+    // Display size; the fitting options can be changed only while fitting.
     if (IniRec.DispSize == 0)
         rbtOriginal->setChecked(true);
     else
         rbtStretch->setChecked(true);
     chkProportional->setEnabled(IniRec.DispSize != 0);
     chkZoom->setEnabled(IniRec.DispSize != 0);
-    // 2.
+    // The questions, the trash, fitting and the saved window.
     chkMove->setChecked(IniRec.Move == 1);
     chkOverWrite->setChecked(IniRec.OverWrite == 1);
     chkDelete->setChecked(IniRec.Delete == 1);
@@ -201,22 +200,22 @@ void TfrmOption::SetControls() {
     chkProportional->setChecked(IniRec.Proportional == 1);
     chkZoom->setChecked(IniRec.Zoom == 1);
     chkSave->setChecked(IniRec.Save == 1);
-    // 3.
+    // Start folder: the one specified can be edited only while chosen.
     if (IniRec.StartMode != 0)
         rbtSpecify->setChecked(true);
     else
         rbtLastFolder->setChecked(true);
     edtSpecifyFolder->setEnabled(IniRec.StartMode != 0);
     btnRefer->setEnabled(IniRec.StartMode != 0);
-    // 4.
+    // The specified folder, shown from its start.
     edtSpecifyFolder->setText(IniRec.SpecifyFolder);
     edtSpecifyFolder->setCursorPosition(0);
-    // 5.
+    // Slot n in row n: title, then path.
     for (int n = 1; n <= OutFolderCount; ++n) {
         SetCell(1, n, OutFolders[n - 1].Title);
         SetCell(2, n, OutFolders[n - 1].Path);
     }
-    // 6.
+    // Status bar.
     chkFileName->setChecked(IniRec.FileName == 1);
 }
 

@@ -194,7 +194,7 @@ void TfrmOption::sgdFolderDrawCell(QPainter* painter, const QStyleOptionViewItem
 
 void TfrmOption::btnInputClick() {
     const int r = SelectedRow();
-    // 1.
+    // A filled row is edited only when the user says so.
     if (!Cell(1, r).isEmpty()) {
         MsgText =
             QStringLiteral("既に入力されています。") + QChar(13) + QStringLiteral("修正しますか？");
@@ -203,18 +203,17 @@ void TfrmOption::btnInputClick() {
         if (MsgResult == idNo)
             return;
     }
-    // 2.
+    // The row is handed to the entry dialog.
     InputTitle = Cell(1, r);
     InputPath = Cell(2, r);
-    // 3., 5. Released on every path.
+    // The entry dialog, released on every path.
     const auto frmInput = std::make_unique<TfrmInput>(this);
     frmInput->exec();
-    // 4.
+    // Taken back only when the entry was confirmed.
     if (InputOK) {
         SetCell(1, r, InputTitle);
         SetCell(2, r, InputPath);
     }
-    // 6.
     SetButtonState();
 }
 
