@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
 # Fails when a source includes from a layer above its own, or when a source
 # file of a layer is missing from its library's list in CMakeLists.txt.
-#   base (0): toolkit/ platform/    middle (1): settings/ spi/ shelltree/
+#   base (0): toolkit/ platform/    middle (1): settings/ spi/ shelltree/ history/
 #   top (2): dialogs/               (3): app/
 # Folders of one middle layer do not include each other either.
 set -u
 cd "$(dirname "$0")/.."
-declare -A rank=([toolkit]=0 [platform]=0 [settings]=1 [spi]=1 [shelltree]=1 [dialogs]=2 [app]=3)
+declare -A rank=([toolkit]=0 [platform]=0 [settings]=1 [spi]=1 [shelltree]=1 [history]=1 [dialogs]=2 [app]=3)
 bad=0
 for folder in "${!rank[@]}"; do
     for file in "$folder"/*.cpp "$folder"/*.h; do
