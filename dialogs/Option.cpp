@@ -157,6 +157,7 @@ void TfrmOption::CreateActionPage() {
     window->setGeometry(8, 132, 369, 53);
     chkSave = MakeChoice<QCheckBox>(QStringLiteral("位置、サイズを保存する(&S)"), "chkSave", window,
                                     16, 22);
+    CreateClashGroup();
 }
 
 void TfrmOption::CreateOtherPage() {
@@ -218,6 +219,7 @@ void TfrmOption::SetControls() {
     }
     // 6.
     chkFileName->setChecked(IniRec.FileName == 1);
+    SetClashControls();
 }
 
 void TfrmOption::GetControls() {
@@ -236,6 +238,7 @@ void TfrmOption::GetControls() {
         OutFolders[n - 1].Path = Cell(2, n);
     }
     IniRec.FileName = chkFileName->isChecked() ? 1 : 0;
+    GetClashControls();
 }
 
 void TfrmOption::rbtOriginalClick() {

@@ -95,6 +95,13 @@ bool SameBytes(const QString& a, const QString& b) {
     return same;
 }
 
+bool SameFile(const QString& a, const QString& b) {
+    struct stat sa, sb;
+    return ::stat(PathToBytes(a).constData(), &sa) == 0 &&
+           ::stat(PathToBytes(b).constData(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
 bool PathTaken(const QString& path) {
     struct stat st;
     return ::lstat(PathToBytes(path).constData(), &st) == 0;

@@ -25,6 +25,9 @@ bool StampMatches(const QString& path, const TFileStamp& stamp);
 // Whether two regular files hold exactly the same bytes.
 bool SameBytes(const QString& a, const QString& b);
 
+// Whether two paths name the very same file (links, another mount).
+bool SameFile(const QString& a, const QString& b);
+
 // Whether anything (a file, a folder, a dangling link) has the name `path`.
 bool PathTaken(const QString& path);
 

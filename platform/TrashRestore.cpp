@@ -61,9 +61,10 @@ QString TrashedFileOrigin(const QString& pathInTrash) {
 }
 
 TFileOpResult RestoreFromTrash(const QString& pathInTrash, const QString& original,
-                               TFileOpContext& context, TFileOpError& error) {
+                               const QString& destination, TFileOpContext& context,
+                               TFileOpError& error) {
     error.Headline = QStringLiteral("ファイルをごみ箱から元に戻せません。");
-    error.Paths = {QStringLiteral("ファイル: ") + original};
+    error.Paths = {QStringLiteral("ファイル: ") + destination};
     auto fail = [&](int code) {
         error.Code = code;
         return forFailed;
@@ -75,14 +76,14 @@ TFileOpResult RestoreFromTrash(const QString& pathInTrash, const QString& origin
             QStringLiteral("ごみ箱の情報ファイルが見つからないか、別の場所を示しています");
         return forFailed;
     }
-    if (PathTaken(original))
+    if (PathTaken(destination))
         return fail(EEXIST);
-    const QString folder = QFileInfo(original).path();
+    const QString folder = QFileInfo(destination).path();
     if (const int code = MakeFolderPath(folder))
         return fail(code);
     const QByteArray from = PathToBytes(pathInTrash);
-    const QByteArray to = PathToBytes(original);
-    if (const int code = context.Inject(fosRename, original))
+    const QByteArray to = PathToBytes(destination);
+    if (const int code = context.Inject(fosRename, destination))
         return fail(code);
     int moved = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
     if (moved != 0 && errno == EINVAL)
@@ -93,7 +94,7 @@ TFileOpResult RestoreFromTrash(const QString& pathInTrash, const QString& origin
             return fail(errno);
         // The home trash on another filesystem than the place (a folder
         // mounted later): the safe move across filesystems.
-        const TFileOpResult result = MoveFileReplacing(pathInTrash, original, context, error);
+        const TFileOpResult result = MoveFileReplacing(pathInTrash, destination, context, error);
         if (result != forDone)
             return result;
     }
@@ -105,11 +106,12 @@ TFileOpResult RestoreFromTrash(const QString& pathInTrash, const QString& origin
 }
 
 TFileOpResult ShellRestoreFromTrash(QWidget* owner, const QString& pathInTrash,
-                                    const QString& original) {
-    return RunFileOperation(owner,
-                            QStringLiteral("ファイルをごみ箱から元に戻しています...\n") +
-                                QFileInfo(original).fileName(),
-                            [pathInTrash, original](TFileOpContext& context, TFileOpError& error) {
-                                return RestoreFromTrash(pathInTrash, original, context, error);
-                            });
+                                    const QString& original, const QString& destination) {
+    return RunFileOperation(
+        owner,
+        QStringLiteral("ファイルをごみ箱から元に戻しています...\n") +
+            QFileInfo(destination).fileName(),
+        [pathInTrash, original, destination](TFileOpContext& context, TFileOpError& error) {
+            return RestoreFromTrash(pathInTrash, original, destination, context, error);
+        });
 }
