@@ -22,6 +22,7 @@
 #include <QMenuBar>
 #include <QSignalBlocker>
 #include <QStatusBar>
+#include <QTimer>
 
 namespace {
 const QChar CR(13);
@@ -83,10 +84,23 @@ void TfrmVelmo::OpenHistory() {
     StepQuestions = std::make_unique<TWindowQuestions>(staMain);
     Steps = std::make_unique<TFileSteps>(this, *History, *StepQuestions);
     History->Open(QFileInfo(IniFileName()).path() + QStringLiteral("/Velmo.journal"));
-    if (!History->SetAsideName().isEmpty())
-        StepQuestions->Note(QStringLiteral("履歴ファイルを読めないため、") +
-                            DisplayPath(QFileInfo(History->SetAsideName()).fileName()) +
-                            QStringLiteral(" として残し、新しく始めます。"));
+    if (!History->SetAsideName().isEmpty()) {
+        const QString note = QStringLiteral("履歴ファイルを読めないため、") +
+                             DisplayPath(QFileInfo(History->SetAsideName()).fileName()) +
+                             QStringLiteral(" として残し、新しく始めます。");
+        // Once the window is on the screen: the status bar only makes room
+        // for a line over panels it is showing.
+        auto* wait = new QTimer(this);
+        wait->setInterval(100);
+        connect(wait, &QTimer::timeout, this, [this, wait, note] {
+            if (!staMain->isVisible())
+                return;
+            StepQuestions->Note(note);
+            wait->deleteLater();
+            wait->stop();
+        });
+        wait->start();
+    }
     UpdateUndoActions();
 }
 
