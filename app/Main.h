@@ -28,6 +28,9 @@ class TSPIs;
 class TSPI;
 class TInSPI;
 struct TGraphicClassInfo;
+class THistory;
+class TFileSteps;
+class TStepQuestions;
 
 // The one window of the program.
 class TfrmVelmo : public QMainWindow {
@@ -68,8 +71,11 @@ public:
     QAction* actOutFolButton = nullptr;
     QAction* actReNew = nullptr;
     QAction* actAbout = nullptr;
+    QAction* actUndo = nullptr;
+    QAction* actRedo = nullptr;
 
     QMenu* mnuFile = nullptr;
+    QMenu* mnuEdit = nullptr;
     QMenu* mnuView = nullptr;
     QMenu* mnuHelp = nullptr;
     QMenu* pmnImage = nullptr;
@@ -125,6 +131,15 @@ public:
     // Whether a key event is an output-folder digit that was handled.
     bool FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
 
+    // Undo and redo (MainUndo.cpp): the history read from the journal at
+    // start, the file steps with the current clash settings, the captions.
+    void OpenHistory();
+    TFileSteps& FileSteps();
+    void UpdateUndoActions();
+    // Lists and shows files of the open folder that came back, takes out
+    // those that left.
+    void FollowFiles(const QStringList& paths);
+
     // Whether a folder scan, a picture load or a file operation is under way.
     bool Busy() const { return GateDepth > 0; }
 
@@ -151,6 +166,8 @@ public slots:
     void actCopyExecute();
     void actMoveExecute();
     void actDeleteExecute();
+    void actUndoExecute();
+    void actRedoExecute();
     void SPIs1Search(TSPIs* sender, TSPI* plugin, bool& accept);
     void SPIs1PictureRegister(TSPIs* sender, TInSPI* plugin, const QString& extension,
                               const QString& description, const TGraphicClassInfo*& graphicClass);
@@ -164,6 +181,7 @@ private:
     void CreateComponents();
     void CreateActions();
     void CreateMenus();
+    void CreateEditMenu();
     void CreateToolBars();
     void CreatePanes();
     void CreateStatusBar();
@@ -175,9 +193,8 @@ private:
     std::array<int, 4> ToolBarPlace{2, 11, 2, 125}; // action top, left; main top, left
     void TakeOutSelectedItem();
     bool OutFolderChecks(int n);
-    // Source and target of slot n for the selected file; false when the user
-    // chose not to overwrite the target.
-    bool OutFolderTarget(int n, QString& source, QString& target);
+    // Source and target of slot n for the selected file.
+    void OutFolderTarget(int n, QString& source, QString& target);
     int SelectedIndex() const;
     void SelectIndex(int index);
     QString SelectedText() const;
@@ -219,6 +236,9 @@ private:
 
     friend class TMainSettingsWindow;
 
+    std::unique_ptr<THistory> History;
+    std::unique_ptr<TStepQuestions> StepQuestions;
+    std::unique_ptr<TFileSteps> Steps;
     std::unique_ptr<TPicture> FPicture;
     std::unique_ptr<TPreloader> Preload;
     // The file of list item i.

@@ -50,6 +50,7 @@ const int kStatusWidths[5] = {65, 100, 70, 60, 130};
 void TfrmVelmo::CreateComponents() {
     CreateActions();
     CreateMenus();
+    CreateEditMenu();
     CreateToolBars();
     CreatePanes();
     CreateStatusBar();

@@ -10,6 +10,7 @@
 #include "app/Splitter.h"
 #include "dialogs/About.h"
 #include "dialogs/Option.h"
+#include "history/FileSteps.h"
 #include "platform/FileName.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"
@@ -67,6 +68,7 @@ void TfrmVelmo::FormCreate() {
     TMainSettingsWindow settingsWindow(*this);
     const bool firstStart = !QFile::exists(IniFileName());
     LoadSettings(settingsWindow);
+    OpenHistory();
     // A first start without a folder opens the tree's root, the desktop.
     if (firstStart && IniRec.CurrentPath.isEmpty())
         IniRec.CurrentPath = stvMain->SelectedPath();

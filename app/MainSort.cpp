@@ -4,6 +4,7 @@
 
 #include "app/MainRules.h"
 #include "dialogs/SharedMessage.h"
+#include "history/FileSteps.h"
 #include "platform/FileAccess.h"
 #include "platform/FileCopy.h"
 #include "platform/FileDelete.h"
@@ -142,14 +143,10 @@ bool TfrmVelmo::OutFolderChecks(int n) {
     return true;
 }
 
-bool TfrmVelmo::OutFolderTarget(int n, QString& source, QString& target) {
+void TfrmVelmo::OutFolderTarget(int n, QString& source, QString& target) {
     const QString name = SelectedText();
     source = JoinPath(IniRec.CurrentPath, name);
     target = JoinPath(OutFolders[n - 1].Path, name);
-    return !(IniRec.OverWrite == 1 && FileFacts(target).IsFile &&
-             !Confirm(DisplayPath(target) + QStringLiteral("は既に存在します。") + CR +
-                          QStringLiteral("上書きしますか？"),
-                      mbQuestionYesNo));
 }
 
 void TfrmVelmo::CopyToOutFolder(int n) {
@@ -157,11 +154,14 @@ void TfrmVelmo::CopyToOutFolder(int n) {
     ListFocusPending = true;
     QString source;
     QString target;
-    if (!OutFolderChecks(n) || !OutFolderTarget(n, source, target))
+    if (!OutFolderChecks(n))
         return;
+    OutFolderTarget(n, source, target);
     TBusyCursor busy;
     ProcessMessages();
-    ShellCopyFile(this, source, target);
+    // The file steps ask before an overwrite, as the clash setting says.
+    FileSteps().Copy(source, target);
+    UpdateUndoActions();
 }
 
 void TfrmVelmo::MoveToOutFolder(int n) {
@@ -173,12 +173,13 @@ void TfrmVelmo::MoveToOutFolder(int n) {
         return;
     QString source;
     QString target;
-    if (!OutFolderTarget(n, source, target))
-        return;
+    OutFolderTarget(n, source, target);
     TBusyCursor busy;
     ProcessMessages();
-    ShellMoveFile(this, source, target);
-    TakeOutSelectedItem();
+    // A move that fails, is cancelled or skipped leaves the item where it is.
+    if (FileSteps().Move(source, target))
+        TakeOutSelectedItem();
+    UpdateUndoActions();
 }
 
 void TfrmVelmo::actDeleteExecute() {
@@ -200,11 +201,14 @@ void TfrmVelmo::actDeleteExecute() {
         }
         TBusyCursor busy;
         ProcessMessages();
-        if (IniRec.Trash == 0)
-            DeleteFileForGood(p);
-        else
-            ShellDeleteToTrash(this, p);
-        TakeOutSelectedItem();
+        if (IniRec.Trash == 0) {
+            if (DeleteFileForGood(p))
+                FileSteps().DeletedForGood(p);
+            TakeOutSelectedItem();
+        } else if (FileSteps().Trash(p)) {
+            TakeOutSelectedItem();
+        }
+        UpdateUndoActions();
     });
 }
 

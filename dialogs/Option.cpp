@@ -157,6 +157,7 @@ void TfrmOption::CreateActionPage() {
     window->setGeometry(8, 132, 369, 53);
     chkSave = MakeChoice<QCheckBox>(QStringLiteral("位置、サイズを保存する(&S)"), "chkSave", window,
                                     16, 22);
+    CreateClashGroup();
 }
 
 void TfrmOption::CreateOtherPage() {
@@ -217,6 +218,7 @@ void TfrmOption::SetControls() {
     }
     // Status bar.
     chkFileName->setChecked(IniRec.FileName == 1);
+    SetClashControls();
 }
 
 void TfrmOption::GetControls() {
@@ -235,6 +237,7 @@ void TfrmOption::GetControls() {
         OutFolders[n - 1].Path = Cell(2, n);
     }
     IniRec.FileName = chkFileName->isChecked() ? 1 : 0;
+    GetClashControls();
 }
 
 void TfrmOption::rbtOriginalClick() {

@@ -52,6 +52,9 @@ public:
     QCheckBox* chkDelete;
     QCheckBox* chkTrash;
     QCheckBox* chkSave;
+    QRadioButton* rbtClashAsk;
+    QRadioButton* rbtClashBoth;
+    QRadioButton* rbtClashSkip;
     QTableWidget* sgdFolder;
     QPushButton* btnInput;
     QPushButton* btnClear;
@@ -98,6 +101,10 @@ private:
     void CreateActionPage();
     void CreateFolderPage();
     void CreateOtherPage();
+    // The clash choice on the action page (OptionClash.cpp).
+    void CreateClashGroup();
+    void SetClashControls();
+    void GetClashControls();
     void SetControls();
     void GetControls();
     void InitGrid();

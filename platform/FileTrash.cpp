@@ -240,10 +240,10 @@ TFileOpResult MoveFileToTrash(const QString& path, QString* pathInTrash, TFileOp
     return forFailed;
 }
 
-TFileOpResult ShellDeleteToTrash(QWidget* owner, const QString& path) {
+TFileOpResult ShellDeleteToTrash(QWidget* owner, const QString& path, QString* pathInTrash) {
     return RunFileOperation(
         owner, QStringLiteral("ファイルをごみ箱に移動しています...\n") + QFileInfo(path).fileName(),
-        [path](TFileOpContext& context, TFileOpError& error) {
-            return MoveFileToTrash(path, nullptr, context, error);
+        [path, pathInTrash](TFileOpContext& context, TFileOpError& error) {
+            return MoveFileToTrash(path, pathInTrash, context, error);
         });
 }

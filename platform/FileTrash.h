@@ -8,8 +8,10 @@ class QWidget;
 // desktop can restore it) for the window `owner`. A file on the home
 // filesystem goes to $XDG_DATA_HOME/Trash, one elsewhere to that
 // filesystem's own trash folder when it has or can get one. The file is never
-// deleted when it cannot be trashed: the failure is shown instead.
-TFileOpResult ShellDeleteToTrash(QWidget* owner, const QString& path);
+// deleted when it cannot be trashed: the failure is shown instead. Gives the
+// file's place in the trash in `pathInTrash` when asked.
+TFileOpResult ShellDeleteToTrash(QWidget* owner, const QString& path,
+                                 QString* pathInTrash = nullptr);
 
 // The trashing itself, without any window (any thread). Gives the file's
 // place in the trash in `pathInTrash`; fills `error` on failure.

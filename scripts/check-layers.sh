@@ -2,14 +2,14 @@
 # Fails when a source includes from a layer that is not below its own, or when
 # a source file of a layer is missing from its own folder's velmo_layer(...)
 # list in CMakeLists.txt.
-#   (0) platform/    (1) toolkit/    (2) settings/ spi/ shelltree/
+#   (0) platform/    (1) toolkit/    (2) settings/ spi/ shelltree/ history/
 #   (3) dialogs/     (4) app/
 # Folders of one layer do not include each other. An include is followed as
 # the compiler finds it (beside the including file first, then from the top
 # folder and include/), with any ".." in it worked out.
 set -u
 cd "$(dirname "$0")/.."
-declare -A rank=([platform]=0 [toolkit]=1 [settings]=2 [spi]=2 [shelltree]=2 [dialogs]=3 [app]=4)
+declare -A rank=([platform]=0 [toolkit]=1 [settings]=2 [spi]=2 [shelltree]=2 [history]=2 [dialogs]=3 [app]=4)
 
 # The names listed in the velmo_layer(<library> <folder> ...) block of a folder.
 listed() {

@@ -147,6 +147,7 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Zoom", 0, &IniRec.Zoom},
                               {secAction, "Save", 1, &IniRec.Save},
                               {secAction, "Mode", 0, &IniRec.Mode},
+                              {secAction, "Clash", 0, &IniRec.Clash},
                               {secOther, "FileName", 1, &IniRec.FileName},
                               {secOther, "Version", K::Version},
                           });

@@ -28,6 +28,7 @@ struct TIniRec {
     qint32 Save = 0;         // 1: save the window's position, size and state
     qint32 Mode = 0;         // 0: copy mode; 1: move mode
     qint32 FileName = 0;     // 1: status bar shows the full path
+    qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
 };
 
 // One output folder slot: the caption of its button and its target folder.

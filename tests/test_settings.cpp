@@ -197,7 +197,7 @@ private slots:
         expected += "Title9=Last\nPath9=/tmp/last\n";
         expected += QString("CurrentPath=/home/user/写真\n").toUtf8();
         expected += "StartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
-                    "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\n[OTHER]\n"
+                    "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\n[OTHER]\n"
                     "FileName=1\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
