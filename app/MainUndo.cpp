@@ -11,9 +11,9 @@
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
 #include "platform/FileStamp.h"
+#include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "toolkit/Busy.h"
-#include "platform/MessageBox.h"
 
 #include <QAction>
 #include <QFileInfo>
