@@ -3,8 +3,13 @@
 #include "app/Main.h"
 
 #include "app/MainRules.h"
+#include "settings/Settings.h"
 #include "spi/SPIs.h"
 #include "toolkit/MessageBox.h"
+
+#include <QApplication>
+#include <QStatusBar>
+#include <QTimer>
 
 void TfrmVelmo::CreatePlugins() {
     Guarded([this] {
@@ -20,8 +25,21 @@ void TfrmVelmo::CreatePlugins() {
                                           const QString& description, TGraphicClass& graphicClass) {
             SPIs1PictureRegister(sender, plugin, extension, description, graphicClass);
         };
+        // Windows plug-ins: what Wine is doing, in the status bar; those
+        // that Wine had first to be asked about join the list once known.
+        SPIs1->OnNotice = [this](const QString& text) { staMain->showMessage(text, 15000); };
+        SPIs1->OnPluginsAdded = [this] { PluginsAdded(); };
         SPIs1->Loaded();
     });
+}
+
+void TfrmVelmo::PluginsAdded() {
+    if (Busy() || QApplication::activeModalWidget()) {
+        QTimer::singleShot(100, this, [this] { PluginsAdded(); });
+        return;
+    }
+    BuildDispExt();
+    Command([this] { OpenFolder(IniRec.CurrentPath); });
 }
 
 void TfrmVelmo::SPIs1Search(TSPIs*, TSPI* plugin, bool& accept) {
