@@ -254,7 +254,8 @@ bool TSPIHost::WaitReady(int timeoutMs) {
 
 bool TSPIHost::Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,
                     const TProgressSink& progress) {
-    if (!Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs)) || !SendMessage(kind, fields)) {
+    StartFailure = !Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs));
+    if (StartFailure || !SendMessage(kind, fields)) {
         Kill();
         return false;
     }

@@ -64,6 +64,9 @@ public:
     int Generation() const { return Starts; }
     pid_t ProcessId() const { return Pid; }
     void Kill();
+    // Whether the last failed call failed before the host was ready: Wine
+    // did not start, which is no plug-in's doing.
+    bool FailedAtStart() const { return StartFailure; }
 
     using TProgressSink = std::function<void(int done, int total)>;
     // Sends a request and waits for its reply, handing progress messages to
@@ -92,6 +95,7 @@ private:
     int FromHost = -1;
     int PidFd = -1;
     bool Ready = false;
+    bool StartFailure = false;
     int Starts = 0;
     QByteArray Pending; // bytes read past the last message
     char* Shared = nullptr;

@@ -59,7 +59,8 @@ TSPIHost* TRemotePlugin::Ready() {
     QByteArray reply;
     if (!host->Call(SPIHOST_LOAD, TWireWriter().Text(QFile::encodeName(Path)).Bytes(), reply,
                     WinePlugins().Setup.CallTimeoutMs)) {
-        Lost();
+        if (!host->FailedAtStart())
+            Lost();
         return nullptr;
     }
     Id = TWireReader(reply).I32();

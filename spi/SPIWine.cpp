@@ -52,9 +52,9 @@ QString ProgramDir() {
     return QCoreApplication::applicationDirPath();
 }
 
-// Runs a program to its end with its output in the log; false when it
-// fails or takes longer than the time-out (it is killed then).
-bool RunToEnd(const THostLaunch& launch, const QByteArray& argument, int timeoutMs) {
+// Runs a program to its end with its output in the log; one that takes
+// longer than the time-out is killed.
+void RunToEnd(const THostLaunch& launch, const QByteArray& argument, int timeoutMs) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
@@ -73,16 +73,12 @@ bool RunToEnd(const THostLaunch& launch, const QByteArray& argument, int timeout
         posix_spawn(&pid, launch.Loader.constData(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (failed != 0)
-        return false;
-    int status = 0;
-    for (int waited = 0;; waited += 50) {
-        const pid_t done = ::waitpid(pid, &status, WNOHANG);
-        if (done == pid)
-            return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+        return;
+    for (int waited = 0; ::waitpid(pid, nullptr, WNOHANG) != pid; waited += 50) {
         if (waited >= timeoutMs) {
             ::kill(pid, SIGKILL);
-            ::waitpid(pid, &status, 0);
-            return false;
+            ::waitpid(pid, nullptr, 0);
+            return;
         }
         ::usleep(50000);
     }
@@ -239,12 +235,19 @@ std::optional<TWinePluginInfo> TWinePlugins::AskHost(TSPIHost& host, const QStri
     const TStamp stamp = StampOf(path);
     info.Size = stamp.Size;
     info.Modified = stamp.Modified;
-    if (!host.Start(Launch(bits)))
-        return std::nullopt;
     QByteArray reply;
-    if (!host.Call(SPIHOST_LOAD, TWireWriter().Text(PathToBytes(path)).Bytes(), reply,
-                   PrepareTimeoutMs))
-        return std::nullopt; // the host died on it: asked again at the next start
+    bool answered = false;
+    // A host that fails before it is ready (Wine still settling after making
+    // the prefix) is started once more.
+    for (int attempt = 0; attempt < 2 && !answered; ++attempt)
+        answered = host.Start(Launch(bits)) &&
+                   host.Call(SPIHOST_LOAD, TWireWriter().Text(PathToBytes(path)).Bytes(), reply,
+                             PrepareTimeoutMs);
+    if (!answered) {
+        qWarning("spihost: %s could not be asked (%s)", qPrintable(path),
+                 qPrintable(Setup.LogFile()));
+        return std::nullopt; // asked again at the next start
+    }
     TWireReader r(reply);
     info.Loads = r.I32() >= 0;
     info.Exports = quint32(r.I32());
@@ -275,7 +278,9 @@ bool TWinePlugins::MakePrefix() {
         const int bits = HasLoader(64) ? 64 : 32;
         THostLaunch launch = Launch(bits);
         launch.Program = "wineboot";
-        ready = RunToEnd(launch, "--init", PrepareTimeoutMs) && PrefixReady();
+        // What counts is the prefix made: wineboot's exit status varies.
+        RunToEnd(launch, "--init", PrepareTimeoutMs);
+        ready = PrefixReady();
     }
     if (lock >= 0)
         ::close(lock);
@@ -347,6 +352,12 @@ TSPIHost* TWinePlugins::Host(int bits) {
 void TWinePlugins::WarmUp(int bits) {
     if (HasLoader(bits))
         Host(bits);
+}
+
+void TWinePlugins::StopHosts() {
+    for (auto& host : Hosts)
+        if (host)
+            host->Kill();
 }
 
 bool TWinePlugins::NoteKill(const QString& plugin, const QByteArray& name) {

@@ -75,6 +75,8 @@ public:
     // Starts the host of that bitness without waiting for it, when nothing
     // else uses the hosts right now.
     void WarmUp(int bits);
+    // Ends both hosts (the next call starts them again).
+    void StopHosts();
 
     // A plug-in that killed its host with that file: true when it has now
     // done so twice and is set aside until the program starts again.
