@@ -313,7 +313,8 @@ bool TSPIHost::MapNew(quint64 dataBytes, int timeoutMs) {
         return false;
     void* view = MAP_FAILED;
     if (::ftruncate(fd, off_t(size)) == 0)
-        view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
+        // Populated now, once, rather than a fault per page in every copy.
+        view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
     ::close(fd);
     QByteArray reply;
     const bool mapped = view != MAP_FAILED &&

@@ -150,11 +150,13 @@ void TSPI::LoadHosted(const QString& fileName, int bits) {
     FGetFileInfo = Hosted(r, 6, FGetFileInfo);
     FGetFile = Hosted(r, 7, FGetFile);
     FConfigurationDlg = Hosted(r, 8, FConfigurationDlg);
-    // The host starts now, in the background, so the first picture finds
-    // it ready; not while a call is under way on another thread.
+}
+
+void TSPI::WarmUpHost() {
+    // Not while a call is under way on another thread: that one starts it.
     std::unique_lock<std::recursive_mutex> entered(PluginCallLock(), std::try_to_lock);
-    if (entered.owns_lock())
-        WinePlugins().WarmUp(bits);
+    if (FRemote && entered.owns_lock())
+        WinePlugins().WarmUp(FRemote->Bits());
 }
 
 int TSPI::ReadInfo(int infoNo, QString& text) {

@@ -49,6 +49,8 @@ public:
     void* ModuleHandle() const { return Module.Get(); }
     // The plug-in's host side when it is a Windows plug-in, else nullptr.
     TRemotePlugin* Remote() const { return FRemote.get(); }
+    // Starts the host of a Windows plug-in without waiting for it.
+    void WarmUpHost();
     const QString& ModuleFileName() const { return FModuleFileName; }
     const QString& APIType() const { return FAPIType; }
     const QString& PluginName() const { return FPluginName; }

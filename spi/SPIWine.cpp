@@ -148,6 +148,7 @@ THostLaunch TWinePlugins::Launch(int bits) const {
     launch.Loader = QFile::encodeName(bits == 32 ? Setup.Loader32 : Setup.Loader64);
     launch.Program = QFile::encodeName(Setup.HostDir + QStringLiteral("/spihost%1.exe").arg(bits));
     launch.LogFile = QFile::encodeName(Setup.LogFile());
+    QDir().mkpath(Setup.CacheDir); // where the log goes
     // One fixed folder for the server socket of every Wine process the
     // program starts; no window, no installers, no debug output.
     const QByteArrayList dropped{"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES",

@@ -12,6 +12,7 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
@@ -24,6 +25,7 @@ TGraphicClass DefaultGraphicClass = nullptr;
 namespace {
 
 const char* const WindowsPluginDir = "/usr/lib/susie";
+const int WarmUpDelayMs = 500;
 
 } // namespace
 
@@ -80,8 +82,16 @@ TSPIs::~TSPIs() {
 }
 
 void TSPIs::Loaded() {
-    if (AutoSearch)
-        SearchPlugins(QStringLiteral("*.sp[ih]"));
+    if (!AutoSearch)
+        return;
+    SearchPlugins(QStringLiteral("*.sp[ih]"));
+    // The hosts of Windows plug-ins start once the window is up, so that
+    // the start does not share the processor with Wine; a picture asked
+    // for before that starts its host itself.
+    QTimer::singleShot(WarmUpDelayMs, this, [this] {
+        for (const auto& plugin : List)
+            plugin->WarmUpHost();
+    });
 }
 
 void TSPIs::SetDefaultGraphicClass(TGraphicClass cls) {
