@@ -8,6 +8,7 @@
 #include "toolkit/MessageBox.h"
 
 #include <QApplication>
+#include <QLabel>
 #include <QStatusBar>
 #include <QTimer>
 
@@ -27,10 +28,34 @@ void TfrmVelmo::CreatePlugins() {
         };
         // Windows plug-ins: what Wine is doing, in the status bar; those
         // that Wine had first to be asked about join the list once known.
-        SPIs1->OnNotice = [this](const QString& text) { staMain->showMessage(text, 15000); };
+        SPIs1->OnNotice = [this](const QString& text) { ShowPluginNotice(text); };
         SPIs1->OnPluginsAdded = [this] { PluginsAdded(); };
         SPIs1->Loaded();
     });
+}
+
+void TfrmVelmo::ShowPluginNotice(const QString& text) {
+    // At the status bar's right end, beside the panels, for a while.
+    auto* notice = staMain->findChild<QLabel*>(QStringLiteral("staNotice"));
+    if (!notice) {
+        notice = new QLabel(staMain);
+        notice->setObjectName(QStringLiteral("staNotice"));
+        notice->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        notice->setTextFormat(Qt::PlainText);
+        staMain->addPermanentWidget(notice);
+        auto* timer = new QTimer(notice);
+        timer->setObjectName(QStringLiteral("staNoticeTimer"));
+        timer->setSingleShot(true);
+        connect(timer, &QTimer::timeout, notice, &QLabel::hide);
+    }
+    notice->setText(text);
+    notice->show();
+    // Work under way ("…") stays until the notice of its end replaces it.
+    auto* timer = notice->findChild<QTimer*>();
+    if (text.endsWith(QChar(0x2026)))
+        timer->stop();
+    else
+        timer->start(15000);
 }
 
 void TfrmVelmo::PluginsAdded() {

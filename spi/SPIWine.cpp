@@ -62,8 +62,10 @@ void RunToEnd(const THostLaunch& launch, const QByteArray& argument, int timeout
                                      O_WRONLY | O_CREAT | O_APPEND, 0600);
     posix_spawn_file_actions_adddup2(&actions, 1, 2);
     std::vector<char*> argv{const_cast<char*>(launch.Loader.constData()),
-                            const_cast<char*>(launch.Program.constData()),
-                            const_cast<char*>(argument.constData()), nullptr};
+                            const_cast<char*>(launch.Program.constData())};
+    if (!argument.isEmpty())
+        argv.push_back(const_cast<char*>(argument.constData()));
+    argv.push_back(nullptr);
     std::vector<char*> envp;
     for (const QByteArray& e : launch.Environment)
         envp.push_back(const_cast<char*>(e.constData()));
@@ -279,8 +281,14 @@ bool TWinePlugins::MakePrefix() {
         const int bits = HasLoader(64) ? 64 : 32;
         THostLaunch launch = Launch(bits);
         launch.Program = "wineboot";
-        // What counts is the prefix made: wineboot's exit status varies.
+        // What counts is the prefix made: wineboot's exit status varies, and
+        // the registry files appear when the server that wineboot left
+        // behind has saved them and ended.
         RunToEnd(launch, "--init", PrepareTimeoutMs);
+        launch.Program = "-w";
+        launch.Loader = QFile::encodeName(QFileInfo(QFile::decodeName(launch.Loader)).path() +
+                                          QStringLiteral("/wineserver"));
+        RunToEnd(launch, QByteArray(), PrepareTimeoutMs);
         ready = PrefixReady();
     }
     if (lock >= 0)
