@@ -30,6 +30,8 @@ namespace {
 
 // Prefix creation and the first host start may take long on a busy machine.
 const int PrepareTimeoutMs = 300000;
+// The hosts' log starts afresh when it has grown past this.
+const qint64 LogLimit = 1 << 20;
 
 struct TStamp {
     qint64 Size = -1;
@@ -112,8 +114,11 @@ int WindowsPluginBits(const QString& path) {
 }
 
 TWinePlugins& WinePlugins() {
-    static TWinePlugins plugins;
-    return plugins;
+    // Never destroyed: a prefix still being made when the program ends
+    // finishes on its own, its thread touching nothing that is gone; the
+    // hosts end when their input closes with the program.
+    static TWinePlugins* plugins = new TWinePlugins;
+    return *plugins;
 }
 
 TWinePlugins::TWinePlugins() {
@@ -127,7 +132,6 @@ TWinePlugins::TWinePlugins() {
 }
 
 TWinePlugins::~TWinePlugins() {
-    // A prefix still being made finishes on its own; nothing waits for it.
     if (Learner.joinable())
         Learner.detach();
 }
@@ -151,6 +155,8 @@ THostLaunch TWinePlugins::Launch(int bits) const {
     launch.Program = QFile::encodeName(Setup.HostDir + QStringLiteral("/spihost%1.exe").arg(bits));
     launch.LogFile = QFile::encodeName(Setup.LogFile());
     QDir().mkpath(Setup.CacheDir); // where the log goes
+    if (QFileInfo(Setup.LogFile()).size() > LogLimit)
+        QFile::remove(Setup.LogFile());
     // One fixed folder for the server socket of every Wine process the
     // program starts; no window, no installers, no debug output.
     const QByteArrayList dropped{"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES",
