@@ -186,6 +186,9 @@ private:
     void CreatePanes();
     void CreateStatusBar();
     void CreatePlugins();
+    // Windows plug-ins learned after start: the extensions and the list anew.
+    void PluginsAdded();
+    void ShowPluginNotice(const QString& text);
     void ConnectHandlers();
     // Lays the two tool bars out from ToolBarPlace: one line when their tops
     // are close, two lines otherwise; left to right by their left edges.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Velmo needs to build, run and test.
 # Only packages that are missing are installed; runs apt-get through sudo
-# when not root.
+# when not root. With --wine it also installs Wine (32-bit and 64-bit), which
+# runs Windows decoder plug-ins and their tests; Velmo itself runs without it.
 set -euo pipefail
 
 packages=(
@@ -11,7 +12,11 @@ packages=(
   libpng-dev libgif-dev libwebp-dev libtiff-dev
   fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
+  gcc-mingw-w64-i686 gcc-mingw-w64-x86-64
 )
+if [ "${1:-}" = --wine ]; then
+  packages+=(wine wine64 wine32:i386)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -30,5 +35,8 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 
 echo "Installing: ${missing[*]}"
+if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  $SUDO dpkg --add-architecture i386
+fi
 $SUDO apt-get update -qq
 DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"

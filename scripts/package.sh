@@ -71,6 +71,7 @@ for f in usr/bin/velmo usr/share/velmo/Velmo.html usr/share/man/man1/velmo.1.gz 
     usr/share/metainfo/org.example.velmo.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/velmo.svg \
     usr/lib/"$multiarch"/velmo/plugins/{png,gif,webp,tiff}.spi \
+    usr/lib/"$multiarch"/velmo/spihost{32,64}.exe \
     usr/share/icons/hicolor/{16x16,22x22,24x24,32x32,48x48,64x64,128x128,256x256}/apps/velmo.png; do
     check "$f" test -s "$contents/$f"
 done

@@ -1,5 +1,7 @@
 #include "spi/SPIPlugin.h"
+#include "spi/SPIWine.h"
 
+#include <QDir>
 #include <cstring>
 #include <mutex>
 
@@ -18,6 +20,15 @@ const int InfoBufferLength = 255;
 
 template <typename F> F Resolve(const TModuleHandle& module, const char* name) {
     return reinterpret_cast<F>(module.Symbol(name));
+}
+
+// The entry points of a plug-in run by a host stand as markers of what it
+// exports; the call-throughs send the calls to the host and never call these.
+template <class R, class... A> R HostedEntry(A...) {
+    return R(SPI_NO_FUNCTION);
+}
+template <class R, class... A> auto Hosted(const TRemotePlugin& remote, int index, R (*)(A...)) {
+    return remote.Has(index) ? &HostedEntry<R, A...> : nullptr;
 }
 
 } // namespace
@@ -69,28 +80,11 @@ std::unique_ptr<TSPI> TSPI::Create(TSPIClass cls, const QString& fileName) {
 }
 
 void TSPI::LoadFrom(const QString& fileName) {
-    {
-        const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
-        Module = TModuleHandle::Load(fileName);
-    }
-    if (!Module)
-        throw ESPIFOpenErrorSPI(
-            QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
-
-    FModuleFileName = Module.FileName();
-    if (FModuleFileName.isEmpty())
-        FModuleFileName = fileName;
-
-    FGetPluginInfo = Resolve<SPI_GetPluginInfo>(Module, "GetPluginInfo");
-    FIsSupported = Resolve<SPI_IsSupported>(Module, "IsSupported");
-    FGetPictureInfo = Resolve<SPI_GetPictureInfo>(Module, "GetPictureInfo");
-    FGetPicture = Resolve<SPI_GetPicture>(Module, "GetPicture");
-    FGetPreview = Resolve<SPI_GetPreview>(Module, "GetPreview");
-    FGetArchiveInfo = Resolve<SPI_GetArchiveInfo>(Module, "GetArchiveInfo");
-    FGetFileInfo = Resolve<SPI_GetFileInfo>(Module, "GetFileInfo");
-    FGetFile = Resolve<SPI_GetFile>(Module, "GetFile");
-    FConfigurationDlg = Resolve<SPI_ConfigurationDlg>(Module, "ConfigurationDlg");
-
+    const int windowsBits = WindowsPluginBits(fileName);
+    if (windowsBits != 0)
+        LoadHosted(fileName, windowsBits);
+    else
+        LoadNative(fileName);
     ValidateAPI();
 
     QString text;
@@ -112,6 +106,57 @@ void TSPI::LoadFrom(const QString& fileName) {
         if (n > 2 * 4096)
             break; // a plug-in that never says "no more" must not hang start-up
     }
+}
+
+void TSPI::LoadNative(const QString& fileName) {
+    {
+        const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+        Module = TModuleHandle::Load(fileName);
+    }
+    if (!Module)
+        throw ESPIFOpenErrorSPI(
+            QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
+
+    FModuleFileName = Module.FileName();
+    if (FModuleFileName.isEmpty())
+        FModuleFileName = fileName;
+
+    FGetPluginInfo = Resolve<SPI_GetPluginInfo>(Module, "GetPluginInfo");
+    FIsSupported = Resolve<SPI_IsSupported>(Module, "IsSupported");
+    FGetPictureInfo = Resolve<SPI_GetPictureInfo>(Module, "GetPictureInfo");
+    FGetPicture = Resolve<SPI_GetPicture>(Module, "GetPicture");
+    FGetPreview = Resolve<SPI_GetPreview>(Module, "GetPreview");
+    FGetArchiveInfo = Resolve<SPI_GetArchiveInfo>(Module, "GetArchiveInfo");
+    FGetFileInfo = Resolve<SPI_GetFileInfo>(Module, "GetFileInfo");
+    FGetFile = Resolve<SPI_GetFile>(Module, "GetFile");
+    FConfigurationDlg = Resolve<SPI_ConfigurationDlg>(Module, "ConfigurationDlg");
+}
+
+void TSPI::LoadHosted(const QString& fileName, int bits) {
+    const QString path = QDir::cleanPath(QDir::current().absoluteFilePath(fileName));
+    if (bits > 0)
+        FRemote = TRemotePlugin::Open(path, bits);
+    if (!FRemote)
+        throw ESPIFOpenErrorSPI(
+            QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
+    FModuleFileName = path;
+    const TRemotePlugin& r = *FRemote;
+    FGetPluginInfo = Hosted(r, 0, FGetPluginInfo);
+    FIsSupported = Hosted(r, 1, FIsSupported);
+    FGetPictureInfo = Hosted(r, 2, FGetPictureInfo);
+    FGetPicture = Hosted(r, 3, FGetPicture);
+    FGetPreview = Hosted(r, 4, FGetPreview);
+    FGetArchiveInfo = Hosted(r, 5, FGetArchiveInfo);
+    FGetFileInfo = Hosted(r, 6, FGetFileInfo);
+    FGetFile = Hosted(r, 7, FGetFile);
+    FConfigurationDlg = Hosted(r, 8, FConfigurationDlg);
+}
+
+void TSPI::WarmUpHost() {
+    // Not while a call is under way on another thread: that one starts it.
+    std::unique_lock<std::recursive_mutex> entered(PluginCallLock(), std::try_to_lock);
+    if (FRemote && entered.owns_lock())
+        WinePlugins().WarmUp(FRemote->Bits());
 }
 
 int TSPI::ReadInfo(int infoNo, QString& text) {
@@ -182,6 +227,8 @@ void TXnSPI::ValidateAPI() {
 
 int TSPI::GetPluginInfo(int infoNo, char* buf, int bufLen) {
     RequireAPI(reinterpret_cast<const void*>(FGetPluginInfo), "GetPluginInfo");
+    if (FRemote)
+        return FRemote->GetPluginInfo(infoNo, buf, bufLen);
     const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
     return FGetPluginInfo(infoNo, buf, bufLen);
 }
@@ -189,12 +236,16 @@ int TSPI::GetPluginInfo(int infoNo, char* buf, int bufLen) {
 int TLoaderSPI::IsSupported(const char* fileName, void* header) {
     RequireAPI(reinterpret_cast<const void*>(FIsSupported), "IsSupported");
     const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    if (Remote())
+        return Remote()->IsSupported(fileName, header);
     return FIsSupported(fileName, header);
 }
 
 int TInSPI::GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info) {
     RequireAPI(reinterpret_cast<const void*>(FGetPictureInfo), "GetPictureInfo");
     const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    if (Remote())
+        return Remote()->GetPictureInfo(buf, len, flag, info);
     return FGetPictureInfo(buf, len, flag, info);
 }
 
@@ -202,6 +253,8 @@ int TInSPI::GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL*
                        SPI_PROGRESS progress, intptr_t data) {
     RequireAPI(reinterpret_cast<const void*>(FGetPicture), "GetPicture");
     const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    if (Remote())
+        return Remote()->GetPicture(false, buf, len, flag, info, bits, progress, data);
     return FGetPicture(buf, len, flag, info, bits, progress, data);
 }
 
@@ -209,5 +262,7 @@ int TInSPI::GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL*
                        SPI_PROGRESS progress, intptr_t data) {
     RequireAPI(reinterpret_cast<const void*>(FGetPreview), "GetPreview");
     const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    if (Remote())
+        return Remote()->GetPicture(true, buf, len, flag, info, bits, progress, data);
     return FGetPreview(buf, len, flag, info, bits, progress, data);
 }

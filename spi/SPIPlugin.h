@@ -2,6 +2,7 @@
 
 #include "spi/SPIExceptions.h"
 #include "spi/SPIModule.h"
+#include "spi/SPIRemote.h"
 #include "spi_plugin.h"
 
 #include <QString>
@@ -21,6 +22,8 @@ using TSPIClass = const TSPIClassInfo*;
 
 // One loaded plug-in library: the information it gives about itself and its
 // entry points. Objects are made from a file name by Create or CreatePlugin.
+// A Windows plug-in (a PE file, 32 or 64 bits) is not loaded here: it runs in
+// a host under Wine, and every call goes there.
 class TSPI {
 public:
     virtual ~TSPI() = default;
@@ -44,6 +47,10 @@ public:
     static std::unique_ptr<TSPI> CreatePlugin(const QString& fileName);
 
     void* ModuleHandle() const { return Module.Get(); }
+    // The plug-in's host side when it is a Windows plug-in, else nullptr.
+    TRemotePlugin* Remote() const { return FRemote.get(); }
+    // Starts the host of a Windows plug-in without waiting for it.
+    void WarmUpHost();
     const QString& ModuleFileName() const { return FModuleFileName; }
     const QString& APIType() const { return FAPIType; }
     const QString& PluginName() const { return FPluginName; }
@@ -73,10 +80,13 @@ protected:
 
 private:
     void LoadFrom(const QString& fileName);
+    void LoadNative(const QString& fileName);
+    void LoadHosted(const QString& fileName, int bits);
     // One GetPluginInfo call into a terminated 256-byte buffer.
     int ReadInfo(int infoNo, QString& text);
 
     TModuleHandle Module;
+    std::unique_ptr<TRemotePlugin> FRemote;
     QString FModuleFileName;
     QString FAPIType;
     QString FPluginName;

@@ -1,4 +1,5 @@
 #include "spi/SPIs.h"
+#include "spi/SPIWine.h"
 
 #include "platform/DirectoryList.h"
 #include "platform/FileAccess.h"
@@ -11,10 +12,12 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdlib>
 #include <unistd.h>
+#include <utility>
 
 TSPIs* ActiveSPIs = nullptr;
 TGraphicClass DefaultGraphicClass = nullptr;
@@ -22,6 +25,7 @@ TGraphicClass DefaultGraphicClass = nullptr;
 namespace {
 
 const char* const WindowsPluginDir = "/usr/lib/susie";
+const int WarmUpDelayMs = 500;
 
 } // namespace
 
@@ -62,17 +66,32 @@ TSPIs::TSPIs(QObject* owner) : QObject(owner) {
     if (ActiveSPIs)
         throw ESPIDupCreateSPIs(QStringLiteral("TSPIs は複数生成できません"));
     ActiveSPIs = this;
+    WinePlugins().Attach({this,
+                          [this](const QString& text) {
+                              if (OnNotice)
+                                  OnNotice(text);
+                          },
+                          [this] { AddLearned(); }});
 }
 
 TSPIs::~TSPIs() {
+    WinePlugins().Detach(this);
     if (ActiveSPIs == this)
         ActiveSPIs = nullptr;
     ClearPlugins();
 }
 
 void TSPIs::Loaded() {
-    if (AutoSearch)
-        SearchPlugins(QStringLiteral("*.spi"));
+    if (!AutoSearch)
+        return;
+    SearchPlugins(QStringLiteral("*.sp[ih]"));
+    // The hosts of Windows plug-ins start once the window is up, so that
+    // the start does not share the processor with Wine; a picture asked
+    // for before that starts its host itself.
+    QTimer::singleShot(WarmUpDelayMs, this, [this] {
+        for (const auto& plugin : List)
+            plugin->WarmUpHost();
+    });
 }
 
 void TSPIs::SetDefaultGraphicClass(TGraphicClass cls) {
@@ -114,6 +133,7 @@ void TSPIs::DeletePlugin(int index) {
     TSPI* plugin = Plugins(index);
     if (GraphicForcedLoader == plugin)
         GraphicForcedLoader = nullptr;
+    Serials.remove(plugin);
     List.erase(List.begin() + index);
 }
 
@@ -223,32 +243,84 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
             OnSearching(this, path, accept); // a failure here ends the search
         if (!accept)
             continue;
-
-        std::unique_ptr<TSPI> plugin;
-        try {
-            plugin = TSPI::CreatePlugin(path);
-        } catch (const ESPIInvalidAPI&) {
-            // Loads, but lacks an entry point its class needs: skipped like
-            // a file that cannot be loaded, so one bad file cannot stop start-up.
-            continue;
-        }
-        if (!plugin)
-            continue;
-        // The same library reached under another spelling of its path is
-        // already loaded; the loader handed back the one object.
-        if (IndexOfPlugin(plugin->ModuleFileName()) != -1)
-            continue;
-
-        try {
-            accept = true;
-            if (OnSearch)
-                OnSearch(this, plugin.get(), accept);
-            if (accept)
-                AddPlugin(std::move(plugin));
-        } catch (...) {
-            // The plug-in is freed and the search goes on with the next file.
-        }
+        const int serial = NextSerial++;
+        if (AddableNow(path))
+            AddSearched(path, serial);
+        else
+            Waiting.append({path, serial});
     }
+}
+
+bool TSPIs::AddableNow(const QString& path) {
+    const int bits = WindowsPluginBits(path);
+    if (bits <= 0)
+        return true; // a native plug-in, or one no host can load (skipped as such)
+    TWinePlugins& wine = WinePlugins();
+    if (!wine.HasLoader(bits)) {
+        // One line per bitness, never a box per picture.
+        if (!MissingWineTold.contains(bits)) {
+            MissingWineTold.insert(bits);
+            const QString text = TWinePlugins::MissingWineText(QFileInfo(path).fileName(), bits);
+            qWarning("%s", qPrintable(text));
+            if (OnNotice)
+                OnNotice(text);
+        }
+        return false;
+    }
+    if (wine.Known(path))
+        return true;
+    wine.Learn(path, bits);
+    return false;
+}
+
+void TSPIs::AddSearched(const QString& path, int serial) {
+    std::unique_ptr<TSPI> plugin;
+    try {
+        plugin = TSPI::CreatePlugin(path);
+    } catch (const ESPIInvalidAPI&) {
+        // Loads, but lacks an entry point its class needs: skipped like
+        // a file that cannot be loaded, so one bad file cannot stop start-up.
+        return;
+    }
+    if (!plugin)
+        return;
+    // The same library reached under another spelling of its path is
+    // already loaded; the loader handed back the one object.
+    if (IndexOfPlugin(plugin->ModuleFileName()) != -1)
+        return;
+
+    try {
+        bool accept = true;
+        if (OnSearch)
+            OnSearch(this, plugin.get(), accept);
+        if (!accept)
+            return;
+        // In search order: before the first plug-in the search found later.
+        int index = PluginCount();
+        for (int i = 0; i < PluginCount(); ++i)
+            if (Serials.value(List[size_t(i)].get(), -1) > serial) {
+                index = i;
+                break;
+            }
+        Serials.insert(plugin.get(), serial);
+        InsertPlugin(index, std::move(plugin));
+    } catch (...) {
+        // The plug-in is freed and the search goes on with the next file.
+    }
+}
+
+void TSPIs::AddLearned() {
+    const QList<QPair<QString, int>> waiting = std::exchange(Waiting, {});
+    bool added = false;
+    for (const auto& [path, serial] : waiting) {
+        if (!WinePlugins().Known(path))
+            continue; // Wine could not tell: asked again at the next start
+        const int before = PluginCount();
+        AddSearched(path, serial);
+        added = added || PluginCount() > before;
+    }
+    if (added && OnPluginsAdded)
+        OnPluginsAdded();
 }
 
 // ---- Collecting ----------------------------------------------------------------

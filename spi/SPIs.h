@@ -4,8 +4,10 @@
 #include "spi/SPIPlugin.h"
 #include "toolkit/Graphic.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <functional>
 #include <initializer_list>
@@ -63,9 +65,16 @@ public:
     TSPISearchEvent OnSearch;
     TSPISearchingEvent OnSearching;
     TSPIPictureRegisterEvent OnPictureRegister;
+    // A line for the status bar about Windows plug-ins (Wine being made
+    // ready, Wine missing, a plug-in set aside), on the manager's thread.
+    std::function<void(const QString& text)> OnNotice;
+    // Windows plug-ins found by the search whose information had first to
+    // be asked of a host have been added (on the manager's thread).
+    std::function<void()> OnPluginsAdded;
 
     // The owner calls this once it has set the properties and handlers;
-    // with AutoSearch it searches for "*.spi".
+    // with AutoSearch it searches for "*.spi" and "*.sph" (64-bit Windows
+    // plug-ins).
     void Loaded();
 
     int PluginCount() const { return int(List.size()); }
@@ -93,8 +102,19 @@ protected:
 
 private:
     void RegisterFormats(TInSPI* plugin);
+    // Whether a found file is added now; a Windows plug-in that Wine must
+    // first be asked about is added later, at its place in the search order.
+    bool AddableNow(const QString& path);
+    void AddSearched(const QString& path, int serial);
+    void AddLearned();
 
     std::vector<std::unique_ptr<TSPI>> List;
+    // The search order of each plug-in the search added, and the Windows
+    // plug-ins still waiting for their information.
+    QHash<const TSPI*, int> Serials;
+    QList<QPair<QString, int>> Waiting;
+    int NextSerial = 0;
+    QSet<int> MissingWineTold;
 };
 
 // The active manager, or nullptr.

@@ -23,12 +23,24 @@
  *                           threads ever called
  *
  * The data: "VTST", width (int32), height (int32), bit count (uint8), flags
- * (uint8: 1 top-down rows, 2 bits block smaller than the header says), two
- * padding bytes: 16 bytes, then nothing. The pixels are a pattern the tests
- * can predict. When VELMO_TESTSPI_LOG names a file, every call is appended
- * to it as one line.
+ * (uint8: 1 top-down rows, 2 bits block smaller than the header says, 32
+ * pixels left blank), two padding bytes: 16 bytes, then nothing. The pixels
+ * are a pattern the tests can predict. When VELMO_TESTSPI_LOG names a file,
+ * every call is appended to it as one line.
+ *
+ * Built with mingw-w64 it is a Windows plug-in (spi_win.h), whose GetPicture
+ * also misbehaves on request: flags 4 crash, 8 never return, 16 end the
+ * process with ExitProcess.
  */
+#ifdef _WIN32
+#include "spi_win.h"
+#ifndef SPI_NAME
+#define SPI_NAME "Velmo \x83\x65\x83\x58\x83\x67" /* "テスト" in code page 932 */
+#endif
+#else
 #include "spi_plugin.h"
+#define SPI_CALL
+#endif
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -118,7 +130,7 @@ static int CopyText(char* buf, int buflen, const char* text) {
 #endif
 }
 
-SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {
+SPI_EXPORT int SPI_CALL GetPluginInfo(int infono, char* buf, int buflen) {
     ENTRY();
     switch (infono) {
     case 0:
@@ -145,7 +157,7 @@ SPI_EXPORT int GetPluginInfo(int infono, char* buf, int buflen) {
 }
 #endif
 
-SPI_EXPORT int IsSupported(const char* filename, void* dw) {
+SPI_EXPORT int SPI_CALL IsSupported(const char* filename, void* dw) {
     ENTRY();
     (void)filename;
     LogCall("IsSupported", 0, 0);
@@ -169,8 +181,8 @@ static int ReadHeader(const char* buf, intptr_t len, unsigned int flag, unsigned
     return memcmp(out, SPI_MAGIC, 4) == 0;
 }
 
-SPI_EXPORT int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
-                              SpiPictureInfo* lpInfo) {
+SPI_EXPORT int SPI_CALL GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
+                                       SpiPictureInfo* lpInfo) {
     unsigned char h[HEADER_BYTES];
     ENTRY();
     LogCall("GetPictureInfo", flag, len);
@@ -249,6 +261,14 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
 #ifdef SPI_FAIL
     return SPI_OUT_OF_ORDER;
 #endif
+#ifdef _WIN32
+    if (h[13] & 4)
+        *(volatile int*)(intptr_t)lData = 1; /* no data lives there: a crash */
+    while (h[13] & 8)
+        Sleep(1000);
+    if (h[13] & 16)
+        ExitProcess(7);
+#endif
     memcpy(&width, h + 4, 4);
     memcpy(&height, h + 8, 4);
     bits = h[12];
@@ -259,6 +279,8 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
 
     *pHBInfo = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT,
                           sizeof(SpiBitmapInfoHeader) + (size_t)colors * sizeof(SpiRgbQuad));
+    if (!*pHBInfo)
+        return SPI_NO_MEMORY;
     bi = (SpiBitmapInfoHeader*)LocalLock(*pHBInfo);
     bi->biSize = 40;
     bi->biWidth = width;
@@ -275,9 +297,17 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
     *pHBm = NULL;
     return SPI_SUCCESS;
 #else
-    *pHBm = LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, (h[13] & 2) ? imageBytes / 2 : imageBytes);
+    if (rows != 0 && imageBytes / rows != rowBytes)
+        *pHBm = NULL; /* more than the address space holds */
+    else
+        *pHBm =
+            LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, (h[13] & 2) ? imageBytes / 2 : imageBytes);
+    if (!*pHBm) {
+        *pHBInfo = LocalFree(*pHBInfo);
+        return SPI_NO_MEMORY;
+    }
     pixels = (uint8_t*)LocalLock(*pHBm);
-    if (!(h[13] & 2)) {
+    if (!(h[13] & (2 | 32))) {
         size_t r;
         for (r = 0; r < rows; ++r) {
             /* Row r of the block is picture row y. */
@@ -293,15 +323,17 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
 }
 
 #ifndef SPI_NO_GETPICTURE
-SPI_EXPORT int GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
-                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+SPI_EXPORT int SPI_CALL GetPicture(const char* buf, intptr_t len, unsigned int flag,
+                                   HLOCAL* pHBInfo, HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback,
+                                   intptr_t lData) {
     return Decode("GetPicture", buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 #endif
 
 #ifndef SPI_NO_PREVIEW
-SPI_EXPORT int GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* pHBInfo,
-                          HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback, intptr_t lData) {
+SPI_EXPORT int SPI_CALL GetPreview(const char* buf, intptr_t len, unsigned int flag,
+                                   HLOCAL* pHBInfo, HLOCAL* pHBm, SPI_PROGRESS lpPrgressCallback,
+                                   intptr_t lData) {
     return Decode("GetPreview", buf, len, flag, pHBInfo, pHBm, lpPrgressCallback, lData);
 }
 #endif

@@ -1,0 +1,344 @@
+#include "spi/SPIHost.h"
+
+#include "spihost/SpiHostProtocol.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstring>
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/mman.h>
+#include <sys/syscall.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+extern char** environ;
+
+// ---- Wire ------------------------------------------------------------------------
+
+TWireWriter& TWireWriter::Raw(const void* data, qsizetype count) {
+    Data.append(static_cast<const char*>(data), count);
+    return *this;
+}
+
+const char* TWireReader::Take(qsizetype count) {
+    if (!Good || count < 0 || Data.size() - At < count) {
+        Good = false;
+        return nullptr;
+    }
+    const char* at = Data.constData() + At;
+    At += count;
+    return at;
+}
+
+qint32 TWireReader::I32() {
+    qint32 v = 0;
+    if (const char* p = Take(4))
+        std::memcpy(&v, p, 4);
+    return v;
+}
+
+qint64 TWireReader::I64() {
+    qint64 v = 0;
+    if (const char* p = Take(8))
+        std::memcpy(&v, p, 8);
+    return v;
+}
+
+qint16 TWireReader::I16() {
+    qint16 v = 0;
+    if (const char* p = Take(2))
+        std::memcpy(&v, p, 2);
+    return v;
+}
+
+QByteArray TWireReader::Text() {
+    const qint32 n = I32();
+    const char* p = Take(n);
+    return p ? QByteArray(p, n) : QByteArray();
+}
+
+// ---- Process -----------------------------------------------------------------------
+
+namespace {
+
+const quint64 InitialShared = 4u << 20;
+// Starting is not the plug-in's doing: a busy machine gets longer than a call.
+const int StartTimeoutMs = 60000;
+const quint64 KeptShared = 128u << 20;
+
+// Writes everything; a host that has gone answers EPIPE here instead of the
+// signal that would end the program.
+bool WriteAll(int fd, const char* data, size_t count) {
+    sigset_t pipe, old;
+    sigemptyset(&pipe);
+    sigaddset(&pipe, SIGPIPE);
+    pthread_sigmask(SIG_BLOCK, &pipe, &old);
+    bool ok = true;
+    while (count > 0) {
+        const ssize_t n = ::write(fd, data, count);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = false;
+            break;
+        }
+        data += n;
+        count -= size_t(n);
+    }
+    if (!ok) {
+        const timespec none{0, 0};
+        sigtimedwait(&pipe, nullptr, &none); // the signal raised for this thread
+    }
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    return ok;
+}
+
+} // namespace
+
+QString SharedMemoryFolder() {
+    const QFileInfo shm(QStringLiteral("/dev/shm"));
+    if (shm.isDir() && shm.isWritable())
+        return shm.filePath();
+    return QDir::tempPath();
+}
+
+TSPIHost::~TSPIHost() {
+    Kill();
+}
+
+bool TSPIHost::Start(const THostLaunch& launch) {
+    if (Running())
+        return true;
+    int in[2], out[2];
+    if (::pipe2(in, O_CLOEXEC) != 0)
+        return false;
+    if (::pipe2(out, O_CLOEXEC) != 0) {
+        ::close(in[0]);
+        ::close(in[1]);
+        return false;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_adddup2(&actions, in[0], 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    // Wine's background services keep the error output of whoever started
+    // them; the host's own file keeps them off anything a caller reads.
+    posix_spawn_file_actions_addopen(
+        &actions, 2, launch.LogFile.isEmpty() ? "/dev/null" : launch.LogFile.constData(),
+        O_WRONLY | O_CREAT | O_APPEND, 0600);
+    posix_spawnattr_t attributes;
+    posix_spawnattr_init(&attributes);
+    sigset_t none, all;
+    sigemptyset(&none);
+    sigfillset(&all);
+    posix_spawnattr_setsigmask(&attributes, &none);
+    posix_spawnattr_setsigdefault(&attributes, &all);
+    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF |
+                                              POSIX_SPAWN_SETPGROUP);
+
+    std::vector<char*> argv{const_cast<char*>(launch.Loader.constData()),
+                            const_cast<char*>(launch.Program.constData()), nullptr};
+    std::vector<char*> envp;
+    for (const QByteArray& e : launch.Environment)
+        envp.push_back(const_cast<char*>(e.constData()));
+    envp.push_back(nullptr);
+    pid_t pid = -1;
+    const int failed = posix_spawn(&pid, launch.Loader.constData(), &actions, &attributes,
+                                   argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attributes);
+    ::close(in[0]);
+    ::close(out[1]);
+    if (failed != 0) {
+        ::close(in[1]);
+        ::close(out[0]);
+        return false;
+    }
+    Pid = pid;
+    ToHost = in[1];
+    FromHost = out[0];
+    PidFd = int(::syscall(SYS_pidfd_open, pid, 0));
+    Ready = false;
+    Pending.clear();
+    ++Starts;
+    return true;
+}
+
+void TSPIHost::Kill() {
+    Unmap();
+    if (Pid > 0) {
+        ::kill(Pid, SIGKILL);
+        while (::waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+    }
+    for (int* fd : {&ToHost, &FromHost, &PidFd})
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    Pid = -1;
+    Ready = false;
+    Pending.clear();
+}
+
+bool TSPIHost::SendMessage(quint32 kind, const QByteArray& fields) {
+    TWireWriter message;
+    message.I32(qint32(fields.size() + 4)).I32(qint32(kind)).Raw(fields);
+    return WriteAll(ToHost, message.Bytes().constData(), size_t(message.Bytes().size()));
+}
+
+bool TSPIHost::Receive(quint32& kind, QByteArray& payload, int timeoutMs) {
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        if (Pending.size() >= 8) {
+            quint32 length;
+            std::memcpy(&length, Pending.constData(), 4);
+            if (length < 4 || length > (64u << 20))
+                return false;
+            if (quint64(Pending.size()) >= 4 + quint64(length)) {
+                std::memcpy(&kind, Pending.constData() + 4, 4);
+                payload = Pending.mid(8, qsizetype(length) - 4);
+                Pending.remove(0, 4 + qsizetype(length));
+                return true;
+            }
+        }
+        const qint64 left = timeoutMs - clock.elapsed();
+        if (left <= 0)
+            return false;
+        pollfd fds[2] = {{FromHost, POLLIN, 0}, {PidFd, POLLIN, 0}};
+        const int n = ::poll(fds, PidFd >= 0 ? 2 : 1, int(left));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
+            char buffer[65536];
+            const ssize_t got = ::read(FromHost, buffer, sizeof buffer);
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got <= 0)
+                return false; // the host has gone
+            Pending.append(buffer, got);
+            continue;
+        }
+        if (PidFd >= 0 && (fds[1].revents & POLLIN)) {
+            // Ended: what it wrote before is still read, then it counts as gone.
+            pollfd last{FromHost, POLLIN, 0};
+            if (::poll(&last, 1, 0) > 0)
+                continue;
+            return false;
+        }
+    }
+}
+
+bool TSPIHost::WaitReady(int timeoutMs) {
+    if (Ready)
+        return true;
+    quint32 kind = 0;
+    QByteArray payload;
+    if (!Receive(kind, payload, timeoutMs) || kind != SPIHOST_HELLO)
+        return false;
+    TWireReader hello(payload);
+    Ready = hello.I32() == SPIHOST_VERSION && hello.Ok();
+    return Ready;
+}
+
+bool TSPIHost::Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,
+                    const TProgressSink& progress) {
+    StartFailure = !Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs));
+    if (StartFailure || !SendMessage(kind, fields)) {
+        Kill();
+        return false;
+    }
+    for (;;) {
+        quint32 got = 0;
+        QByteArray payload;
+        if (!Receive(got, payload, timeoutMs))
+            break;
+        if (got == SPIHOST_REPLY) {
+            reply = payload;
+            return true;
+        }
+        if (got != SPIHOST_PROGRESS)
+            break;
+        TWireReader r(payload);
+        const int done = r.I32(), total = r.I32();
+        if (progress && r.Ok())
+            progress(done, total);
+    }
+    Kill();
+    return false;
+}
+
+// ---- Shared memory -------------------------------------------------------------------
+
+char* TSPIHost::SharedData() const {
+    return Shared ? Shared + SPIHOST_SHM_DATA : nullptr;
+}
+
+quint64 TSPIHost::SharedDataSize() const {
+    return Shared ? SharedSize - SPIHOST_SHM_DATA : 0;
+}
+
+void TSPIHost::SetStop(bool stop) {
+    if (Shared)
+        reinterpret_cast<std::atomic<quint32>*>(Shared)->store(stop ? 1 : 0);
+}
+
+void TSPIHost::Unmap() {
+    if (Shared)
+        ::munmap(Shared, SharedSize);
+    Shared = nullptr;
+    SharedSize = 0;
+}
+
+bool TSPIHost::MapNew(quint64 dataBytes, int timeoutMs) {
+    static std::atomic<int> serial{0};
+    const quint64 size = SPIHOST_SHM_DATA + ((dataBytes + 0xFFFFF) & ~quint64(0xFFFFF));
+    const QByteArray path = QFile::encodeName(QStringLiteral("%1/velmo-spihost-%2-%3")
+                                                  .arg(SharedMemoryFolder())
+                                                  .arg(::getpid())
+                                                  .arg(serial.fetch_add(1)));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return false;
+    void* view = MAP_FAILED;
+    if (::ftruncate(fd, off_t(size)) == 0)
+        // Populated now, once, rather than a fault per page in every copy.
+        view = ::mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_POPULATE, fd, 0);
+    ::close(fd);
+    QByteArray reply;
+    const bool mapped = view != MAP_FAILED &&
+                        Call(SPIHOST_SHM_MAP, TWireWriter().Text(path).Bytes(), reply, timeoutMs) &&
+                        TWireReader(reply).I32() == 0;
+    ::unlink(path.constData()); // both sides hold it mapped; nothing else needs its name
+    if (!mapped) {
+        if (view != MAP_FAILED)
+            ::munmap(view, size);
+        return false;
+    }
+    Unmap();
+    Shared = static_cast<char*>(view);
+    SharedSize = size;
+    return true;
+}
+
+bool TSPIHost::EnsureShared(quint64 dataBytes, int timeoutMs) {
+    if (Shared && SharedDataSize() >= dataBytes)
+        return true;
+    return MapNew(qMax(dataBytes, InitialShared), timeoutMs);
+}
+
+void TSPIHost::ShrinkShared(int timeoutMs) {
+    if (Shared && SharedSize > KeptShared)
+        MapNew(InitialShared, timeoutMs);
+}

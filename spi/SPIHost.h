@@ -1,0 +1,106 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QtGlobal>
+#include <functional>
+#include <sys/types.h>
+
+// The fields of a host message, written and read in order, little-endian.
+class TWireWriter {
+public:
+    TWireWriter& I32(qint32 v) { return Raw(&v, 4); }
+    TWireWriter& I64(qint64 v) { return Raw(&v, 8); }
+    TWireWriter& Text(const QByteArray& text) { return I32(qint32(text.size())).Raw(text); }
+    TWireWriter& Raw(const QByteArray& bytes) { return Raw(bytes.constData(), bytes.size()); }
+    TWireWriter& Raw(const void* data, qsizetype count);
+    const QByteArray& Bytes() const { return Data; }
+
+private:
+    QByteArray Data;
+};
+
+class TWireReader {
+public:
+    explicit TWireReader(const QByteArray& bytes) : Data(bytes) {}
+    qint32 I32();
+    qint64 I64();
+    qint16 I16();
+    QByteArray Text();
+    // False once a field ran past the end; every later field reads as 0.
+    bool Ok() const { return Good; }
+
+private:
+    const char* Take(qsizetype count);
+    QByteArray Data;
+    qsizetype At = 0;
+    bool Good = true;
+};
+
+// How a host process is started: the Wine loader of its bitness, the host
+// program, the environment and the file that takes its error output.
+struct THostLaunch {
+    QByteArray Loader;
+    QByteArray Program;
+    QList<QByteArray> Environment;
+    QByteArray LogFile;
+};
+
+// One plug-in host process and the shared memory it reads and writes. The
+// caller serialises every use. A host that dies, answers out of turn or is
+// silent longer than the time-out is killed; the next call starts another.
+class TSPIHost {
+public:
+    TSPIHost() = default;
+    ~TSPIHost();
+    TSPIHost(const TSPIHost&) = delete;
+    TSPIHost& operator=(const TSPIHost&) = delete;
+
+    // Starts the process when none runs; does not wait for it.
+    bool Start(const THostLaunch& launch);
+    bool Running() const { return Pid > 0; }
+    // Counts the processes started, so a caller notices a new one.
+    int Generation() const { return Starts; }
+    pid_t ProcessId() const { return Pid; }
+    void Kill();
+    // Whether the last failed call failed before the host was ready: Wine
+    // did not start, which is no plug-in's doing.
+    bool FailedAtStart() const { return StartFailure; }
+
+    using TProgressSink = std::function<void(int done, int total)>;
+    // Sends a request and waits for its reply, handing progress messages to
+    // the sink. A sign of life (a message) restarts the time-out. False when
+    // the host failed; it is gone then.
+    bool Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,
+              const TProgressSink& progress = {});
+
+    // Shared memory of at least that many data bytes, mapped by both sides.
+    bool EnsureShared(quint64 dataBytes, int timeoutMs);
+    char* SharedData() const;
+    quint64 SharedDataSize() const;
+    // Gives a large mapping back after use, so a huge picture is not kept.
+    void ShrinkShared(int timeoutMs);
+    void SetStop(bool stop);
+
+private:
+    bool WaitReady(int timeoutMs);
+    bool Receive(quint32& kind, QByteArray& payload, int timeoutMs);
+    bool SendMessage(quint32 kind, const QByteArray& fields);
+    bool MapNew(quint64 dataBytes, int timeoutMs);
+    void Unmap();
+
+    pid_t Pid = -1;
+    int ToHost = -1;
+    int FromHost = -1;
+    int PidFd = -1;
+    bool Ready = false;
+    bool StartFailure = false;
+    int Starts = 0;
+    QByteArray Pending; // bytes read past the last message
+    char* Shared = nullptr;
+    quint64 SharedSize = 0;
+};
+
+// The folder where shared memory files are made.
+QString SharedMemoryFolder();

@@ -1,0 +1,184 @@
+#include "spi/SPIRemote.h"
+
+#include "spi/SPIHost.h"
+#include "spi/SPIWine.h"
+#include "spihost/SpiHostProtocol.h"
+
+#include <QFileInfo>
+#include <cstring>
+
+namespace {
+
+quint64 BitsOffset(quint64 infoBytes) {
+    return (infoBytes + SPIHOST_BITS_ALIGN - 1) / SPIHOST_BITS_ALIGN * SPIHOST_BITS_ALIGN;
+}
+
+// A local memory block holding a copy of the bytes; nullptr for none.
+HLOCAL BlockOf(const char* bytes, quint64 count) {
+    if (count == 0)
+        return nullptr;
+    HLOCAL block = LocalAlloc(LMEM_MOVEABLE, size_t(count));
+    if (block)
+        std::memcpy(LocalLock(block), bytes, size_t(count));
+    return block;
+}
+
+} // namespace
+
+std::unique_ptr<TRemotePlugin> TRemotePlugin::Open(const QString& path, int bits) {
+    const auto info = WinePlugins().Probe(path, bits);
+    if (!info || !info->Loads)
+        return nullptr;
+    std::unique_ptr<TRemotePlugin> plugin(new TRemotePlugin);
+    plugin->Path = path;
+    plugin->FBits = bits;
+    plugin->Exports = info->Exports;
+    plugin->Info = info->Info;
+    return plugin;
+}
+
+int TRemotePlugin::GetPluginInfo(int infoNo, char* buf, int bufLen) const {
+    if (infoNo < 0 || infoNo >= Info.size() || !buf || bufLen <= 0)
+        return 0;
+    const auto& [result, text] = Info[infoNo];
+    // Cut at a whole UTF-8 character that leaves room for the terminator.
+    qsizetype n = qMin<qsizetype>(text.size(), bufLen - 1);
+    while (n > 0 && n < text.size() && (quint8(text[n]) & 0xC0) == 0x80)
+        --n;
+    std::memcpy(buf, text.constData(), size_t(n));
+    buf[n] = '\0';
+    return result;
+}
+
+TSPIHost* TRemotePlugin::Ready() {
+    TSPIHost* host = WinePlugins().Host(FBits);
+    if (!host)
+        return nullptr;
+    if (HostGeneration == host->Generation() && Id >= 0)
+        return host;
+    QByteArray reply;
+    if (!host->Call(SPIHOST_LOAD, TWireWriter().Text(QFile::encodeName(Path)).Bytes(), reply,
+                    WinePlugins().Setup.CallTimeoutMs)) {
+        if (!host->FailedAtStart())
+            Lost();
+        return nullptr;
+    }
+    Id = TWireReader(reply).I32();
+    HostGeneration = host->Generation();
+    return Id >= 0 ? host : nullptr;
+}
+
+void TRemotePlugin::Lost() {
+    Id = -1;
+    if (WinePlugins().NoteKill(Path, LastName))
+        WinePlugins().Notify(
+            QStringLiteral("プラグイン %1 はホストを 2 度落としたので、次の起動まで使いません")
+                .arg(QFileInfo(Path).fileName()));
+}
+
+bool TRemotePlugin::Refused(const QByteArray& name) const {
+    return WinePlugins().SetAside(Path) || WinePlugins().KilledBy(Path, name);
+}
+
+int TRemotePlugin::IsSupported(const char* fileName, const void* header) {
+    LastName = QByteArray(fileName ? fileName : "");
+    if (Refused(LastName))
+        return 0;
+    TSPIHost* host = Ready();
+    if (!host)
+        return 0;
+    TWireWriter w;
+    w.I32(Id).Text(LastName).Raw(header, SPIHOST_HEADER_BYTES);
+    QByteArray reply;
+    if (!host->Call(SPIHOST_IS_SUPPORTED, w.Bytes(), reply, WinePlugins().Setup.CallTimeoutMs)) {
+        Lost();
+        return 0;
+    }
+    return TWireReader(reply).I32();
+}
+
+bool TRemotePlugin::PutSource(TSPIHost& host, TWireWriter& w, const char* buf, intptr_t len,
+                              unsigned int flag) {
+    const int timeout = WinePlugins().Setup.CallTimeoutMs;
+    const bool memory = (flag & SPI_INPUT_MASK) == SPI_INPUT_MEMORY;
+    if (!host.EnsureShared(memory ? quint64(qMax<intptr_t>(len, 0)) : 0, timeout))
+        return false;
+    if (memory && len > 0)
+        std::memcpy(host.SharedData(), buf, size_t(len));
+    w.I32(qint32(flag)).I64(len).Text(memory ? QByteArray() : QByteArray(buf));
+    if (!memory)
+        LastName = QByteArray(buf);
+    return true;
+}
+
+int TRemotePlugin::GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
+                                  SpiPictureInfo* info) {
+    TSPIHost* host = Refused(LastName) ? nullptr : Ready();
+    TWireWriter w;
+    if (!host || !PutSource(*host, w.I32(Id), buf, len, flag))
+        return SPI_OTHER_ERROR;
+    QByteArray reply;
+    if (!host->Call(SPIHOST_PICTURE_INFO, w.Bytes(), reply, WinePlugins().Setup.CallTimeoutMs)) {
+        Lost();
+        return SPI_OTHER_ERROR;
+    }
+    TWireReader r(reply);
+    const int result = r.I32();
+    info->left = r.I32();
+    info->top = r.I32();
+    info->width = r.I32();
+    info->height = r.I32();
+    info->x_density = quint16(r.I16());
+    info->y_density = quint16(r.I16());
+    info->colorDepth = r.I16();
+    info->hInfo = nullptr; // the host has freed the plug-in's text
+    return r.Ok() ? result : SPI_OTHER_ERROR;
+}
+
+int TRemotePlugin::GetPicture(bool preview, const char* buf, intptr_t len, unsigned int flag,
+                              HLOCAL* info, HLOCAL* bits, SPI_PROGRESS progress, intptr_t data) {
+    const int timeout = WinePlugins().Setup.CallTimeoutMs;
+    TSPIHost* host = Refused(LastName) ? nullptr : Ready();
+    TWireWriter w;
+    if (!host || !PutSource(*host, w.I32(Id), buf, len, flag))
+        return SPI_OTHER_ERROR;
+    host->SetStop(false);
+    QByteArray reply;
+    // Progress comes one way; a handler that wants the plug-in to stop
+    // raises the flag the host's callback answers with.
+    const bool answered = host->Call(preview ? SPIHOST_PREVIEW : SPIHOST_PICTURE, w.Bytes(), reply,
+                                     timeout, [&](int done, int total) {
+                                         if (progress && progress(done, total, data) != 0)
+                                             host->SetStop(true);
+                                     });
+    if (!answered) {
+        Lost();
+        return SPI_OTHER_ERROR;
+    }
+    TWireReader r(reply);
+    const int result = r.I32();
+    const quint64 infoBytes = quint64(r.I64()), bitsBytes = quint64(r.I64());
+    const bool inShared = r.I32() != 0;
+    if (!r.Ok())
+        return SPI_OTHER_ERROR;
+    if (result != SPI_SUCCESS)
+        return result;
+    if (!inShared) {
+        QByteArray fetched;
+        if (!host->EnsureShared(BitsOffset(infoBytes) + bitsBytes, timeout) ||
+            !host->Call(SPIHOST_FETCH, TWireWriter().I32(0).Bytes(), fetched, timeout) ||
+            TWireReader(fetched).I32() != 0) {
+            host->ShrinkShared(timeout);
+            return SPI_NO_MEMORY;
+        }
+    }
+    *info = BlockOf(host->SharedData(), infoBytes);
+    *bits = BlockOf(host->SharedData() + BitsOffset(infoBytes), bitsBytes);
+    host->ShrinkShared(timeout);
+    if ((infoBytes && !*info) || (bitsBytes && !*bits)) {
+        *info = *info ? LocalFree(*info) : nullptr;
+        *bits = *bits ? LocalFree(*bits) : nullptr;
+        return SPI_NO_MEMORY;
+    }
+    return SPI_SUCCESS;
+}

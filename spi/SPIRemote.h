@@ -1,0 +1,52 @@
+#pragma once
+
+#include "spi_plugin.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QPair>
+#include <QString>
+#include <memory>
+
+// A Windows plug-in run by the host of its bitness under Wine. It answers
+// the calls a loaded plug-in answers; the plug-in object sends its calls
+// here instead of into a loaded library. A call that kills or hangs the
+// host fails like a plug-in that cannot decode; the host is started again
+// at the next call. A plug-in that killed its host with two files is set
+// aside until the program starts again.
+class TRemotePlugin {
+public:
+    // The plug-in of that file, from what is known of it or asked now;
+    // nullptr when the host cannot load it or Wine is missing.
+    static std::unique_ptr<TRemotePlugin> Open(const QString& path, int bits);
+
+    const QString& FileName() const { return Path; }
+    int Bits() const { return FBits; }
+    // Export i of SPIHOST_EXPORT_NAMES.
+    bool Has(int exportIndex) const { return (Exports >> exportIndex) & 1u; }
+
+    int GetPluginInfo(int infoNo, char* buf, int bufLen) const;
+    int IsSupported(const char* fileName, const void* header);
+    int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info);
+    int GetPicture(bool preview, const char* buf, intptr_t len, unsigned int flag, HLOCAL* info,
+                   HLOCAL* bits, SPI_PROGRESS progress, intptr_t data);
+
+private:
+    TRemotePlugin() = default;
+    // The host, with this plug-in loaded in it; nullptr when that fails.
+    class TSPIHost* Ready();
+    // The host went during a call: the file is remembered as the cause.
+    void Lost();
+    bool Refused(const QByteArray& name) const;
+    // The file name (or the memory data) of a call, sent in its request.
+    bool PutSource(class TSPIHost& host, class TWireWriter& w, const char* buf, intptr_t len,
+                   unsigned int flag);
+
+    QString Path;
+    int FBits = 0;
+    quint32 Exports = 0;
+    QList<QPair<int, QByteArray>> Info;
+    int HostGeneration = -1;
+    qint32 Id = -1;
+    QByteArray LastName; // the file of the call under way
+};

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "spi/SPIHost.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+
+// The bitness of a Windows plug-in file by its PE header: 32 or 64; 0 for a
+// file that is no Windows library; -1 for one of another machine.
+int WindowsPluginBits(const QString& path);
+
+// What a Windows plug-in told about itself when a host loaded it, kept per
+// file (path, size, modification time) so that start-up never waits for Wine.
+struct TWinePluginInfo {
+    QString Path;
+    qint64 Size = -1;
+    qint64 Modified = 0;
+    int Bits = 0;
+    bool Loads = false;
+    quint32 Exports = 0;
+    QList<QPair<int, QByteArray>> Info; // GetPluginInfo 0, 1, 2, ...: result and UTF-8 text
+};
+
+// Where things are and how long a call may take. Read from the environment
+// once; tests may change it before the first use.
+struct TWineSetup {
+    QString Loader32 = QStringLiteral("/usr/lib/wine/wine");
+    QString Loader64 = QStringLiteral("/usr/lib/wine/wine64");
+    QString HostDir;  // the folder of spihost32.exe and spihost64.exe
+    QString CacheDir; // $XDG_CACHE_HOME/velmo: the plug-in information, the host log
+    QString Prefix;   // the Wine prefix: $XDG_CACHE_HOME/velmo/wine
+    int CallTimeoutMs = 20000;
+    QString InfoFile() const { return CacheDir + QStringLiteral("/winplugins.json"); }
+    QString LogFile() const { return CacheDir + QStringLiteral("/spihost.log"); }
+};
+
+// Everything the program shares about Windows plug-ins: the setup, the
+// known plug-in information, the Wine prefix made in the background, one
+// host per bitness, the plug-ins that killed their host, and the notices
+// for the status bar. One per process.
+class TWinePlugins {
+public:
+    TWinePlugins();
+    ~TWinePlugins();
+
+    TWineSetup Setup;
+
+    bool HasLoader(int bits) const;
+    // The one line that says what to install for a plug-in of that bitness.
+    static QString MissingWineText(const QString& pluginName, int bits);
+    bool PrefixReady() const;
+    THostLaunch Launch(int bits) const;
+
+    // The stored information of the file when it is still the same file.
+    std::optional<TWinePluginInfo> Known(const QString& path);
+    // Asks a host now (making the prefix first when there is none).
+    std::optional<TWinePluginInfo> Probe(const QString& path, int bits);
+    // Asks in the background; the attached receiver hears when it is done.
+    void Learn(const QString& path, int bits);
+
+    // The host of a bitness, started when none runs; nullptr when no
+    // prefix is made yet (the background then makes it).
+    TSPIHost* Host(int bits);
+    // Starts the host of that bitness without waiting for it, when nothing
+    // else uses the hosts right now.
+    void WarmUp(int bits);
+    // Ends both hosts (the next call starts them again).
+    void StopHosts();
+
+    // A plug-in that killed its host with that file: true when it has now
+    // done so twice and is set aside until the program starts again.
+    bool NoteKill(const QString& plugin, const QByteArray& name);
+    bool KilledBy(const QString& plugin, const QByteArray& name) const;
+    bool SetAside(const QString& plugin) const;
+
+    // Who hears notices and learned plug-ins, on its own thread.
+    struct TReceiver {
+        QPointer<QObject> Context;
+        std::function<void(const QString&)> Notice;
+        std::function<void()> Learned;
+    };
+    void Attach(const TReceiver& receiver);
+    void Detach(const QObject* context);
+    void Notify(const QString& text);
+
+private:
+    bool MakePrefix();
+    void RunLearning();
+    void Remember(const TWinePluginInfo& info);
+    void LoadInfoFile();
+    void SaveInfoFile();
+    std::optional<TWinePluginInfo> AskHost(TSPIHost& host, const QString& path, int bits);
+
+    mutable std::mutex Lock; // guards everything below
+    bool InfoLoaded = false;
+    QHash<QString, TWinePluginInfo> Infos;
+    QList<QPair<QString, int>> ToLearn;
+    bool Learning = false;
+    std::thread Learner;
+    TReceiver Receiver;
+    QHash<QString, QSet<QByteArray>> Kills;
+    QSet<QString> Aside;
+    std::unique_ptr<TSPIHost> Hosts[2];
+};
+
+TWinePlugins& WinePlugins();

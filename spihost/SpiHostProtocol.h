@@ -1,0 +1,70 @@
+/*
+ * What Velmo and a plug-in host say to each other over the host's standard
+ * input and output. Every message is a 32-bit byte count of what follows,
+ * a 32-bit kind, then the kind's fields, all little-endian, with no padding.
+ * Texts are a 32-bit byte count and the bytes. The client sends one request
+ * at a time; the host answers it with any number of progress messages and
+ * then exactly one reply.
+ *
+ * Pictures and in-memory data travel through a shared memory file that the
+ * client makes (SHM_MAP); the host keeps it mapped until another replaces it.
+ */
+#ifndef VELMO_SPI_HOST_PROTOCOL_H
+#define VELMO_SPI_HOST_PROTOCOL_H
+
+#define SPIHOST_VERSION 1
+
+/* Longest request the host accepts (a path, a header, a few numbers). */
+#define SPIHOST_MAX_REQUEST (64 * 1024)
+/* Header bytes offered to IsSupported, from the offset tried on. */
+#define SPIHOST_HEADER_BYTES 2048
+/* In the shared memory: a 32-bit stop flag at byte 0 that the client sets
+ * when the progress handler asks the plug-in to stop; data from this byte on. */
+#define SPIHOST_SHM_DATA 4096
+/* The picture's bits follow its header and colour table at this alignment. */
+#define SPIHOST_BITS_ALIGN 64
+
+enum {
+    /* host: the one reply to a request; its fields are the request's. */
+    SPIHOST_REPLY = 0,
+    /* host: u32 version, u32 pointer bits. Sent once, when the host is ready. */
+    SPIHOST_HELLO = 1,
+    /* client: text path of the shared memory file. reply: i32 result (0 ok). */
+    SPIHOST_SHM_MAP = 2,
+    /* client: text path of the plug-in. reply: i32 plug-in number (-1: it
+     * does not load), u32 exports (bit i: SpiHostExportNames[i]), u32 count,
+     * then count times (i32 result, text) for GetPluginInfo 0, 1, 2, ...
+     * in the order the client reads them, texts in UTF-8. */
+    SPIHOST_LOAD = 3,
+    /* client: i32 plug-in, text file name, SPIHOST_HEADER_BYTES header bytes.
+     * reply: i32 result. */
+    SPIHOST_IS_SUPPORTED = 4,
+    /* client: i32 plug-in, u32 flag, i64 length or offset, text file name;
+     * memory data is at SPIHOST_SHM_DATA. reply: i32 result, i32 left, top,
+     * width, height, u16 x density, y density, i16 colour depth. The text
+     * information handle is freed by the host. */
+    SPIHOST_PICTURE_INFO = 5,
+    /* client: as SPIHOST_PICTURE_INFO. host: SPIHOST_PROGRESS messages, then
+     * the reply: i32 result, u64 info bytes, u64 bits bytes, u32 in memory.
+     * A size of 0 stands for a handle the plug-in left empty. In memory 1:
+     * the info is at SPIHOST_SHM_DATA and the bits follow at the next
+     * SPIHOST_BITS_ALIGN boundary; 0: the shared memory is too small, the
+     * host keeps the picture until SPIHOST_FETCH. */
+    SPIHOST_PICTURE = 6,
+    SPIHOST_PREVIEW = 7,
+    /* host: i32 done, i32 total, sent when the percent done changes. */
+    SPIHOST_PROGRESS = 8,
+    /* client, after mapping a larger file: the kept picture into it.
+     * reply: i32 result (0 ok; the picture is given up either way). */
+    SPIHOST_FETCH = 9
+};
+
+/* Export i of a loaded plug-in is bit i of the exports mask. */
+#define SPIHOST_EXPORT_COUNT 9
+#define SPIHOST_EXPORT_NAMES                                                                       \
+    {                                                                                              \
+        "GetPluginInfo", "IsSupported", "GetPictureInfo", "GetPicture", "GetPreview",              \
+            "GetArchiveInfo", "GetFileInfo", "GetFile", "ConfigurationDlg"                         \
+    }
+
+#endif /* VELMO_SPI_HOST_PROTOCOL_H */
