@@ -11,7 +11,12 @@
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/fs.h>
+#include <map>
+#include <set>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 #include <utility>
 
@@ -52,11 +57,43 @@ bool SameMount(const QString& folder, const QString& target) {
     return !(a.stx_mask & b.stx_mask & STATX_MNT_ID) || a.stx_mnt_id == b.stx_mnt_id;
 }
 
+// Whether a folder tells names apart without regard to case: the
+// filesystems of memory cards and of other systems' shares, and folders
+// marked for case folding.
+bool FoldsCase(const QString& folder) {
+    const QByteArray path = PathToBytes(folder);
+    struct statfs fs;
+    if (::statfs(path.constData(), &fs) == 0) {
+        switch (static_cast<unsigned long>(fs.f_type)) {
+        case 0x4d44:     // FAT
+        case 0x2011bab0: // exFAT
+        case 0xff534d42: // CIFS
+        case 0xfe534d42: // SMB2
+            return true;
+        default:
+            break;
+        }
+    }
+    int flags = 0;
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return false;
+    const bool folded = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0 && (flags & FS_CASEFOLD_FL);
+    ::close(fd);
+    return folded;
+}
+
 // Turns the dropped items into steps, asking before a file is replaced.
 struct TPlanner {
     QWidget* Owner;
     bool Move;
-    std::vector<TStep> Steps;
+    std::vector<TStep> Steps{};
+    // The names this drop gives out in the target, as the target compares
+    // them, each a folder or not: two dropped items of one name meet there
+    // as an item on the disk would.
+    bool FoldCase = false;
+    std::map<QString, bool> Claimed{};
+    QString Key(const QString& to) const { return FoldCase ? to.toCaseFolded() : to; }
     // The target folder, and whether it turned up inside a dropped folder
     // (a bind mount can hide that from its path).
     std::pair<dev_t, ino_t> Target{0, 0};
@@ -74,9 +111,11 @@ struct TPlanner {
 
     void Entry(const QString& from, const QString& to, const struct stat& st) {
         struct stat there;
-        if (Lstat(to, there)) {
-            if (S_ISDIR(there.st_mode))
-                return Refuse(from, to, EISDIR);
+        const auto claimed = Claimed.find(Key(to));
+        const bool onDisk = Lstat(to, there);
+        if ((claimed != Claimed.end() && claimed->second) || (onDisk && S_ISDIR(there.st_mode)))
+            return Refuse(from, to, EISDIR);
+        if (onDisk || claimed != Claimed.end()) {
             const QString text =
                 QStringLiteral("次のファイルは既にあります。置き換えますか?\r\r") + DisplayPath(to);
             if (ApplicationMessageBox(text, FileOpCaption(), mbQuestionYesNoNo) != idYes)
@@ -87,7 +126,8 @@ struct TPlanner {
         else if (S_ISREG(st.st_mode))
             Steps.push_back({skFile, from, to});
         else
-            Refuse(from, to, EINVAL);
+            return Refuse(from, to, EINVAL);
+        Claimed[Key(to)] = false;
     }
 
     void Tree(const QString& from, const QString& to, const struct stat& st) {
@@ -95,13 +135,18 @@ struct TPlanner {
             Loop = true;
         if (Loop)
             return;
+        // A folder met twice in one drop is merged like one on the disk.
+        const auto claimed = Claimed.find(Key(to));
+        if (claimed != Claimed.end() && !claimed->second)
+            return Refuse(from, to, ENOTDIR);
         struct stat there;
         if (Lstat(to, there)) {
             if (!S_ISDIR(there.st_mode))
                 return Refuse(from, to, ENOTDIR);
-        } else {
+        } else if (claimed == Claimed.end()) {
             Steps.push_back({skMakeDir, from, to, st.st_mode});
         }
+        Claimed[Key(to)] = true;
         DIR* dir = ::opendir(PathToBytes(from).constData());
         if (!dir)
             return Refuse(from, to, errno);
@@ -215,11 +260,17 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
                           const std::vector<TDragSource>& sources, const QString& folder,
                           bool trash) {
     const bool move = effect == Qt::MoveAction;
-    TPlanner plan{owner, move, {}};
+    TPlanner plan{owner, move};
     struct stat target;
     const bool folderKnown = ::stat(PathToBytes(folder).constData(), &target) == 0 || trash;
     if (folderKnown && !trash)
         plan.Target = {target.st_dev, target.st_ino};
+    plan.FoldCase = !trash && FoldsCase(folder);
+    // A folder whose name comes once in the drop moves in one rename; one
+    // that meets a namesake is merged item by item, so every clash is seen.
+    std::multiset<QString> names;
+    for (const TDragSource& source : sources)
+        names.insert(plan.Key(Join(folder, NameOf(source.Path))));
     for (const TDragSource& source : sources) {
         const QString name = NameOf(source.Path);
         const QString to = Join(folder, name);
@@ -235,8 +286,10 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
         } else if (!S_ISDIR(st.st_mode)) {
             plan.Entry(source.Path, to, st);
         } else if (struct stat there; move && st.st_dev == target.st_dev && !Lstat(to, there) &&
+                                      names.count(plan.Key(to)) == 1 &&
                                       SameMount(FolderOf(source.Path), folder)) {
             plan.Steps.push_back({skRename, source.Path, to}); // one folder, one rename
+            plan.Claimed[plan.Key(to)] = true;
         } else {
             const size_t before = plan.Steps.size();
             plan.Tree(source.Path, to, st);

@@ -210,6 +210,33 @@ private slots:
         QCOMPARE(Errors, QStringList());
     }
 
+    // Two items of one name in one drop meet in the target as an item on the
+    // disk would: the replace question, No keeping the first; a folder that
+    // comes twice is merged, its files asked about one by one.
+    void sameNamesInOneDrop() {
+        for (const char* cam : {"camA", "camB"}) {
+            Box->writeFile(QString("%1/IMG_0001.JPG").arg(cam), cam);
+            Box->writeFile(QString("%1/DCIM/x.jpg").arg(cam), cam);
+        }
+        Box->makeDir("home/dst");
+        Tree->Loaded();
+        Tree->show();
+        int asked = 0;
+        Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
+            ++asked;
+            return flags == mbQuestionYesNoNo ? idNo : idOk;
+        };
+        const QStringList items = {Box->filePath("camA/IMG_0001.JPG"), Box->filePath("camA/DCIM"),
+                                   Box->filePath("camB/IMG_0001.JPG"), Box->filePath("camB/DCIM")};
+        QVERIFY(Drop(Node(Home + "/dst"), UriList(items)) != Qt::IgnoreAction);
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(asked, 2);
+        QCOMPARE(ReadAll(Home + "/dst/IMG_0001.JPG"), QByteArray("camA"));
+        QCOMPARE(ReadAll(Home + "/dst/DCIM/x.jpg"), QByteArray("camA"));
+        QCOMPARE(ReadAll(Box->filePath("camB/IMG_0001.JPG")), QByteArray("camB"));
+        QCOMPARE(ReadAll(Box->filePath("camB/DCIM/x.jpg")), QByteArray("camB"));
+    }
+
     // Another mount of a folder is that folder: nothing goes into itself,
     // and nothing dropped onto itself is lost.
     void bindMounts() {
