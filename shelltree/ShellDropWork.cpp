@@ -8,6 +8,8 @@
 
 #include <QRandomGenerator>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -99,6 +101,11 @@ struct TPlanner {
     std::pair<dev_t, ino_t> Target{0, 0};
     bool Loop = false;
 
+    // What could not be done, told once the drop is over.
+    std::vector<TFileOpError> Failures{};
+    // The answer given for the rest of this drop, once one is.
+    int AllAnswer = 0;
+
     void Refuse(const QString& from, const QString& to, int code) {
         TFileOpError error;
         error.Headline = Move ? QStringLiteral("ファイルを移動できません。")
@@ -106,7 +113,18 @@ struct TPlanner {
         error.Paths = {(Move ? QStringLiteral("移動元: ") : QStringLiteral("コピー元: ")) + from,
                        (Move ? QStringLiteral("移動先: ") : QStringLiteral("コピー先: ")) + to};
         error.Code = code;
-        ShowFileOpError(Owner, error);
+        Failures.push_back(error);
+    }
+
+    bool MayReplace(const QString& to) {
+        if (AllAnswer)
+            return AllAnswer == idYesAll;
+        const QString text =
+            QStringLiteral("次のファイルは既にあります。置き換えますか?\r\r") + DisplayPath(to);
+        const int answer = ApplicationMessageBox(text, FileOpCaption(), mbQuestionYesNoNoAll);
+        if (answer == idYesAll || answer == idNoAll)
+            AllAnswer = answer;
+        return answer == idYes || answer == idYesAll;
     }
 
     void Entry(const QString& from, const QString& to, const struct stat& st) {
@@ -115,12 +133,8 @@ struct TPlanner {
         const bool onDisk = Lstat(to, there);
         if ((claimed != Claimed.end() && claimed->second) || (onDisk && S_ISDIR(there.st_mode)))
             return Refuse(from, to, EISDIR);
-        if (onDisk || claimed != Claimed.end()) {
-            const QString text =
-                QStringLiteral("次のファイルは既にあります。置き換えますか?\r\r") + DisplayPath(to);
-            if (ApplicationMessageBox(text, FileOpCaption(), mbQuestionYesNoNo) != idYes)
-                return;
-        }
+        if ((onDisk || claimed != Claimed.end()) && !MayReplace(to))
+            return;
         if (S_ISLNK(st.st_mode))
             Steps.push_back({skCopyLink, from, to});
         else if (S_ISREG(st.st_mode))
@@ -180,6 +194,26 @@ TFileOpResult Fail(TFileOpError& error, const QString& headline, const QString& 
     return forFailed;
 }
 
+// The failures of one drop in one box: one failure as it is, several as a
+// list of the items with each one's reason.
+TFileOpError Summary(const std::vector<TFileOpError>& failures) {
+    if (failures.size() == 1)
+        return failures.front();
+    constexpr size_t kShown = 20;
+    TFileOpError summary;
+    summary.Headline =
+        QStringLiteral("%1 個の項目を処理できませんでした。").arg(qsizetype(failures.size()));
+    for (size_t i = 0; i < failures.size() && i < kShown; ++i) {
+        const TFileOpError& failure = failures[i];
+        const QString reason = failure.Code ? SystemReason(failure.Code) : failure.Reason;
+        summary.Paths << (failure.Paths.isEmpty() ? failure.Headline : failure.Paths.front()) +
+                             QStringLiteral(" (") + reason + QLatin1Char(')');
+    }
+    if (failures.size() > kShown)
+        summary.Paths << QStringLiteral("ほか %1 個").arg(qsizetype(failures.size() - kShown));
+    return summary;
+}
+
 // A copy of a link, renamed into place once it is made: 0, the errno of the
 // failure, or -1 when `to` already is that very link.
 int CopyLink(const QString& from, const QString& to) {
@@ -207,52 +241,71 @@ int CopyLink(const QString& from, const QString& to) {
     return 0;
 }
 
+// Runs every step it can: a step that fails is noted and the others go on,
+// but nothing is tried inside a folder that could not be made.
 TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContext& context,
-                       TFileOpError& error) {
+                       TFileOpError& error, std::vector<TFileOpError> failures) {
+    QStringList missing; // folders that could not be made, each with a closing "/"
+    TFileOpResult outcome = forDone;
     for (const TStep& step : steps) {
-        if (context.Cancelled)
-            return forCancelled;
+        if (context.Cancelled) {
+            outcome = forCancelled;
+            break;
+        }
+        if (std::any_of(missing.cbegin(), missing.cend(),
+                        [&](const QString& folder) { return step.To.startsWith(folder); }))
+            continue;
+        TFileOpError failure;
         TFileOpResult result = forDone;
         const QByteArray from = PathToBytes(step.From);
         const QByteArray to = PathToBytes(step.To);
         switch (step.Kind) {
         case skMakeDir:
-            if (::mkdir(to.constData(), (step.Mode & 07777) | S_IRWXU) != 0 && errno != EEXIST)
-                return Fail(error, QStringLiteral("フォルダを作成できません。"), step.From, step.To,
-                            errno);
+            if (::mkdir(to.constData(), (step.Mode & 07777) | S_IRWXU) != 0 && errno != EEXIST) {
+                result = Fail(failure, QStringLiteral("フォルダを作成できません。"), step.From,
+                              step.To, errno);
+                missing << step.To + QLatin1Char('/');
+            }
             break;
         case skFile:
-            result = move ? MoveFileReplacing(step.From, step.To, context, error)
-                          : CopyFileReplacing(step.From, step.To, context, error);
+            result = move ? MoveFileReplacing(step.From, step.To, context, failure)
+                          : CopyFileReplacing(step.From, step.To, context, failure);
             break;
         case skCopyLink:
             if (const int code = CopyLink(step.From, step.To); code > 0)
-                return Fail(error, QStringLiteral("リンクをコピーできません。"), step.From, step.To,
-                            code);
+                result = Fail(failure, QStringLiteral("リンクをコピーできません。"), step.From,
+                              step.To, code);
             else if (code == 0 && move && ::unlink(from.constData()) != 0)
-                return Fail(error,
-                            QStringLiteral("リンクをコピーしましたが、移動元を削除できません。"),
-                            step.From, step.To, errno);
+                result = Fail(failure,
+                              QStringLiteral("リンクをコピーしましたが、移動元を削除できません。"),
+                              step.From, step.To, errno);
             break;
         case skRemoveDir:
             ::rmdir(from.constData());
             break;
         case skRename:
-            result = MoveFileReplacing(step.From, step.To, context, error);
+            result = MoveFileReplacing(step.From, step.To, context, failure);
             break;
         case skLink:
             if (::symlink(from.constData(), to.constData()) != 0)
-                return Fail(error, QStringLiteral("リンクを作成できません。"), step.From, step.To,
-                            errno);
+                result = Fail(failure, QStringLiteral("リンクを作成できません。"), step.From,
+                              step.To, errno);
             break;
         case skTrash:
-            result = MoveFileToTrash(step.From, nullptr, context, error);
+            result = MoveFileToTrash(step.From, nullptr, context, failure);
             break;
         }
-        if (result != forDone)
-            return result;
+        if (result == forCancelled) {
+            outcome = forCancelled;
+            break;
+        }
+        if (result == forFailed)
+            failures.push_back(failure);
     }
-    return forDone;
+    if (failures.empty())
+        return outcome;
+    error = Summary(failures);
+    return forFailed;
 }
 } // namespace
 
@@ -292,16 +345,22 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
             plan.Claimed[plan.Key(to)] = true;
         } else {
             const size_t before = plan.Steps.size();
+            const size_t failed = plan.Failures.size();
             plan.Tree(source.Path, to, st);
             if (plan.Loop) { // never into itself
                 plan.Steps.erase(plan.Steps.begin() + qsizetype(before), plan.Steps.end());
+                plan.Failures.resize(failed);
                 plan.Loop = false;
                 plan.Refuse(source.Path, to, EINVAL);
             }
         }
     }
-    if (plan.Steps.empty())
-        return forDone;
+    if (plan.Steps.empty()) {
+        if (plan.Failures.empty())
+            return forDone;
+        ShowFileOpError(owner, Summary(plan.Failures));
+        return forFailed;
+    }
     const QString label =
         (trash                      ? QStringLiteral("ごみ箱に移動しています...\n")
          : move                     ? QStringLiteral("移動しています...\n")
@@ -310,7 +369,8 @@ TFileOpResult RunDropWork(QWidget* owner, Qt::DropAction effect,
         NameOf(sources.front().Path);
     return RunFileOperation(
         owner, label,
-        [steps = std::move(plan.Steps), move](TFileOpContext& context, TFileOpError& error) {
-            return RunSteps(steps, move, context, error);
+        [steps = std::move(plan.Steps), move,
+         failures = std::move(plan.Failures)](TFileOpContext& context, TFileOpError& error) {
+            return RunSteps(steps, move, context, error, failures);
         });
 }

@@ -158,7 +158,7 @@ private slots:
         int asked = 0, answer = idNo;
         Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
             ++asked;
-            return flags == mbQuestionYesNoNo ? answer : idOk;
+            return flags == mbQuestionYesNoNoAll ? answer : idOk;
         };
         QCOMPARE(Drop(dst, UriList({Box->filePath("src/album"), Box->filePath("src/same.jpg")})),
                  Qt::MoveAction);
@@ -224,7 +224,7 @@ private slots:
         int asked = 0;
         Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
             ++asked;
-            return flags == mbQuestionYesNoNo ? idNo : idOk;
+            return flags == mbQuestionYesNoNoAll ? idNo : idOk;
         };
         const QStringList items = {Box->filePath("camA/IMG_0001.JPG"), Box->filePath("camA/DCIM"),
                                    Box->filePath("camB/IMG_0001.JPG"), Box->filePath("camB/DCIM")};
@@ -235,6 +235,50 @@ private slots:
         QCOMPARE(ReadAll(Home + "/dst/DCIM/x.jpg"), QByteArray("camA"));
         QCOMPARE(ReadAll(Box->filePath("camB/IMG_0001.JPG")), QByteArray("camB"));
         QCOMPARE(ReadAll(Box->filePath("camB/DCIM/x.jpg")), QByteArray("camB"));
+    }
+
+    // A drop goes on past the items that fail and names them once, in one box
+    // with the system's reason; "すべていいえ" and "すべてはい" answer the rest
+    // of the drop's questions.
+    void failuresAndAnswersForAll() {
+        const QStringList names = {"a.jpg", "b.jpg", "c.jpg", "d.jpg", "e.jpg"};
+        QStringList items;
+        for (const QString& name : names) {
+            Box->writeFile("src/" + name, "first");
+            items << Box->filePath("src/" + name);
+        }
+        Box->makeDir("home/dst");
+        Tree->Loaded();
+        Tree->show();
+        Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
+            return step == fosRename && (path.endsWith("/b.jpg") || path.endsWith("/d.jpg"))
+                       ? EACCES
+                       : 0;
+        };
+        Drop(Node(Home + "/dst"), UriList(items));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(Errors.size(), 1);
+        for (const char* failed : {"src/b.jpg", "src/d.jpg"})
+            QVERIFY(Errors[0].contains(Box->filePath(failed) + " (" + SystemReason(EACCES)));
+        for (const char* landed : {"a.jpg", "c.jpg", "e.jpg"})
+            QCOMPARE(ReadAll(Home + "/dst/" + landed), QByteArray("first"));
+
+        Fake->OnFileOpFault = nullptr;
+        items = QStringList{items[0], items[2], items[4]};
+        for (const auto& [answer, kept] : {std::pair{idNoAll, "first"}, {idYesAll, "second"}}) {
+            for (const char* name : {"a.jpg", "c.jpg", "e.jpg"})
+                Box->writeFile(QString("src/") + name, "second");
+            int asked = 0;
+            Fake->OnMessageBox = [&, answer = answer](const QString&, const QString&, int flags) {
+                ++asked;
+                return flags == mbQuestionYesNoNoAll ? answer : idOk;
+            };
+            Drop(Node(Home + "/dst"), UriList(items));
+            QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+            QCOMPARE(asked, 1);
+            for (const char* name : {"a.jpg", "c.jpg", "e.jpg"})
+                QCOMPARE(ReadAll(Home + "/dst/" + name), QByteArray(kept));
+        }
     }
 
     // Another mount of a folder is that folder: nothing goes into itself,
