@@ -18,8 +18,8 @@ enum : int {
 enum : int { idOk = 1, idYes = 6, idNo = 7, idYesAll = 10, idNoAll = 11 };
 
 // Shows an application-modal message box (through the platform services, so
-// a test answers it) and returns 1, 6 or 7 (10 or 11 for 292 with all). A line break in the text is
-// one carriage return.
+// a test answers it) and returns 1, 6 or 7, or 10 and 11 for the answers for
+// all. A line break in the text is one carriage return.
 int ApplicationMessageBox(const QString& text, const QString& caption, int flags);
 
 // What a box looks like: its icon and its buttons.
