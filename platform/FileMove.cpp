@@ -45,8 +45,10 @@ TFileOpResult MoveFileReplacing(const QString& source, const QString& target,
     } else if (::rename(from.constData(), to.constData()) == 0) {
         // Both folders changed; flushing them is best effort here, the
         // file is whole in either place.
-        SyncFolder(folder);
-        SyncFolder(QFileInfo(source).path());
+        if (!context.DeferFolderSync) {
+            SyncFolder(folder);
+            SyncFolder(QFileInfo(source).path());
+        }
         return forDone;
     } else if (errno != EXDEV) {
         return fail(errno);

@@ -44,6 +44,9 @@ struct TFileOpContext {
     std::atomic<qint64> Total{0};
     std::atomic<qint64> Done{0};
     std::atomic<bool> Cancelled{false};
+    // A rename within one filesystem leaves its two folders unflushed: the
+    // caller of many renames flushes each folder once at the end.
+    bool DeferFolderSync = false;
     // The services in use when the operation started.
     std::shared_ptr<TPlatformServices> Services;
 

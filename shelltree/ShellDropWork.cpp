@@ -247,6 +247,9 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
                        TFileOpError& error, std::vector<TFileOpError> failures) {
     QStringList missing; // folders that could not be made, each with a closing "/"
     TFileOpResult outcome = forDone;
+    // A move of thousands of files flushes each folder once, at the end.
+    context.DeferFolderSync = true;
+    std::set<QString> touched;
     for (const TStep& step : steps) {
         if (context.Cancelled) {
             outcome = forCancelled;
@@ -295,6 +298,8 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
             result = MoveFileToTrash(step.From, nullptr, context, failure);
             break;
         }
+        if (move && (step.Kind == skFile || step.Kind == skRename))
+            touched.insert({FolderOf(step.From), FolderOf(step.To)});
         if (result == forCancelled) {
             outcome = forCancelled;
             break;
@@ -302,6 +307,8 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
         if (result == forFailed)
             failures.push_back(failure);
     }
+    for (const QString& folder : touched)
+        SyncFolder(folder);
     if (failures.empty())
         return outcome;
     error = Summary(failures);
