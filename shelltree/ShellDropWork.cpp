@@ -29,6 +29,9 @@ struct TStep {
     TStepKind Kind;
     QString From, To;
     mode_t Mode = 0;
+    // The user said the item there may go; else one that turns up there
+    // meanwhile stops the step.
+    bool Replace = false;
 };
 
 QString Join(const QString& folder, const QString& name) {
@@ -133,12 +136,13 @@ struct TPlanner {
         const bool onDisk = Lstat(to, there);
         if ((claimed != Claimed.end() && claimed->second) || (onDisk && S_ISDIR(there.st_mode)))
             return Refuse(from, to, EISDIR);
-        if ((onDisk || claimed != Claimed.end()) && !MayReplace(to))
+        const bool replace = onDisk || claimed != Claimed.end();
+        if (replace && !MayReplace(to))
             return;
         if (S_ISLNK(st.st_mode))
-            Steps.push_back({skCopyLink, from, to});
+            Steps.push_back({skCopyLink, from, to, 0, replace});
         else if (S_ISREG(st.st_mode))
-            Steps.push_back({skFile, from, to});
+            Steps.push_back({skFile, from, to, 0, replace});
         else
             return Refuse(from, to, EINVAL);
         Claimed[Key(to)] = false;
@@ -216,7 +220,7 @@ TFileOpError Summary(const std::vector<TFileOpError>& failures) {
 
 // A copy of a link, renamed into place once it is made: 0, the errno of the
 // failure, or -1 when `to` already is that very link.
-int CopyLink(const QString& from, const QString& to) {
+int CopyLink(const QString& from, const QString& to, bool replace) {
     // Two names of one link (another mount of its folder): nothing to do,
     // and the move must not remove it.
     struct stat a, b;
@@ -233,8 +237,7 @@ int CopyLink(const QString& from, const QString& to) {
                                QString::number(QRandomGenerator::global()->generate(), 36));
     if (::symlink(target.constData(), PathToBytes(temp).constData()) != 0)
         return errno;
-    if (::rename(PathToBytes(temp).constData(), PathToBytes(to).constData()) != 0) {
-        const int code = errno;
+    if (const int code = RenameInto(PathToBytes(temp), PathToBytes(to), !replace)) {
         ::unlink(PathToBytes(temp).constData());
         return code;
     }
@@ -260,6 +263,7 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
             continue;
         TFileOpError failure;
         TFileOpResult result = forDone;
+        context.NoReplace = !step.Replace;
         const QByteArray from = PathToBytes(step.From);
         const QByteArray to = PathToBytes(step.To);
         switch (step.Kind) {
@@ -275,7 +279,7 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
                           : CopyFileReplacing(step.From, step.To, context, failure);
             break;
         case skCopyLink:
-            if (const int code = CopyLink(step.From, step.To); code > 0)
+            if (const int code = CopyLink(step.From, step.To, step.Replace); code > 0)
                 result = Fail(failure, QStringLiteral("リンクをコピーできません。"), step.From,
                               step.To, code);
             else if (code == 0 && move && ::unlink(from.constData()) != 0)

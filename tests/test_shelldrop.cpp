@@ -254,6 +254,21 @@ private slots:
         QCOMPARE(ReadAll(Home + "/dst/DCIM/x.jpg"), QByteArray("camA"));
         QCOMPARE(ReadAll(Box->filePath("camB/IMG_0001.JPG")), QByteArray("camB"));
         QCOMPARE(ReadAll(Box->filePath("camB/DCIM/x.jpg")), QByteArray("camB"));
+
+        // A name that turns up in the target while the work runs (another
+        // program's file, or one the target takes for the same without
+        // regard to case) is never replaced: the item stays and is named.
+        const QString late = Box->writeFile("camC/late.jpg", "ours");
+        Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
+            if (QFile file(path); step == fosRename && path.endsWith("/late.jpg"))
+                (void)(file.open(QIODevice::WriteOnly) && file.write("theirs"));
+            return 0;
+        };
+        Drop(Node(Home + "/dst"), UriList({late}));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(ReadAll(Home + "/dst/late.jpg"), QByteArray("theirs"));
+        QCOMPARE(ReadAll(late), QByteArray("ours"));
+        QVERIFY(Errors.size() == 1 && Errors[0].contains(SystemReason(EEXIST)));
     }
 
     // A drop goes on past the items that fail and names them once, in one box
