@@ -21,6 +21,7 @@
 #include <QElapsedTimer>
 #include <QLabel>
 #include <QListWidget>
+#include <QScopeGuard>
 #include <QSignalBlocker>
 #include <QTimer>
 #include <algorithm>
@@ -215,8 +216,13 @@ void TfrmVelmo::OpenStartArgument(const QString& argument) {
     Command([this, argument] {
         SetStartFolder({argument});
         {
-            // The tree follows quietly; the folder is opened once, below.
-            const QSignalBlocker quiet(stvMain);
+            // The tree follows without its change event; the folder is opened
+            // once, below. Only that event is held back: the folders opened on
+            // the way are read and watched as a click would have them.
+            disconnect(stvMain, &TShellTreeView::Change, this, &TfrmVelmo::stvMainChange);
+            const auto reconnect = qScopeGuard([this] {
+                connect(stvMain, &TShellTreeView::Change, this, &TfrmVelmo::stvMainChange);
+            });
             stvMain->SelectPath(IniRec.CurrentPath);
         }
         OpenFolder(IniRec.CurrentPath);

@@ -100,8 +100,8 @@ public:
             return code;
         if (const int code = context.Inject(fosRename, Target))
             return code;
-        if (::rename(PathToBytes(Named).constData(), PathToBytes(Target).constData()) != 0)
-            return errno;
+        if (const int code = RenameInto(PathToBytes(Named), PathToBytes(Target), context.NoReplace))
+            return code;
         Named.clear();
         return 0;
     }

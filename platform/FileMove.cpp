@@ -42,14 +42,16 @@ TFileOpResult MoveFileReplacing(const QString& source, const QString& target,
     if (const int code = context.Inject(fosRename, target)) {
         if (code != EXDEV)
             return fail(code);
-    } else if (::rename(from.constData(), to.constData()) == 0) {
+    } else if (const int moved = RenameInto(from, to, context.NoReplace); moved == 0) {
         // Both folders changed; flushing them is best effort here, the
         // file is whole in either place.
-        SyncFolder(folder);
-        SyncFolder(QFileInfo(source).path());
+        if (!context.DeferFolderSync) {
+            SyncFolder(folder);
+            SyncFolder(QFileInfo(source).path());
+        }
         return forDone;
-    } else if (errno != EXDEV) {
-        return fail(errno);
+    } else if (moved != EXDEV) {
+        return fail(moved);
     }
 
     // Another filesystem: copy, and remove the source only once the copy is

@@ -79,6 +79,20 @@ int MakeFolderPath(const QString& folder) {
     return 0;
 }
 
+int RenameInto(const QByteArray& from, const QByteArray& to, bool noReplace) {
+    if (!noReplace)
+        return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return errno;
+    // A filesystem without that rename: look first, then rename.
+    struct stat st;
+    if (::lstat(to.constData(), &st) == 0)
+        return EEXIST;
+    return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
 int SyncFolder(const QString& folder) {
     const int fd = ::open(PathToBytes(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)

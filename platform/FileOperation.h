@@ -44,6 +44,13 @@ struct TFileOpContext {
     std::atomic<qint64> Total{0};
     std::atomic<qint64> Done{0};
     std::atomic<bool> Cancelled{false};
+    // A rename within one filesystem leaves its two folders unflushed: the
+    // caller of many renames flushes each folder once at the end.
+    bool DeferFolderSync = false;
+    // The target of this operation must not be replaced: one that turns up
+    // meanwhile (another program's, or a name the filesystem takes for the
+    // same without regard to case) makes the operation fail with EEXIST.
+    bool NoReplace = false;
     // The services in use when the operation started.
     std::shared_ptr<TPlatformServices> Services;
 
@@ -77,6 +84,10 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
 
 // Makes a folder and its missing parents; 0 or the errno of the failure.
 int MakeFolderPath(const QString& folder);
+
+// rename(2), or with `noReplace` one that fails with EEXIST where the target
+// exists; 0 or the errno of the failure.
+int RenameInto(const QByteArray& from, const QByteArray& to, bool noReplace);
 
 // Flushes a folder's entries to the disk; 0 or the errno of the failure.
 int SyncFolder(const QString& folder);

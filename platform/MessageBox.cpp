@@ -15,7 +15,7 @@ int ApplicationMessageBox(const QString& text, const QString& caption, int flags
 
 int RunMessageBox(QWidget* owner, const QString& caption, const QString& text, TBoxKind kind,
                   const QString& objectName) {
-    const bool question = kind == bkQuestionYes || kind == bkQuestionNo;
+    const bool question = kind != bkWarning && kind != bkError;
     if (!qobject_cast<QApplication*>(QCoreApplication::instance())) {
         std::fprintf(stderr, "%s: %s\n", qPrintable(caption), qPrintable(text));
         return !question ? idOk : kind == bkQuestionYes ? idYes : idNo;
@@ -32,11 +32,17 @@ int RunMessageBox(QWidget* owner, const QString& caption, const QString& text, T
     box.setWindowTitle(caption);
     box.setText(shown);
     QPushButton* yes = nullptr;
+    QPushButton* yesAll = nullptr;
+    QPushButton* noAll = nullptr;
     if (question) {
         box.setIcon(QMessageBox::Question);
         yes = box.addButton(QStringLiteral("はい(&Y)"), QMessageBox::YesRole);
+        if (kind == bkQuestionNoAll)
+            yesAll = box.addButton(QStringLiteral("すべてはい"), QMessageBox::YesRole);
         QPushButton* no = box.addButton(QStringLiteral("いいえ(&N)"), QMessageBox::NoRole);
-        box.setDefaultButton(kind == bkQuestionNo ? no : yes);
+        if (kind == bkQuestionNoAll)
+            noAll = box.addButton(QStringLiteral("すべていいえ"), QMessageBox::NoRole);
+        box.setDefaultButton(kind == bkQuestionYes ? yes : no);
         box.setEscapeButton(no);
     } else {
         box.setIcon(kind == bkError ? QMessageBox::Critical : QMessageBox::Warning);
@@ -46,7 +52,11 @@ int RunMessageBox(QWidget* owner, const QString& caption, const QString& text, T
     QApplication::restoreOverrideCursor();
     if (!question)
         return idOk;
-    return box.clickedButton() == yes ? idYes : idNo;
+    const auto* clicked = box.clickedButton();
+    return clicked == yes      ? idYes
+           : clicked == yesAll ? idYesAll
+           : clicked == noAll  ? idNoAll
+                               : idNo;
 }
 
 QString ApplicationTitle() {

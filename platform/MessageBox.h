@@ -8,29 +8,33 @@ class QWidget;
 
 // Message box styles and answers, as the program's callers give and test them.
 enum : int {
-    mbWarningOk = 48,       // exclamation icon, OK
-    mbQuestionYesNo = 36,   // question icon, Yes and No, Yes is the default
-    mbQuestionYesNoNo = 292 // question icon, Yes and No, No is the default
+    mbWarningOk = 48,        // exclamation icon, OK
+    mbQuestionYesNo = 36,    // question icon, Yes and No, Yes is the default
+    mbQuestionYesNoNo = 292, // question icon, Yes and No, No is the default
+    // As 292, with "すべてはい" and "すべていいえ": the answer for the rest of
+    // a run of questions.
+    mbQuestionYesNoNoAll = 292 | 0x10000
 };
-enum : int { idOk = 1, idYes = 6, idNo = 7 };
+enum : int { idOk = 1, idYes = 6, idNo = 7, idYesAll = 10, idNoAll = 11 };
 
 // Shows an application-modal message box (through the platform services, so
-// a test answers it) and returns 1, 6 or 7. A line break in the text is one
-// carriage return.
+// a test answers it) and returns 1, 6 or 7, or 10 and 11 for the answers for
+// all. A line break in the text is one carriage return.
 int ApplicationMessageBox(const QString& text, const QString& caption, int flags);
 
 // What a box looks like: its icon and its buttons.
 enum TBoxKind {
-    bkWarning,     // exclamation icon, OK
-    bkError,       // error icon, OK
-    bkQuestionYes, // question icon, Yes and No, Yes is the default
-    bkQuestionNo   // question icon, Yes and No, No is the default
+    bkWarning,      // exclamation icon, OK
+    bkError,        // error icon, OK
+    bkQuestionYes,  // question icon, Yes and No, Yes is the default
+    bkQuestionNo,   // question icon, Yes and No, No is the default
+    bkQuestionNoAll // as bkQuestionNo, with Yes to all and No to all
 };
 
 // The one place that builds the program's message boxes: application-modal
 // over `owner` (or the active window), with the normal pointer even while the
 // caller holds the hourglass, Japanese buttons, carriage returns shown as
-// line breaks. Returns idOk, idYes or idNo. Without a window system the text
+// line breaks. Returns idOk, idYes or idNo (or idYesAll, idNoAll). Without a window system the text
 // goes to the standard error and the box answers its default.
 int RunMessageBox(QWidget* owner, const QString& caption, const QString& text, TBoxKind kind,
                   const QString& objectName = QString());

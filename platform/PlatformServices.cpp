@@ -69,9 +69,10 @@ void TLinuxPlatform::FileOpErrorBox(QWidget* owner, const QString& caption, cons
 }
 
 int TLinuxPlatform::MessageBox(const QString& text, const QString& caption, int flags) {
-    const TBoxKind kind = flags == mbWarningOk         ? bkWarning
-                          : flags == mbQuestionYesNoNo ? bkQuestionNo
-                                                       : bkQuestionYes;
+    const TBoxKind kind = flags == mbWarningOk            ? bkWarning
+                          : flags == mbQuestionYesNoNo    ? bkQuestionNo
+                          : flags == mbQuestionYesNoNoAll ? bkQuestionNoAll
+                                                          : bkQuestionYes;
     return RunMessageBox(nullptr, caption, text, kind);
 }
 

@@ -737,6 +737,15 @@ void TShellTreeView::OnDeviceChange(TDeviceChangeData* data) {
     const std::unique_ptr<TDeviceChangeData> notice(data);
     if (!notice)
         return;
+    // A drive that leaves takes the selection with it only from a folder on
+    // it; any other folder stays open.
+    const auto slashed = [](const QString& path) {
+        return path.endsWith(QLatin1Char('/')) ? path : path + QLatin1Char('/');
+    };
+    const QString drive = IDListToPath(notice->DriveID);
+    const QString selected = SelectedPath();
+    const bool selectedOnDrive =
+        !drive.isEmpty() && !selected.isEmpty() && slashed(selected).startsWith(slashed(drive));
     if (notice->Kind == 1) {
         QTreeWidgetItem* node = FindNode(notice->DriveID);
         if (node == topLevelItem(0) || !IsValidNode(node))
@@ -749,13 +758,14 @@ void TShellTreeView::OnDeviceChange(TDeviceChangeData* data) {
             while (node->childCount() > 0)
                 DeleteNode(node->child(node->childCount() - 1));
             node->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-            SelectNode(node->parent());
+            if (selectedOnDrive)
+                SelectNode(node->parent());
             // A medium that left takes its mount point with it: the drive
             // leaves the computer.
             RefreshChildren(node->parent());
         }
     } else if (notice->Kind == 2) {
-        if (notice->Event == 0x8004)
+        if (notice->Event == 0x8004 && selectedOnDrive)
             SelectNode(topLevelItem(0));
         RefreshAll();
     }

@@ -146,6 +146,11 @@ void TShellTreeView::dragMoveEvent(QDragMoveEvent* event) {
     } catch (...) {
         // Answered as no drop; the drag goes on.
     }
+    // Another program hears of no more than a copy, which is what its drag
+    // ends with: Velmo moves the files itself, and a source that removed
+    // its files after a move would lose those the work could not take.
+    if (effect == Qt::MoveAction && !event->source() && (event->possibleActions() & Qt::CopyAction))
+        effect = Qt::CopyAction;
     if (effect == Qt::IgnoreAction) {
         event->ignore();
     } else {
@@ -238,8 +243,11 @@ void TShellTreeView::dropEvent(QDropEvent* event) {
     if (DragRepeat)
         DragRepeat->stop();
     Qt::DropActions effect = Qt::IgnoreAction;
-    QTreeWidgetItem* node = DropHighlighted();
     const QPoint pos = event->position().toPoint();
+    // The drop lands on the folder under the pointer, which the highlight
+    // shows.
+    QTreeWidgetItem* node = CurrentDrag ? itemAt(pos) : nullptr;
+    SetDropHighlight(node);
     const TDragKeys keys{event->modifiers(), event->buttons()};
     try {
         if (CurrentDrag && IsValidNode(node) &&

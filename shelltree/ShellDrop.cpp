@@ -4,6 +4,7 @@
 #include "platform/MessageBox.h"
 #include "platform/ShellNamespace.h"
 #include "shelltree/ShellDropWork.h"
+#include "toolkit/Busy.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -16,6 +17,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -42,29 +44,58 @@ bool Inside(const QByteArray& path, const QByteArray& folder) {
     return path == folder || folder == "/" || path.startsWith(folder + '/');
 }
 
-TDragSource SourceFacts(const QString& path) {
-    TDragSource source;
-    source.Path = path;
-    // "a/." and "a/.." name no item of their own: its name would put it
-    // into the target itself or above it.
-    const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
-    struct stat st;
-    if (name == QLatin1String(".") || name == QLatin1String("..") ||
-        ::lstat(PathToBytes(path).constData(), &st) != 0)
-        return source;
-    source.Exists = true;
-    source.IsDir = S_ISDIR(st.st_mode);
-    source.Device = st.st_dev;
-    source.Inode = st.st_ino;
-    if (struct stat parent; ::stat(PathToBytes(ParentOf(path)).constData(), &parent) == 0)
-        source.Parent = {parent.st_dev, parent.st_ino};
-    source.Real = RealPath(path);
-    source.ParentReal = RealPath(ParentOf(path));
-    // A folder that cannot be written (a read-only medium) gives nothing away.
-    source.Movable = ::access(PathToBytes(ParentOf(path)).constData(), W_OK) == 0;
-    return source;
-}
+// How many items a drag's answers rest on while it moves.
+constexpr qsizetype kFirstItems = 32;
 } // namespace
+
+std::vector<TDragSource> DragSources(const QStringList& paths) {
+    struct TFolder {
+        QByteArray Real;
+        std::pair<dev_t, ino_t> Id{0, 0};
+        bool Writable = false;
+    };
+    std::map<QString, TFolder> folders; // mostly one
+    std::vector<TDragSource> sources;
+    sources.reserve(size_t(paths.size()));
+    for (const QString& path : paths) {
+        TDragSource& source = sources.emplace_back();
+        source.Path = path;
+        // "a/." and "a/.." name no item of their own: its name would put it
+        // into the target itself or above it.
+        const QString name = path.section(QLatin1Char('/'), -1, -1, QString::SectionSkipEmpty);
+        struct stat st;
+        if (name == QLatin1String(".") || name == QLatin1String("..") ||
+            ::lstat(PathToBytes(path).constData(), &st) != 0)
+            continue;
+        source.Exists = true;
+        source.IsDir = S_ISDIR(st.st_mode);
+        source.Device = st.st_dev;
+        source.Inode = st.st_ino;
+        const QString parent = ParentOf(path);
+        auto folder = folders.find(parent);
+        if (folder == folders.end()) {
+            TFolder facts;
+            const QByteArray bytes = PathToBytes(parent);
+            if (struct stat up; ::stat(bytes.constData(), &up) == 0)
+                facts.Id = {up.st_dev, up.st_ino};
+            facts.Real = RealPath(parent);
+            // A folder that cannot be written (a read-only medium) gives
+            // nothing away.
+            facts.Writable = ::access(bytes.constData(), W_OK) == 0;
+            folder = folders.emplace(parent, facts).first;
+        }
+        source.Parent = folder->second.Id;
+        source.ParentReal = folder->second.Real;
+        source.Movable = folder->second.Writable;
+        // A file is where its folder is; a folder or a link may lead elsewhere.
+        if (source.IsDir || S_ISLNK(st.st_mode))
+            source.Real = RealPath(path);
+        else if (!source.ParentReal.isEmpty())
+            source.Real = (source.ParentReal == "/" ? QByteArray() : source.ParentReal) + '/' +
+                          PathToBytes(name);
+    }
+    return sources;
+}
 
 // ---- Formats --------------------------------------------------------------
 
@@ -182,9 +213,8 @@ TShellDragObject::TShellDragObject(const QMimeData* data) : Data(data) {
     } else {
         TextList = ParseUriList(data->data(QString::fromLatin1(kUriListType)), &Complete);
     }
-    FSources.reserve(size_t(TextList.size()));
-    for (const QString& path : TextList)
-        FSources.push_back(SourceFacts(path));
+    if (Complete)
+        FFirst = DragSources(TextList.mid(0, kFirstItems));
 }
 
 // ---- A folder's drop handler ----------------------------------------------
@@ -243,7 +273,7 @@ Qt::DropAction TShellDropTarget::Decide(Qt::DropActions offered,
 
 bool TShellDropTarget::DragEnter(const TShellDragObject& drag, TDragKeys keys, QPoint,
                                  Qt::DropActions& effect) {
-    Sources = drag.HasItems() ? drag.Sources() : std::vector<TDragSource>();
+    Sources = drag.HasItems() ? drag.FirstSources() : std::vector<TDragSource>();
     RightDrag = keys.Buttons & Qt::RightButton;
     effect = Decide(effect, keys.Modifiers);
     return true;
@@ -261,29 +291,39 @@ void TShellDropTarget::DragLeave() {
 
 bool TShellDropTarget::Drop(const TShellDragObject& drag, TDragKeys keys, QPoint,
                             Qt::DropActions& effect) {
-    Sources = drag.HasItems() ? drag.Sources() : std::vector<TDragSource>();
-    const Qt::DropActions allowed = Allowed(effect);
-    const Qt::DropAction chosen = Decide(effect, keys.Modifiers);
-    effect = chosen;
+    Sources = drag.HasItems() ? drag.FirstSources() : std::vector<TDragSource>();
+    const Qt::DropActions offered = effect;
+    const Qt::DropAction chosen = Decide(offered, keys.Modifiers);
+    // The work is not done yet, and its items are checked only now: the
+    // source hears of no more than a copy, and keeps what it has.
+    effect = chosen == Qt::IgnoreAction || chosen == Qt::LinkAction ? chosen : Qt::CopyAction;
     if (chosen == Qt::IgnoreAction)
         return true;
-    // The drag source is still waiting for the answer: the menu, the
-    // questions and the work come once it has it.
+    // The drag source is still waiting for the answer: the checks of every
+    // item, the menu, the questions and the work come once it has it.
     QTimer::singleShot(0, QCoreApplication::instance(),
-                       [self = shared_from_this(), chosen, allowed, ask = RightDrag,
-                        sources = Sources] { self->Perform(chosen, allowed, ask, sources); });
+                       [self = shared_from_this(), offered, modifiers = keys.Modifiers,
+                        ask = RightDrag,
+                        paths = drag.TextList] { self->Perform(offered, modifiers, ask, paths); });
     return true;
 }
 
-void TShellDropTarget::Perform(Qt::DropAction effect, Qt::DropActions allowed, bool ask,
-                               std::vector<TDragSource> sources) {
+void TShellDropTarget::Perform(Qt::DropActions offered, Qt::KeyboardModifiers modifiers, bool ask,
+                               const QStringList& paths) {
     // Runs from the event loop: nothing may escape.
     Guarded([&] {
-        if (ask)
+        {
+            const TBusyCursor busy;
+            Sources = DragSources(paths);
+        }
+        const Qt::DropActions allowed = Allowed(offered);
+        Qt::DropAction effect = Decide(offered, modifiers);
+        if (ask && effect != Qt::IgnoreAction)
             effect = Menu ? Menu(allowed, effect) : ShowDropMenu(allowed, effect);
         if (effect != Qt::IgnoreAction && (effect & allowed))
-            RunDropWork(Owner, effect, sources, Folder, Trash);
+            RunDropWork(Owner, effect, Sources, Folder, Trash);
     });
+    Sources.clear();
     if (Done)
         Done();
 }

@@ -56,7 +56,7 @@ public:
     using Exception::Exception;
 };
 
-// One dragged item as the drop handlers see it, looked at once per drag.
+// One dragged item as the drop handlers see it.
 struct TDragSource {
     QString Path;
     QByteArray Real;       // the resolved path's bytes, to tell a folder from its own subfolders
@@ -70,6 +70,10 @@ struct TDragSource {
     bool Movable = false; // its folder can be written: a move can take it away
 };
 
+// Looks at dragged items; the folders they come from are asked once for all
+// their items.
+std::vector<TDragSource> DragSources(const QStringList& paths);
+
 // The data object of one drag over the tree, with the paths and ID lists it
 // names, for the drop handlers and the tree's events.
 class TShellDragObject {
@@ -79,20 +83,26 @@ public:
     const QMimeData* DataObject() const { return Data; }
     QStringList TextList;     // the dragged items' paths
     QList<ItemIDList> IDList; // their absolute ID lists, when the drag offers them
-    const std::vector<TDragSource>& Sources() const { return FSources; }
     // Every item has a local path.
-    bool HasItems() const { return Complete && !FSources.empty(); }
+    bool HasItems() const { return Complete && !TextList.isEmpty(); }
+    // The first items, looked at when the drag enters: the answers while it
+    // moves rest on them, so that a drag of many thousand files is answered
+    // at once. Every item is looked at once it is dropped.
+    const std::vector<TDragSource>& FirstSources() const { return FFirst; }
 
 private:
     const QMimeData* Data;
-    std::vector<TDragSource> FSources;
+    std::vector<TDragSource> FFirst;
     bool Complete = true;
 };
 
 // A folder's drop handler: decides the effect of a drag over the folder and,
 // on the drop, moves, copies or links the dragged items into it through the
 // file service (or moves them into the trash). The work runs once the drop
-// has returned to the drag source; the handler lives until it is done.
+// has returned to the drag source; the handler lives until it is done. As
+// the handler does the work itself, the source is told at most a copy: a
+// source that removes its items after a move would lose them if the work
+// then failed.
 class TShellDropTarget : public std::enable_shared_from_this<TShellDropTarget> {
 public:
     // The menu of a drag made with the right button: the effects allowed and
@@ -121,8 +131,8 @@ private:
     // What a drag may do here before the keys are looked at.
     Qt::DropActions Allowed(Qt::DropActions offered) const;
     Qt::DropAction Decide(Qt::DropActions offered, Qt::KeyboardModifiers modifiers) const;
-    void Perform(Qt::DropAction effect, Qt::DropActions allowed, bool ask,
-                 std::vector<TDragSource> sources);
+    void Perform(Qt::DropActions offered, Qt::KeyboardModifiers modifiers, bool ask,
+                 const QStringList& paths);
 
     QPointer<QWidget> Owner;
     QString Folder;

@@ -411,6 +411,10 @@ void TShellCtrlList::MountsChanged(const QList<TMountEntry>& appeared,
         auto notify = [this](const TMountEntry& mount, int event) {
             TDeviceChangeData notice;
             notice.Event = event;
+            // A network drive is named too: the tree keeps its selection
+            // unless it was on the drive that left.
+            notice.DriveID = ConcatIDLists(MakeIDList(sikComputer, QByteArray()),
+                                           MakeIDList(sikDrive, PathToBytes(mount.MountPoint)));
             if (MediumKind(mount.FsType) == mkNetwork) {
                 notice.Kind = 2;
             } else if (IsRemovableMount(mount)) {
@@ -419,8 +423,6 @@ void TShellCtrlList::MountsChanged(const QList<TMountEntry>& appeared,
                 const bool arrival = event == DBT_DEVICEARRIVAL;
                 notice.Caption =
                     DeviceCaption(arrival ? DeviceLabel(mount.Source) : QString(), drive, arrival);
-                notice.DriveID = ConcatIDLists(MakeIDList(sikComputer, QByteArray()),
-                                               MakeIDList(sikDrive, PathToBytes(mount.MountPoint)));
             } else {
                 return;
             }

@@ -142,8 +142,9 @@ private slots:
     }
 
     // Files and folders from outside land through the file service, moved on
-    // one filesystem and copied across; an existing file is replaced only on
-    // Yes; what cannot be dropped is refused and nothing moves.
+    // one filesystem and copied across, and the source hears of no more than
+    // a copy; an existing file is replaced only on Yes; what cannot be
+    // dropped is refused and nothing moves.
     void dropsFromOutside() {
         TShmSandbox shm;
         const QByteArray photo = RandomBytes(300000);
@@ -158,10 +159,10 @@ private slots:
         int asked = 0, answer = idNo;
         Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
             ++asked;
-            return flags == mbQuestionYesNoNo ? answer : idOk;
+            return flags == mbQuestionYesNoNoAll ? answer : idOk;
         };
         QCOMPARE(Drop(dst, UriList({Box->filePath("src/album"), Box->filePath("src/same.jpg")})),
-                 Qt::MoveAction);
+                 Qt::CopyAction);
         QTRY_COMPARE(ReadAll(Home + "/dst/album/deep/p.jpg"), photo);
         QTRY_COMPARE(asked, 1);
         QCOMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("old")); // No keeps it
@@ -169,14 +170,14 @@ private slots:
         QCOMPARE(ReadAll(Box->filePath("src/same.jpg")), QByteArray("new"));
         answer = idYes;
         dst = Node(Home + "/dst");
-        QCOMPARE(Drop(dst, UriList({Box->filePath("src/same.jpg")})), Qt::MoveAction);
+        QCOMPARE(Drop(dst, UriList({Box->filePath("src/same.jpg")})), Qt::CopyAction);
         QTRY_COMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("new"));
         QTRY_VERIFY(Tree->DropTargetsInUse.empty()); // let go once the work is done
 
         // The trash takes a folder as a move into the trash.
         qputenv("XDG_DATA_HOME", QFile::encodeName(Box->makeDir("data")));
         QCOMPARE(Drop(Tree->topLevelItem(0)->child(3), UriList({Home + "/dst/sub"})),
-                 Qt::MoveAction);
+                 Qt::CopyAction);
         QTRY_VERIFY(QFileInfo(Box->filePath("data/Trash/files/sub")).isDir());
 
         // Refused: text, a folder into itself or its own subfolder, its own
@@ -196,6 +197,13 @@ private slots:
         QCOMPARE(Drop(Node(Home + "/dst"), IDListArray({cut}), 1, true, kShellIDListType),
                  Qt::IgnoreAction);
         QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
+        // A long drag is answered from its first items and checked whole on
+        // the drop: one bad item far down the list keeps every item in place.
+        QStringList many(40, Box->writeFile("src/many.jpg", "x"));
+        QCOMPARE(Drop(Node(Home + "/dst/album"), UriList(many << Home + "/dst")), Qt::CopyAction);
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QVERIFY(QFileInfo::exists(many.front()) &&
+                !QFileInfo::exists(Home + "/dst/album/many.jpg"));
 
         // Across filesystems a folder is copied whole and the original stays.
         if (!OnDifferentDevices(Box->path(), shm.path()))
@@ -208,6 +216,84 @@ private slots:
         QTRY_COMPARE(ReadAll(Home + "/dst/card/dcim/q.jpg"), photo);
         QCOMPARE(ReadAll(shm.filePath("card/dcim/q.jpg")), photo);
         QCOMPARE(Errors, QStringList());
+    }
+
+    // Two items of one name in one drop meet in the target as an item on the
+    // disk would: the replace question, No keeping the first; a folder that
+    // comes twice is merged, its files asked about one by one.
+    void sameNamesInOneDrop() {
+        for (const char* cam : {"camA", "camB"}) {
+            Box->writeFile(QString("%1/IMG_0001.JPG").arg(cam), cam);
+            Box->writeFile(QString("%1/DCIM/x.jpg").arg(cam), cam);
+        }
+        Box->makeDir("home/dst");
+        Tree->Loaded();
+        Tree->show();
+        int asked = 0;
+        Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
+            ++asked;
+            return flags == mbQuestionYesNoNoAll ? idNo : idOk;
+        };
+        const QStringList items = {Box->filePath("camA/IMG_0001.JPG"), Box->filePath("camA/DCIM"),
+                                   Box->filePath("camB/IMG_0001.JPG"), Box->filePath("camB/DCIM")};
+        QVERIFY(Drop(Node(Home + "/dst"), UriList(items)) != Qt::IgnoreAction);
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(asked, 2);
+        QCOMPARE(ReadAll(Home + "/dst/IMG_0001.JPG"), QByteArray("camA"));
+        QCOMPARE(ReadAll(Home + "/dst/DCIM/x.jpg"), QByteArray("camA"));
+        QCOMPARE(ReadAll(Box->filePath("camB/IMG_0001.JPG")), QByteArray("camB"));
+        QCOMPARE(ReadAll(Box->filePath("camB/DCIM/x.jpg")), QByteArray("camB"));
+
+        // A name that turns up in the target while the work runs (another
+        // program's file, or one the target takes for the same without
+        // regard to case) is never replaced: the item stays and is named.
+        const QString late = Box->writeFile("camC/late.jpg", "ours");
+        Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
+            if (QFile file(path); step == fosRename && path.endsWith("/late.jpg"))
+                (void)(file.open(QIODevice::WriteOnly) && file.write("theirs"));
+            return 0;
+        };
+        Drop(Node(Home + "/dst"), UriList({late}));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(ReadAll(Home + "/dst/late.jpg"), QByteArray("theirs"));
+        QCOMPARE(ReadAll(late), QByteArray("ours"));
+        QVERIFY(Errors.size() == 1 && Errors[0].contains(SystemReason(EEXIST)));
+    }
+
+    // A drop goes on past the items that fail and names them once, in one box
+    // with the system's reason; "すべていいえ" and "すべてはい" answer the rest
+    // of the drop's questions.
+    void failuresAndAnswersForAll() {
+        QStringList items;
+        for (const char* name : {"a", "b", "c", "d", "e"})
+            items << Box->writeFile(QString("src/%1.jpg").arg(name), "first");
+        Box->makeDir("home/dst");
+        Tree->Loaded();
+        Tree->show();
+        Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
+            return step == fosRename && (path.endsWith("/b.jpg") || path.endsWith("/d.jpg"))
+                       ? EACCES
+                       : 0;
+        };
+        Drop(Node(Home + "/dst"), UriList(items));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(Errors.size(), 1);
+        for (const char* failed : {"src/b.jpg", "src/d.jpg"})
+            QVERIFY(Errors[0].contains(Box->filePath(failed) + " (" + SystemReason(EACCES)));
+        Fake->OnFileOpFault = nullptr;
+        int asked = 0;
+        for (const auto& [answer, kept] : {std::pair{idNoAll, "first"}, {idYesAll, "second"}}) {
+            for (const char* name : {"a", "c", "e"})
+                Box->writeFile(QString("src/%1.jpg").arg(name), "second");
+            Fake->OnMessageBox = [&, answer = answer](const QString&, const QString&, int) {
+                return ++asked, answer;
+            };
+            Drop(Node(Home + "/dst"), UriList({items[0], items[2], items[4]}));
+            QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+            for (const char* name : {"a", "c", "e"})
+                QCOMPARE(ReadAll(Home + QString("/dst/%1.jpg").arg(name)), QByteArray(kept));
+        }
+        QCOMPARE(asked, 2); // one question each
     }
 
     // Another mount of a folder is that folder: nothing goes into itself,

@@ -224,7 +224,29 @@ private slots:
         QVERIFY(QFile::remove(Fake->MountTable));
         Box->writeFile("mountinfo", base);
         QTRY_COMPARE_WITH_TIMEOUT(Captions(computer), QStringList({"ローカル ディスク (/)"}), 5000);
-        QCOMPARE(Tree->currentItem(), computer);
+        QCOMPARE(Boxes, 0);
+    }
+
+    // A disc or a network drive that leaves moves the selection (to the
+    // computer, or to the root) only from a folder on it.
+    void removalMovesOnlyItsOwnSelection() {
+        const QString drive = Box->makeDir("drive/photos");
+        MakeTree();
+        QTreeWidgetItem* computer = Tree->topLevelItem(0)->child(1);
+        for (const auto& [type, source, moved] : {std::tuple{"iso9660", "/dev/sr0", false},
+                                                  {"iso9660", "/dev/sr0", true},
+                                                  {"nfs4", "server:/export", true}}) {
+            const QByteArray base = MountLine(1, "/", "ext4", "/dev/sda1");
+            Box->writeFile("mountinfo", base + MountLine(7, Box->filePath("drive"), type, source));
+            QTRY_VERIFY_WITH_TIMEOUT(Captions(computer).join("|").contains("/drive)"), 5000);
+            QVERIFY(Tree->SelectPath(moved ? drive : Home + "/Desktop"));
+            const QTreeWidgetItem* stays = Tree->currentItem();
+            Box->writeFile("mountinfo", base);
+            QTRY_VERIFY_WITH_TIMEOUT(!Captions(computer).join("|").contains("/drive)"), 5000);
+            QCOMPARE(Tree->currentItem(), !moved                       ? stays
+                                          : QByteArray(type) == "nfs4" ? Tree->topLevelItem(0)
+                                                                       : computer);
+        }
         QCOMPARE(Boxes, 0);
     }
 

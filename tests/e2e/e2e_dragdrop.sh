@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Drag and drop on the folder tree: files dragged from another program land in
-# the folder they are dropped on; a folder dragged onto another is moved into
+# the folder they are dropped on, twenty thousand at once as well as two; a
+# folder dragged onto another is moved into
 # it; resting a drag on a collapsed folder opens it; a drag of plain text is
 # refused. A small drag source of our own stands in for a file manager.
 source "$(dirname "$0")/lib.sh"
@@ -56,7 +57,28 @@ landed() { [ -f "$HOME/Pictures/blue/one.jpg" ] && [ -f "$HOME/Pictures/blue/two
 check "files dragged from another program land in the folder" wait_for landed
 check "they left their old folder (a move on one filesystem)" \
     bash -c "[ ! -e '$SANDBOX/src/one.jpg' ] && [ ! -e '$SANDBOX/src/two.jpg' ]"
-check "the drag source was told: moved" grep -q "effect 2" "$SANDBOX/source.log"
+check "the drag source was told no more than a copy: it keeps nothing to remove" \
+    grep -q "effect 1" "$SANDBOX/source.log"
+stop_source
+
+# Twenty thousand files swept in over red and green and rested on blue land
+# in blue: the tree answers the drag at once, however many files it carries.
+mkdir "$SANDBOX/many"
+(cd "$SANDBOX/many" && seq -f 'IMG_%05g.JPG' 1 20000 | xargs touch)
+start_source "$SANDBOX"/many/*
+xdotool mousemove $((S_X + 100)) $((S_Y + 60)) sleep 0.3 mousedown 1
+for i in 1 2 3 4 5 6 7 8 9 10; do
+    xdotool mousemove $((S_X + 100 + (TREE_X - S_X - 100) * i / 10)) \
+        $((S_Y + 60 + ($(row_y $RED) - S_Y - 60) * i / 10)) sleep 0.02
+done
+xdotool mousemove "$TREE_X" "$(row_y $GREEN)" sleep 0.02 mousemove "$TREE_X" "$(row_y $BLUE)" \
+    sleep 1 mouseup 1
+started=$(date +%s%N)
+emptied() { [ -z "$(ls -A "$SANDBOX/many")" ]; }
+for _ in $(seq 1 30); do wait_for emptied && break; done
+echo "20000 files landed in $(( ($(date +%s%N) - started) / 1000000 )) ms"
+check "twenty thousand files rested on blue land in blue" \
+    [ "$(find "$HOME/Pictures/blue" -name 'IMG_*' | wc -l)" = 20000 ]
 stop_source
 
 # A folder of the tree dragged onto another folder of the tree is moved.

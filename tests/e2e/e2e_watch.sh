@@ -1,10 +1,14 @@
 #!/usr/bin/env bash
 # The tree follows the disk without a key pressed: the folder on show
 # renamed from a terminal leaves the tree and its picture the view; a folder
-# made from a terminal shows up in the tree and can be clicked.
+# made from a terminal shows up in the tree and can be clicked, also beside a
+# folder handed over by a later start.
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 
+# Listed by nobody until a later start hands over its subfolder.
+mkdir -p "$HOME/Zoo/blue"
+convert -size 400x300 xc:'rgb(0,0,230)' "$HOME/Zoo/blue/b.jpg"
 start_in_red_folder
 
 mv "$HOME/Pictures/red" "$HOME/Pictures/red (old)"
@@ -28,6 +32,18 @@ check "the tree redraws with the new folder, no key pressed" wait_for pane_chang
 [ -n "${VELMO_SHOTS:-}" ] && screenshot "$VELMO_SHOTS/watch-new-folder.png"
 click_green() { click_tree_row_until_shows 120 3 'rgb(0,200,0)'; }
 check "the folder made from a terminal is in the tree and opens on a click" click_green
+
+# "Open with" a folder no one has listed: the folders opened on the way are
+# watched as if clicked, so one made beside it shows up too.
+check "a later start hands its folder over" timeout 10 "$VELMO" "$HOME/Zoo/blue"
+check "the running copy shows it" wait_for shows 'rgb(0,0,230)'
+before=$(tree_pane)
+mkdir "$HOME/Zoo/cyan"
+convert -size 400x300 xc:'rgb(0,200,200)' "$HOME/Zoo/cyan/c.jpg"
+check "the tree redraws with a folder made beside it" wait_for pane_changed
+# Rows: the root, home, Pictures, green, red (old), Zoo, blue, cyan.
+click_cyan() { click_tree_row_until_shows 120 7 'rgb(0,200,200)'; }
+check "and it opens on a click" click_cyan
 key ctrl+x
 check "Ctrl+X ends the program" wait_for velmo_exited
 finish
