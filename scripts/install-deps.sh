@@ -11,6 +11,7 @@ packages=(
   libpng-dev libgif-dev libwebp-dev libtiff-dev
   fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
+  uidmap
 )
 
 missing=()
