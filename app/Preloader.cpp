@@ -3,7 +3,6 @@
 #include "app/MainRules.h"
 #include "platform/DirectoryList.h"
 #include "platform/FileName.h"
-#include "settings/IniAccess.h"
 #include "settings/Settings.h"
 #include "toolkit/Picture.h"
 
@@ -53,26 +52,29 @@ bool SortsBefore(const QString& a, const QString& b) {
 }
 } // namespace
 
-void GuessStartPicture(const QString& argument) {
+std::optional<TDisplayFit> StoredStartFit() {
     // The view is smaller than the window; the window less the tree's pane
     // is a size the view never exceeds, so the guess is decoded large enough.
-    const QString ini = IniFileName();
-    const auto read = [&](const char* section, const char* key, int def) {
-        return IniReadInteger(ini, QLatin1String(section), QLatin1String(key), def);
+    const auto read = [](const char* section, const char* key) {
+        return StoredSetting(QLatin1String(section), QLatin1String(key));
     };
-    if (read("WINDOW", "State", 1) != 1)
-        return; // maximized or minimized: the view's size is not known here
-    TDisplayFit fit{read("ACTION", "DispSize", 0), read("ACTION", "Zoom", 0),
-                    read("ACTION", "Proportional", 1), QSize(), QSize()};
+    if (read("WINDOW", "State") != 1)
+        return std::nullopt; // maximized or minimized: the view's size is not known here
+    TDisplayFit fit{read("ACTION", "DispSize"), read("ACTION", "Zoom"),
+                    read("ACTION", "Proportional"), QSize(), QSize()};
     if (fit.DispSize != 0) {
-        const int left = read("SETTING", "Tree", 1) != 0 ? read("WINDOW", "SplMain", 200) : 0;
-        fit.View =
-            QSize(read("WINDOW", "Width", 800) - qMax(0, left), read("WINDOW", "Height", 600));
+        const int left = read("SETTING", "Tree") != 0 ? read("WINDOW", "SplMain") : 0;
+        fit.View = QSize(read("WINDOW", "Width") - qMax(0, left), read("WINDOW", "Height"));
         fit.Viewport = fit.View;
     } else {
         fit.Zoom = fit.Proportional = 0;
     }
-    GuessStartPicture(argument, fit);
+    return fit;
+}
+
+void GuessStartPicture(const QString& argument) {
+    if (const std::optional<TDisplayFit> fit = StoredStartFit())
+        GuessStartPicture(argument, *fit);
 }
 
 void GuessStartPicture(const QString& argument, const TDisplayFit& fit) {

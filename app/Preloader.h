@@ -10,6 +10,7 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 // What decides the size a picture is shown at: the display settings and the
@@ -40,7 +41,10 @@ class TPreloader;
 // the first picture of that folder is found and decoded while the window is
 // made. The window takes this preloader over; a wrong guess is never shown.
 void GuessStartPicture(const QString& argument, const TDisplayFit& fit);
-// The same with the fit read from the stored settings.
+// The fit of the guess as the stored settings give it (their defaults where
+// nothing is stored); none while the window is stored maximized or minimized.
+std::optional<TDisplayFit> StoredStartFit();
+// The same with the stored fit, when there is one.
 void GuessStartPicture(const QString& argument);
 // The preloader started by GuessStartPicture, or a new one.
 std::unique_ptr<TPreloader> TakeStartPreloader();

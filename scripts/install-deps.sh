@@ -13,6 +13,7 @@ packages=(
   fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
   gcc-mingw-w64-i686 gcc-mingw-w64-x86-64
+  uidmap
 )
 if [ "${1:-}" = --wine ]; then
   packages+=(wine wine64 wine32:i386)

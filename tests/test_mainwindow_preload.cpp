@@ -3,6 +3,7 @@
 // failure waits until the picture is asked for.
 #include "app/Preloader.h"
 #include "platform/Exceptions.h"
+#include "settings/Settings.h"
 #include "support/MainWindowFixture.h"
 #include "toolkit/Picture.h"
 
@@ -109,6 +110,34 @@ private slots:
         QVERIFY(f.Panel(1).endsWith("P00.jpg"));
         QCOMPARE(f.Panel(2), QString("1200 x 800"));
         QCOMPARE(w.Preloads().Handed(), handed);
+    }
+
+    // The guess reads the settings before the window does: it must find what
+    // the window then loads, defaults included.
+    void startFitAsTheWindowLoadsIt_data() {
+        QTest::addColumn<QString>("ini");
+        QTest::newRow("no file") << "";
+        QTest::newRow("fitted") << "[ACTION]\nDispSize=1\n";
+        QTest::newRow("fitted, no tree") << "[ACTION]\nDispSize=1\n[SETTING]\nTree=0\n";
+        QTest::newRow("all stored") << "[ACTION]\nDispSize=1\nZoom=1\nProportional=0\n"
+                                       "[WINDOW]\nWidth=900\nHeight=700\nSplMain=150\n";
+    }
+    void startFitAsTheWindowLoadsIt() {
+        QFETCH(QString, ini);
+        TMainWindowFixture f;
+        if (!ini.isEmpty())
+            f.WriteIni(ini);
+        const std::optional<TDisplayFit> fit = StoredStartFit();
+        QVERIFY(fit);
+        f.Form = std::make_unique<TfrmVelmo>();
+        const TfrmVelmo& w = *f.Form;
+        QCOMPARE(fit->DispSize, IniRec.DispSize);
+        if (IniRec.DispSize == 0)
+            return;
+        QCOMPARE(fit->Zoom, IniRec.Zoom);
+        QCOMPARE(fit->Proportional, IniRec.Proportional);
+        const int left = IniRec.Tree != 0 ? w.pnlLeft->maximumWidth() : 0;
+        QCOMPARE(fit->View, QSize(w.width() - left, w.height()));
     }
 
     void failedPreloadReportedOnlyWhenShown() {

@@ -24,12 +24,12 @@ check "options dialog opens" focus "$OPTION"
 # 動作: no question before a move (a new user's default asks); then フォルダ.
 xdotool key ctrl+Tab alt+m ctrl+Tab
 
-enter_slot() { # slot, folder typed into the picker
-    focus "$OPTION" && click_in "$OPTION" 100 $((92 + 18 * $1)) && xdotool key alt+e # 登録
-    focus "$INPUT" && click_in "$INPUT" 376 68 # 参照
-    focus "$PICKER" && xdotool type --delay 20 "$2" && xdotool key Return
-    wait_for gone "$PICKER" && shot "input$1" && click_in "$INPUT" 291 116 # OK
-    wait_for gone "$INPUT"
+enter_slot() { # slot, folder typed into the picker; fails at the first step that does not happen
+    focus "$OPTION" && click_in "$OPTION" 100 $((92 + 18 * $1)) && xdotool key alt+e && # 登録
+        focus "$INPUT" && click_in "$INPUT" 376 68 && # 参照
+        focus "$PICKER" && xdotool type --delay 20 "$2" && xdotool key Return &&
+        wait_for gone "$PICKER" && shot "input$1" && click_in "$INPUT" 291 116 && # OK
+        wait_for gone "$INPUT"
 }
 check "slot 0 entered" enter_slot 0 "$SANDBOX/red"
 check "slot 1 entered" enter_slot 1 "$SANDBOX/blue"

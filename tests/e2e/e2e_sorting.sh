@@ -47,8 +47,12 @@ count() { find "$1" -maxdepth 1 -name '*.jpg' | wc -l; }
 check "first picture shown" wait_for shows "$RED"
 check "key 3 moved p00 into slot 4's folder" sort_key 3 0 "$SANDBOX/c"
 check "p00 left the picture folder" test ! -e "$PICS/p00.jpg"
-for i in $(seq 1 6); do sort_key 1 "$i" "$SANDBOX/a"; done
-for i in $(seq 7 12); do sort_key 2 "$i" "$SANDBOX/b"; done
+sort_keys() { # key, first and last picture, folder
+    local i
+    for i in $(seq "$2" "$3"); do sort_key "$1" "$i" "$4" || return 1; done
+}
+check "key 1 moved p01..p06 into slot 2's folder, each showing the next" sort_keys 1 1 6 "$SANDBOX/a"
+check "key 2 moved p07..p12 into slot 3's folder, each showing the next" sort_keys 2 7 12 "$SANDBOX/b"
 check "six pictures in A" [ "$(count "$SANDBOX/a")" = 6 ]
 check "six pictures in B" [ "$(count "$SANDBOX/b")" = 6 ]
 check "seven left to sort" [ "$(count "$PICS")" = 7 ]

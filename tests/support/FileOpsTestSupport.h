@@ -54,7 +54,8 @@ QString RunInPrivateMounts(const QString& sandbox, const QString& setup, const Q
                            const QString& source, const QString& target,
                            const QString& mode = QStringLiteral("copy"));
 
-// Root and unshare -m are at hand.
+// Root (of the system, or of a user namespace: see RunsAsRoot in TestSupport.h)
+// and unshare -m are at hand.
 bool CanUsePrivateMounts();
 
 // Environment and working folder changes undone at the end of a test.
