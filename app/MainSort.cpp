@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -219,6 +220,8 @@ void TfrmVelmo::TakeOutSelectedItem() {
         delete lstFile->takeItem(k);
     }
     LastIndex = LastIndex - 1;
+    // The count follows the list, not only the last scan.
+    staPanels[0]->setText(FileCountText(lstFile->count()));
     // The picture on show has left the list; whatever shows next is new.
     if (ShownIndex == k)
         ShownIndex = -10;

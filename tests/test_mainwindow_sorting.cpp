@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(w.ShownIndex, expectSelected);
         QCOMPARE(w.lstFile->item(expectSelected)->text(), expectShown);
         QVERIFY(f.Panel(1).endsWith(expectShown));
-        QCOMPARE(f.Panel(0), QString("5 Files")); // the count of the last scan stays
+        QCOMPARE(f.Panel(0), QString("4 Files")); // the count follows the list
         QVERIFY(f.Asked.isEmpty());
     }
 
@@ -74,6 +74,7 @@ private slots:
         QVERIFY(!w.actNext->isEnabled());
         for (int i = 1; i <= 4; ++i)
             QVERIFY(f.Panel(i).isEmpty());
+        QCOMPARE(f.Panel(0), QString("0 Files"));
         QVERIFY(QFile::exists(out + "/p00.bmp"));
     }
 
