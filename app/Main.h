@@ -19,6 +19,7 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class TImage;
+class TViewNotice;
 class TPicture;
 class TPreloader;
 struct TDisplayFit;
@@ -49,6 +50,7 @@ public:
     TSplitter* splMain = nullptr;
     QScrollArea* scbMain = nullptr;
     TImage* imgMain = nullptr;
+    TViewNotice* lblNotice = nullptr; // over the view when a file cannot be shown
     QWidget* pnlOutFolButton = nullptr;
     std::array<QToolButton*, 10> spbNo{};
     QStatusBar* staMain = nullptr;
@@ -229,6 +231,9 @@ private:
     void PreloadAround(int i);
     // FitPicture without asking for new preloads.
     void LayOutPicture();
+    // The view after file i failed to load: no picture, a notice, and the
+    // status panels naming the file.
+    void ShowLoadFailure(int i, const QString& reason);
     int GateDepth = 0;
     bool FolderChangePending = false;
     bool RefitPending = false;

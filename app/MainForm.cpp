@@ -5,6 +5,7 @@
 #include "app/FileListDelegate.h"
 #include "app/ImageView.h"
 #include "app/Splitter.h"
+#include "app/ViewNotice.h"
 #include "shelltree/ShellCtrls.h"
 #include "toolkit/IconSet.h"
 #include "toolkit/Picture.h"
@@ -209,6 +210,8 @@ void TfrmVelmo::CreatePanes() {
     imgMain->setObjectName(QStringLiteral("imgMain"));
     imgMain->resize(0, 0);
     scbMain->setWidget(imgMain);
+    lblNotice = new TViewNotice(scbMain->viewport());
+    lblNotice->setObjectName(QStringLiteral("lblNotice"));
 
     // Right: the ten output-folder buttons, stacked from the top.
     pnlOutFolButton = MakePanel("pnlOutFolButton", central);
