@@ -137,7 +137,7 @@ bool TfrmVelmo::OutFolderChecks(int n) {
     }
     if (!FileFacts(OutFolders[n - 1].Path).IsDir) {
         Warn(QStringLiteral("出力するフォルダが存在しません。") + CR +
-             QStringLiteral("設定を確認してください。"));
+             QStringLiteral("設定を確認してください。") + CR + DisplayPath(OutFolders[n - 1].Path));
         return false;
     }
     return true;
@@ -170,7 +170,11 @@ void TfrmVelmo::MoveToOutFolder(int n) {
     ListFocusPending = true;
     if (!OutFolderChecks(n))
         return;
-    if (IniRec.Move == 1 && !Confirm(QStringLiteral("移動しますか？"), mbQuestionYesNo))
+    // The question says what it will do: this file into that folder.
+    if (IniRec.Move == 1 &&
+        !Confirm(QStringLiteral("移動しますか？") + CR + DisplayPath(SelectedText()) +
+                     QStringLiteral(" → ") + DisplayPath(OutFolders[n - 1].Path),
+                 mbQuestionYesNo))
         return;
     QString source;
     QString target;

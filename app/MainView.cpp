@@ -78,7 +78,9 @@ void TfrmVelmo::ShowPicture(int i) {
         // The keys act on the selected file: the screen names it rather than
         // keep a picture the keys no longer act on.
         ShowLoadFailure(i, e.Message);
-        throw;
+        // The error box tells the reason first, then the file.
+        throw EInvalidGraphic(ErrorBoxText(e.Message) + QChar(13) + lstFile->item(i)->text() +
+                              QStringLiteral(" を表示できません"));
     }
     imgMain->Invalidate();
     LayOutPicture();

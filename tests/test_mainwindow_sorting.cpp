@@ -91,6 +91,7 @@ private slots:
         TfrmVelmo& w = f.Open();
         w.actNext->trigger();
         QCOMPARE(f.Errors.size(), 1);
+        QVERIFY(f.Errors[0].endsWith("\rp01.bmp を表示できません."));
         QCOMPARE(w.ShownIndex, 1);
         QCOMPARE(w.Picture().Width(), 0);
         const QLabel* notice = w.findChild<QLabel*>("lblNotice");
@@ -117,7 +118,7 @@ private slots:
         f.Answers = {6, 7}; // yes to moving, no to overwriting
         w.spbNo[0]->click();
         QCOMPARE(f.Asked.size(), 2);
-        QCOMPARE(f.Asked[0], QString("ヴェルモ！ - 確認|36|移動しますか？"));
+        QCOMPARE(f.Asked[0], "ヴェルモ！ - 確認|36|移動しますか？\rp00.bmp → " + out);
         QCOMPARE(f.Asked[1], QString("ヴェルモ！ - 確認|36|") + out +
                                  "/p00.bmpは既に存在します。\r上書きしますか？");
         QVERIFY(QFile::exists(f.Pics + "/p00.bmp"));
@@ -166,8 +167,9 @@ private slots:
         w.spbNo[0]->click();
         QCOMPARE(
             f.Asked,
-            QStringList(
-                "ヴェルモ！ - 警告|48|出力するフォルダが存在しません。\r設定を確認してください。"));
+            QStringList("ヴェルモ！ - "
+                        "警告|48|出力するフォルダが存在しません。\r設定を確認してください。\r" +
+                        out));
         QCOMPARE(w.lstFile->count(), 2);
 
         f.Asked.clear();
