@@ -115,7 +115,7 @@ private slots:
         QVERIFY(f.Errors.isEmpty());
     }
 
-    void failedPictureKeepsThePrevious() {
+    void failedPictureIsNamedInItsPlace() {
         TMainWindowFixture f;
         f.MakePictures(2, "jpg");
         f.Sandbox.writeFile("pics/p02.jpg", QByteArray(500, 'x'));
@@ -126,13 +126,12 @@ private slots:
         QCOMPARE(w.ShownIndex, 1);
         QCOMPARE(f.Panel(1), QString("p01.jpg"));
         QCOMPARE(f.Panel(2), QString("41 x 31"));
-        const QString size = f.Panel(3);
         w.actNext->trigger(); // garbage
         QCOMPARE(f.Errors.size(), 1);
-        QCOMPARE(w.ShownIndex, 1);
-        QCOMPARE(f.Panel(1), QString("p01.jpg"));
-        QCOMPARE(f.Panel(3), size);
-        QCOMPARE(w.Picture().Width(), 41);
+        QCOMPARE(w.ShownIndex, 2);
+        QCOMPARE(f.Panel(1), QString("p02.jpg"));
+        QCOMPARE(f.Panel(3), QString("500 Byte"));
+        QCOMPARE(w.Picture().Width(), 0);
         QVERIFY(w.actPrev->isEnabled());
         QVERIFY(w.actNext->isEnabled());
         QVERIFY(w.lstFile->isEnabled());
@@ -144,7 +143,8 @@ private slots:
         QFile::remove(f.Pics + "/p00.jpg"); // gone between the scan and the click
         w.lstFile->setCurrentRow(0);
         QCOMPARE(f.Errors.size(), 3);
-        QCOMPARE(w.ShownIndex, 1);
+        QCOMPARE(w.ShownIndex, 0);
+        QVERIFY(f.Panel(1) == "p00.jpg" && f.Panel(3).isEmpty() && f.Panel(4).isEmpty());
         QVERIFY(!w.actPrev->isEnabled());
     }
 
