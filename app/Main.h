@@ -106,7 +106,9 @@ public:
     // Folder scan and file list.
     void BuildDispExt();
     int ScanFolder(const QString& folder);
-    void OpenFolder(const QString& folder);
+    // Opens on the given picture (a full path) when it is listed, else on
+    // the first.
+    void OpenFolder(const QString& folder, const QString& picture = QString());
     void UpdateDeleteAction();
     int HorizontalExtent() const { return ListExtent; }
 

@@ -79,7 +79,7 @@ void TfrmVelmo::FormCreate() {
     // The keys go to the file list from the start, whatever comes of the
     // first folder.
     lstFile->setFocus(Qt::OtherFocusReason);
-    OpenFolder(IniRec.CurrentPath);
+    OpenFolder(IniRec.CurrentPath, IniRec.CurrentFile);
     UpdateDeleteAction();
 }
 
@@ -231,6 +231,9 @@ void TfrmVelmo::actOutFolButtonExecute() {
 }
 
 void TfrmVelmo::FormClose() {
+    // The next start without an argument opens on the picture on show.
+    IniRec.CurrentFile =
+        ShownIndex >= 0 && ShownIndex < lstFile->count() ? PicturePath(ShownIndex) : QString();
     TMainSettingsWindow settingsWindow(*this);
     SaveSettings(settingsWindow);
     DeleteOldSettings();

@@ -211,6 +211,21 @@ private slots:
         QCOMPARE(w.pmnImageStretch->isChecked(), stretch);
     }
 
+    // A start opens on the picture on show at the last close, while it is
+    // still listed; else on the first.
+    void startsOnThePictureLastShown() {
+        TMainWindowFixture f;
+        f.MakePictures(3);
+        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\nCurrentFile=%1/p02.bmp\n").arg(f.Pics));
+        TfrmVelmo& w = f.Open();
+        QCOMPARE(w.ShownIndex, 2);
+        w.actPrev->trigger();
+        QVERIFY(f.Close());
+        QVERIFY(ReadFile(IniFileName()).contains("CurrentFile=" + f.Pics.toUtf8() + "/p01.bmp\n"));
+        QFile::remove(f.Pics + "/p01.bmp");
+        QCOMPARE(f.Open().ShownIndex, 0);
+    }
+
     void unwritableSettingsKeepTheWindowOpen() {
         TMainWindowFixture f;
         TfrmVelmo& w = f.Open();

@@ -1,5 +1,6 @@
 // Loading and saving the settings through a stand-in for the main window.
 #include "platform/Common.h"
+#include "platform/FileName.h"
 #include "settings/IniAccess.h"
 #include "settings/Settings.h"
 
@@ -196,9 +197,10 @@ private slots:
             expected += "Title" + QByteArray::number(n) + "=\nPath" + QByteArray::number(n) + "=\n";
         expected += "Title9=Last\nPath9=/tmp/last\n";
         expected += QString("CurrentPath=/home/user/写真\n").toUtf8();
-        expected += "StartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
-                    "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\n[OTHER]\n"
-                    "FileName=1\nVersion=1.03\n";
+        expected +=
+            "CurrentFile=\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
+            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\n[OTHER]\n"
+            "FileName=1\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
 
@@ -319,6 +321,23 @@ private slots:
             QVERIFY2(after.contains(kept), kept);
         QCOMPARE(SectionText(after, "[OTHER]"), QByteArray("[OTHER]\nFileName=1\nVersion=1.03\n"));
         QVERIFY(after.startsWith("; written by hand\n[SETTING]\n"));
+    }
+
+    // The picture on show at close comes back, its name's bytes kept, when
+    // the next start opens its folder.
+    void pictureOnShowComesBack() {
+        const QString folder = Box->makeDir("pics");
+        IniRec.CurrentPath = folder;
+        IniRec.CurrentFile = folder + "/" + PathFromBytes("\x89\xc4.jpg");
+        const QString shown = IniRec.CurrentFile;
+        TFakeWindow w;
+        SaveSettings(w);
+        IniRec = TIniRec();
+        LoadSettings(w);
+        QCOMPARE(PathToBytes(IniRec.CurrentFile), PathToBytes(shown));
+        IniWriteInteger(Ini, "PATH", "StartMode", 1);
+        LoadSettings(w); // another folder: its first picture
+        QVERIFY(IniRec.CurrentFile.isEmpty());
     }
 
     void startFolderFromArguments() {

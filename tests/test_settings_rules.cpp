@@ -95,6 +95,49 @@ private slots:
         QCOMPARE(StartFolder(args, current, specify, startMode, box.path()), expected);
     }
 
+    // The picture a start opens on: the argument's file, else the one stored
+    // at close while it lies in the folder opened.
+    void startPicture_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("stored");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("file argument") << QStringList{"@/pics/a.jpg"} << "@/pics/b.jpg"
+                                       << "@/pics"
+                                       << "@/pics/a.jpg";
+        QTest::newRow("relative file argument") << QStringList{"pics/a.jpg"} << ""
+                                                << "@/pics"
+                                                << "@/pics/a.jpg";
+        QTest::newRow("folder argument opens the first") << QStringList{"@/pics"} << "@/pics/b.jpg"
+                                                         << "@/pics"
+                                                         << "";
+        QTest::newRow("missing file argument") << QStringList{"@/pics/gone.jpg"} << ""
+                                               << "@/pics/gone.jpg"
+                                               << "";
+        QTest::newRow("stored picture of the folder") << QStringList{} << "/c/b.jpg"
+                                                      << "/c"
+                                                      << "/c/b.jpg";
+        QTest::newRow("stored picture of another folder") << QStringList{} << "/c/b.jpg"
+                                                          << "/s"
+                                                          << "";
+        QTest::newRow("no start folder") << QStringList{} << "/c/b.jpg"
+                                         << ""
+                                         << "";
+    }
+    void startPicture() {
+        QFETCH(QStringList, args);
+        QFETCH(QString, stored);
+        QFETCH(QString, folder);
+        QFETCH(QString, expected);
+        TSandbox box;
+        MakePicture(box.filePath("pics/a.jpg"), 8, 8);
+        for (QString* s : {&stored, &folder, &expected})
+            s->replace("@", box.path());
+        for (QString& a : args)
+            a.replace("@", box.path());
+        QCOMPARE(StartPicture(args, stored, folder, box.path()), expected);
+    }
+
     void folderOfFile_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("folder");
