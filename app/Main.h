@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 
 class QAction;
@@ -70,6 +71,9 @@ public:
     QAction* actOutFolButton = nullptr;
     QAction* actReNew = nullptr;
     QAction* actAbout = nullptr;
+    QAction* actFirst = nullptr;
+    QAction* actLast = nullptr;
+    QAction* actFullScreen = nullptr;
 
     QMenu* mnuFile = nullptr;
     QMenu* mnuView = nullptr;
@@ -129,6 +133,11 @@ public:
     // Whether a key event is an output-folder digit that was handled.
     bool FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
 
+    // Full screen: the picture alone on black, every key still working.
+    bool IsFullScreen() const { return FullScreenSaved.has_value(); }
+    void EnterFullScreen();
+    void LeaveFullScreen();
+
     // Whether a folder scan, a picture load or a file operation is under way.
     bool Busy() const { return GateDepth > 0; }
 
@@ -144,6 +153,9 @@ public slots:
     void actPrevExecute();
     void actNextExecute();
     void actReNewExecute();
+    void actFirstExecute();
+    void actLastExecute();
+    void actFullScreenExecute();
     void stvMainChange();
     void pmnImageOriginalClick();
     void pmnImageStretchClick();
@@ -243,5 +255,13 @@ private:
     bool ClosePending = false;
     int ListExtent = 4;
     std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
+    // What full screen hid, to be shown again when it ends.
+    struct TFullScreenSaved {
+        Qt::WindowStates State;
+        QPoint Pos;
+        QSize Size;
+        QList<QWidget*> Hidden;
+    };
+    std::optional<TFullScreenSaved> FullScreenSaved;
     void SetPopupChecks(bool original, bool stretch);
 };

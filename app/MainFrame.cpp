@@ -201,6 +201,8 @@ void TfrmVelmo::actAboutExecute() {
 
 void TfrmVelmo::actOptionExecute() {
     Command([this] {
+        // Panes and dialogs belong to the window, not to full screen.
+        LeaveFullScreen();
         auto* option = new TfrmOption(this, OptionPage, [this] { ApplySettings(); });
         const std::unique_ptr<TfrmOption> release(option);
         option->exec();
@@ -214,6 +216,8 @@ void TfrmVelmo::pmnOutFolButtonOptionClick() {
 
 void TfrmVelmo::actTreeExecute() {
     Command([this] {
+        // Panes and dialogs belong to the window, not to full screen.
+        LeaveFullScreen();
         IniRec.Tree = IniRec.Tree == 0 ? 1 : 0;
         ShowTree(IniRec.Tree);
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
@@ -223,6 +227,8 @@ void TfrmVelmo::actTreeExecute() {
 
 void TfrmVelmo::actOutFolButtonExecute() {
     Command([this] {
+        // Panes and dialogs belong to the window, not to full screen.
+        LeaveFullScreen();
         IniRec.OutFolButton = IniRec.OutFolButton == 0 ? 1 : 0;
         ShowOutFolButton(IniRec.OutFolButton);
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
@@ -247,6 +253,9 @@ void TfrmVelmo::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The window's place and its bars are saved as they are outside full
+    // screen.
+    LeaveFullScreen();
     // A settings file that cannot be written abandons the close, so the
     // program keeps running and nothing the user set is lost silently.
     try {

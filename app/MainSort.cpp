@@ -92,9 +92,15 @@ bool TfrmVelmo::SwallowKey(QObject* watched, QKeyEvent* key) {
     }
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     const bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
-    // P, N and D get here only while their command is disabled: the keys are
-    // still the window's, never a control's type-ahead.
-    if (plain && (key->key() == Qt::Key_P || key->key() == Qt::Key_N || key->key() == Qt::Key_D))
+    // Esc ends full screen.
+    if (key->key() == Qt::Key_Escape && IsFullScreen()) {
+        LeaveFullScreen();
+        return true;
+    }
+    // The viewer's keys get here only while their command is disabled: they
+    // are still the window's, never a control's type-ahead or move (Home in
+    // the tree would pick another folder).
+    if (ViewerCommandForKey(key->key(), key->modifiers()) != vcNone)
         return true;
     if (watched == static_cast<QObject*>(stvMain)) {
         // The tree changes its folder only when asked plainly (a click, the

@@ -113,6 +113,38 @@ private slots:
         QCOMPARE(IndexAfterRemoval(0, -1), -1); // the only item: nothing left
     }
 
+    void viewerKeys_data() {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<int>("modifiers");
+        QTest::addColumn<int>("command");
+        QTest::newRow("P") << int(Qt::Key_P) << 0 << int(vcPrev);
+        QTest::newRow("Left") << int(Qt::Key_Left) << 0 << int(vcPrev);
+        QTest::newRow("BackSpace") << int(Qt::Key_Backspace) << 0 << int(vcPrev);
+        QTest::newRow("N") << int(Qt::Key_N) << 0 << int(vcNext);
+        QTest::newRow("Right") << int(Qt::Key_Right) << 0 << int(vcNext);
+        QTest::newRow("Space") << int(Qt::Key_Space) << 0 << int(vcNext);
+        QTest::newRow("Home on the keypad")
+            << int(Qt::Key_Home) << int(Qt::KeypadModifier) << int(vcFirst);
+        QTest::newRow("End") << int(Qt::Key_End) << 0 << int(vcLast);
+        QTest::newRow("Shift+D") << int(Qt::Key_D) << int(Qt::ShiftModifier) << int(vcDelete);
+        QTest::newRow("Delete") << int(Qt::Key_Delete) << 0 << int(vcDelete);
+        QTest::newRow("F11") << int(Qt::Key_F11) << 0 << int(vcFullScreen);
+        QTest::newRow("Ctrl+Home") << int(Qt::Key_Home) << int(Qt::ControlModifier) << int(vcNone);
+        QTest::newRow("Alt+Left") << int(Qt::Key_Left) << int(Qt::AltModifier) << int(vcNone);
+        QTest::newRow("Up") << int(Qt::Key_Up) << 0 << int(vcNone);
+        QTest::newRow("Q") << int(Qt::Key_Q) << 0 << int(vcNone);
+    }
+    void viewerKeys() {
+        QFETCH(int, key);
+        QFETCH(int, modifiers);
+        QFETCH(int, command);
+        QCOMPARE(int(ViewerCommandForKey(key, Qt::KeyboardModifiers(modifiers))), command);
+        // The command's own keys, the described one first, hold this key.
+        const QList<QKeySequence> keys = ViewerKeys(TViewerCommand(command));
+        QCOMPARE(command == vcNone, keys.isEmpty());
+        QVERIFY(command == vcNone || keys.contains(QKeySequence(key)));
+    }
+
     void digitKeys_data() {
         QTest::addColumn<int>("key");
         QTest::addColumn<uint>("scanCode");

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QMenu>
 #include <QTimer>
 #include <QtTest>
 
@@ -113,6 +114,24 @@ private slots:
         QTest::keyClick(w.stvMain, Qt::Key_Down);
         QTRY_VERIFY(IniRec.CurrentPath != folder &&
                     IniRec.CurrentPath == w.stvMain->SelectedPath());
+    }
+
+    // The menus' shortcut column names every key of a command.
+    void menusShowEveryKey() {
+        TMainWindowFixture f;
+        TfrmVelmo& w = f.Open();
+        QString column;
+        for (QMenu* menu : {w.mnuFile, w.mnuView})
+            for (QAction* item : menu->actions()) {
+                const QString keys = item->text().section('\t', 1);
+                column +=
+                    (keys.isEmpty() ? item->shortcut().toString(QKeySequence::NativeText) : keys) +
+                    ", ";
+            }
+        for (TViewerCommand c : {vcPrev, vcNext, vcFirst, vcLast, vcDelete, vcFullScreen})
+            for (const QKeySequence& key : ViewerKeys(c))
+                QVERIFY2(column.contains(key.toString(QKeySequence::NativeText) + ", "),
+                         qPrintable(column));
     }
 };
 
