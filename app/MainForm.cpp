@@ -58,9 +58,10 @@ void AddMenuItem(QMenu* menu, QAction* action) {
         menu->addAction(action);
         return;
     }
+    // The keys' own names: the toolkit's Japanese ones misspell some.
     QStringList names;
     for (const QKeySequence& key : keys)
-        names << key.toString(QKeySequence::NativeText);
+        names << key.toString(QKeySequence::PortableText);
     QAction* item =
         menu->addAction(action->icon(), action->text() + QLatin1Char('\t') + names.join(", "));
     item->setObjectName(QStringLiteral("mnu") + action->objectName().mid(3));

@@ -54,9 +54,9 @@ void TfrmVelmo::EnterFullScreen() {
         }
     }
     FullScreenSaved = saved;
-    scbMain->setStyleSheet(QStringLiteral(
-        "QScrollArea { border: none; background: black; }"
-        " #qt_scrollarea_viewport { background: black; } QLabel { color: white; }"));
+    scbMain->setStyleSheet(
+        QStringLiteral("QScrollArea { border: none; background: black; }"
+                       " #qt_scrollarea_viewport { background: black; } QLabel { color: white; }"));
     scbMain->setAlignment(Qt::AlignCenter);
     actFullScreen->setChecked(true);
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);

@@ -124,13 +124,13 @@ private slots:
         for (QMenu* menu : {w.mnuFile, w.mnuView})
             for (QAction* item : menu->actions()) {
                 const QString keys = item->text().section('\t', 1);
-                column +=
-                    (keys.isEmpty() ? item->shortcut().toString(QKeySequence::NativeText) : keys) +
-                    ", ";
+                column += (keys.isEmpty() ? item->shortcut().toString(QKeySequence::PortableText)
+                                          : keys) +
+                          ", ";
             }
         for (TViewerCommand c : {vcPrev, vcNext, vcFirst, vcLast, vcDelete, vcFullScreen})
             for (const QKeySequence& key : ViewerKeys(c))
-                QVERIFY2(column.contains(key.toString(QKeySequence::NativeText) + ", "),
+                QVERIFY2(column.contains(key.toString(QKeySequence::PortableText) + ", "),
                          qPrintable(column));
     }
 };
