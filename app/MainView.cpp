@@ -111,6 +111,8 @@ void TfrmVelmo::ShowLoadFailure(int i, const QString& reason) {
     staPanels[3]->setText(info.Exists ? FileSizeText(info.Size) : QString());
     staPanels[4]->setText(info.Exists ? FileDateText(info.Modified) : QString());
     ShownIndex = i;
+    // N and P go on from here as from any picture.
+    PreloadAround(i);
 }
 
 QString TfrmVelmo::PicturePath(int i) const {
