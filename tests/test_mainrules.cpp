@@ -113,36 +113,29 @@ private slots:
         QCOMPARE(IndexAfterRemoval(0, -1), -1); // the only item: nothing left
     }
 
-    void viewerKeys_data() {
-        QTest::addColumn<int>("key");
-        QTest::addColumn<int>("modifiers");
-        QTest::addColumn<int>("command");
-        QTest::newRow("P") << int(Qt::Key_P) << 0 << int(vcPrev);
-        QTest::newRow("Left") << int(Qt::Key_Left) << 0 << int(vcPrev);
-        QTest::newRow("BackSpace") << int(Qt::Key_Backspace) << 0 << int(vcPrev);
-        QTest::newRow("N") << int(Qt::Key_N) << 0 << int(vcNext);
-        QTest::newRow("Right") << int(Qt::Key_Right) << 0 << int(vcNext);
-        QTest::newRow("Space") << int(Qt::Key_Space) << 0 << int(vcNext);
-        QTest::newRow("Home on the keypad")
-            << int(Qt::Key_Home) << int(Qt::KeypadModifier) << int(vcFirst);
-        QTest::newRow("End") << int(Qt::Key_End) << 0 << int(vcLast);
-        QTest::newRow("Shift+D") << int(Qt::Key_D) << int(Qt::ShiftModifier) << int(vcDelete);
-        QTest::newRow("Delete") << int(Qt::Key_Delete) << 0 << int(vcDelete);
-        QTest::newRow("F11") << int(Qt::Key_F11) << 0 << int(vcFullScreen);
-        QTest::newRow("Ctrl+Home") << int(Qt::Key_Home) << int(Qt::ControlModifier) << int(vcNone);
-        QTest::newRow("Alt+Left") << int(Qt::Key_Left) << int(Qt::AltModifier) << int(vcNone);
-        QTest::newRow("Up") << int(Qt::Key_Up) << 0 << int(vcNone);
-        QTest::newRow("Q") << int(Qt::Key_Q) << 0 << int(vcNone);
-    }
     void viewerKeys() {
-        QFETCH(int, key);
-        QFETCH(int, modifiers);
-        QFETCH(int, command);
-        QCOMPARE(int(ViewerCommandForKey(key, Qt::KeyboardModifiers(modifiers))), command);
-        // The command's own keys, the described one first, hold this key.
-        const QList<QKeySequence> keys = ViewerKeys(TViewerCommand(command));
-        QCOMPARE(command == vcNone, keys.isEmpty());
-        QVERIFY(command == vcNone || keys.contains(QKeySequence(key)));
+        const struct {
+            int Key;
+            Qt::KeyboardModifiers Modifiers;
+            TViewerCommand Command;
+        } rows[] = {
+            {Qt::Key_Left, {}, vcPrev},
+            {Qt::Key_Backspace, {}, vcPrev},
+            {Qt::Key_Space, {}, vcNext},
+            {Qt::Key_Home, Qt::KeypadModifier, vcFirst},
+            {Qt::Key_D, Qt::ShiftModifier, vcDelete},
+            {Qt::Key_F11, {}, vcFullScreen},
+            {Qt::Key_Home, Qt::ControlModifier, vcNone},
+            {Qt::Key_Left, Qt::AltModifier, vcNone},
+            {Qt::Key_Q, {}, vcNone},
+        };
+        for (const auto& r : rows) {
+            QCOMPARE(ViewerCommandForKey(r.Key, r.Modifiers), r.Command);
+            // The command's own keys, the described one first, hold this key.
+            const QList<QKeySequence> keys = ViewerKeys(r.Command);
+            QVERIFY(r.Command == vcNone ? keys.isEmpty() : keys.contains(QKeySequence(r.Key)));
+        }
+        QCOMPARE(ViewerKeys(vcNext).first(), QKeySequence(Qt::Key_N));
     }
 
     void digitKeys_data() {

@@ -5,10 +5,8 @@
 #include "platform/FileName.h"
 #include "settings/Settings.h"
 #include "support/MainWindowFixture.h"
-#include "toolkit/Picture.h"
 
 #include <QAction>
-#include <QLabel>
 #include <QListWidget>
 #include <QStringEncoder>
 #include <QToolButton>
@@ -78,31 +76,6 @@ private slots:
             QVERIFY(f.Panel(i).isEmpty());
         QCOMPARE(f.Panel(0), QString("0 Files"));
         QVERIFY(QFile::exists(out + "/p00.bmp"));
-    }
-
-    // After a picture fails to load the screen names the selected file, the
-    // one the keys act on, instead of keeping the picture before it.
-    void aFailedLoadShowsWhatTheKeysActOn() {
-        TMainWindowFixture f;
-        const QString out = f.Sandbox.makeDir("out");
-        f.MakePictures(3);
-        f.Sandbox.writeFile("pics/p01.bmp", "broken");
-        f.WriteIni(Ini(f.Pics, out, "Mode=1\nMove=0"));
-        TfrmVelmo& w = f.Open();
-        w.actNext->trigger();
-        QCOMPARE(f.Errors.size(), 1);
-        QVERIFY(f.Errors[0].endsWith("\rp01.bmp を表示できません."));
-        QCOMPARE(w.ShownIndex, 1);
-        QCOMPARE(w.Picture().Width(), 0);
-        const QLabel* notice = w.findChild<QLabel*>("lblNotice");
-        QVERIFY(notice && notice->isVisible());
-        QVERIFY(notice->text().startsWith("p01.bmp を表示できません\n"));
-        QVERIFY(f.Panel(1).endsWith("/p01.bmp") && f.Panel(2).isEmpty());
-        QCOMPARE(f.Panel(3), QString("6 Byte"));
-        w.spbNo[0]->click();
-        QVERIFY(QFile::exists(out + "/p01.bmp") && QFile::exists(f.Pics + "/p00.bmp"));
-        QVERIFY(!notice->isVisible() && f.Panel(1).endsWith("/p02.bmp"));
-        QCOMPARE(w.Picture().Width(), 42);
     }
 
     void questionsComeInOrderAndNoKeepsEverything() {

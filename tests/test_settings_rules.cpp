@@ -97,45 +97,27 @@ private slots:
 
     // The picture a start opens on: the argument's file, else the one stored
     // at close while it lies in the folder opened.
-    void startPicture_data() {
-        QTest::addColumn<QStringList>("args");
-        QTest::addColumn<QString>("stored");
-        QTest::addColumn<QString>("folder");
-        QTest::addColumn<QString>("expected");
-        QTest::newRow("file argument") << QStringList{"@/pics/a.jpg"} << "@/pics/b.jpg"
-                                       << "@/pics"
-                                       << "@/pics/a.jpg";
-        QTest::newRow("relative file argument") << QStringList{"pics/a.jpg"} << ""
-                                                << "@/pics"
-                                                << "@/pics/a.jpg";
-        QTest::newRow("folder argument opens the first") << QStringList{"@/pics"} << "@/pics/b.jpg"
-                                                         << "@/pics"
-                                                         << "";
-        QTest::newRow("missing file argument") << QStringList{"@/pics/gone.jpg"} << ""
-                                               << "@/pics/gone.jpg"
-                                               << "";
-        QTest::newRow("stored picture of the folder") << QStringList{} << "/c/b.jpg"
-                                                      << "/c"
-                                                      << "/c/b.jpg";
-        QTest::newRow("stored picture of another folder") << QStringList{} << "/c/b.jpg"
-                                                          << "/s"
-                                                          << "";
-        QTest::newRow("no start folder") << QStringList{} << "/c/b.jpg"
-                                         << ""
-                                         << "";
-    }
     void startPicture() {
-        QFETCH(QStringList, args);
-        QFETCH(QString, stored);
-        QFETCH(QString, folder);
-        QFETCH(QString, expected);
         TSandbox box;
-        MakePicture(box.filePath("pics/a.jpg"), 8, 8);
-        for (QString* s : {&stored, &folder, &expected})
-            s->replace("@", box.path());
-        for (QString& a : args)
-            a.replace("@", box.path());
-        QCOMPARE(StartPicture(args, stored, folder, box.path()), expected);
+        MakePicture(box.filePath("p/a.jpg"), 8, 8);
+        const struct {
+            QStringList Args;
+            QString Stored, Folder, Expected;
+        } rows[] = {
+            {{"@/p/a.jpg"}, "@/p/b.jpg", "@/p", "@/p/a.jpg"}, // the file given
+            {{"p/a.jpg"}, "", "@/p", "@/p/a.jpg"},            // relative to the working folder
+            {{"@/p"}, "@/p/b.jpg", "@/p", ""},                // a folder: its first picture
+            {{"@/p/x.jpg"}, "", "@/p/x.jpg", ""},             // a missing file
+            {{}, "/c/b.jpg", "/c", "/c/b.jpg"},               // stored, in the folder opened
+            {{}, "/c/b.jpg", "/s", ""},                       // stored, another folder
+        };
+        const auto at = [&](QString s) { return s.replace("@", box.path()); };
+        for (const auto& r : rows) {
+            QStringList args;
+            for (const QString& a : r.Args)
+                args << at(a);
+            QCOMPARE(StartPicture(args, at(r.Stored), at(r.Folder), box.path()), at(r.Expected));
+        }
     }
 
     void folderOfFile_data() {
