@@ -5,6 +5,7 @@
 #include <QMainWindow>
 #include <array>
 #include <memory>
+#include <optional>
 #include <utility>
 
 class QAction;
@@ -19,6 +20,7 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class TImage;
+class TViewNotice;
 class TPicture;
 class TPreloader;
 struct TDisplayFit;
@@ -52,6 +54,7 @@ public:
     TSplitter* splMain = nullptr;
     QScrollArea* scbMain = nullptr;
     TImage* imgMain = nullptr;
+    TViewNotice* lblNotice = nullptr; // over the view when a file cannot be shown
     QWidget* pnlOutFolButton = nullptr;
     std::array<QToolButton*, 10> spbNo{};
     QStatusBar* staMain = nullptr;
@@ -73,6 +76,9 @@ public:
     QAction* actAbout = nullptr;
     QAction* actUndo = nullptr;
     QAction* actRedo = nullptr;
+    QAction* actFirst = nullptr;
+    QAction* actLast = nullptr;
+    QAction* actFullScreen = nullptr;
 
     QMenu* mnuFile = nullptr;
     QMenu* mnuEdit = nullptr;
@@ -110,7 +116,9 @@ public:
     // Folder scan and file list.
     void BuildDispExt();
     int ScanFolder(const QString& folder);
-    void OpenFolder(const QString& folder);
+    // Opens on the given picture (a full path) when it is listed, else on
+    // the first.
+    void OpenFolder(const QString& folder, const QString& picture = QString());
     void UpdateDeleteAction();
     int HorizontalExtent() const { return ListExtent; }
 
@@ -139,6 +147,10 @@ public:
     // Lists and shows files of the open folder that came back, takes out
     // those that left.
     void FollowFiles(const QStringList& paths);
+    // Full screen: the picture alone on black, every key still working.
+    bool IsFullScreen() const { return FullScreenSaved.has_value(); }
+    void EnterFullScreen();
+    void LeaveFullScreen();
 
     // Whether a folder scan, a picture load or a file operation is under way.
     bool Busy() const { return GateDepth > 0; }
@@ -155,6 +167,9 @@ public slots:
     void actPrevExecute();
     void actNextExecute();
     void actReNewExecute();
+    void actFirstExecute();
+    void actLastExecute();
+    void actFullScreenExecute();
     void stvMainChange();
     void pmnImageOriginalClick();
     void pmnImageStretchClick();
@@ -252,6 +267,9 @@ private:
     void PreloadAround(int i);
     // FitPicture without asking for new preloads.
     void LayOutPicture();
+    // The view after file i failed to load: no picture, a notice, and the
+    // status panels naming the file.
+    void ShowLoadFailure(int i, const QString& reason);
     int GateDepth = 0;
     bool FolderChangePending = false;
     bool RefitPending = false;
@@ -259,5 +277,13 @@ private:
     bool ClosePending = false;
     int ListExtent = 4;
     std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
+    // What full screen hid, to be shown again when it ends.
+    struct TFullScreenSaved {
+        Qt::WindowStates State;
+        QPoint Pos;
+        QSize Size;
+        QList<QWidget*> Hidden;
+    };
+    std::optional<TFullScreenSaved> FullScreenSaved;
     void SetPopupChecks(bool original, bool stretch);
 };

@@ -144,11 +144,17 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
     return count - 1;
 }
 
-void TfrmVelmo::OpenFolder(const QString& folder) {
+void TfrmVelmo::OpenFolder(const QString& folder, const QString& picture) {
     LastIndex = ScanFolder(folder);
     if (LastIndex >= 0) {
-        SelectIndex(0);
-        ShowPicture(0);
+        int first = 0;
+        for (int i = 0; !picture.isEmpty() && i <= LastIndex; ++i)
+            if (PicturePath(i) == picture) {
+                first = i;
+                break;
+            }
+        SelectIndex(first);
+        ShowPicture(first);
     } else {
         ShowPicture(-1);
     }
@@ -225,7 +231,7 @@ void TfrmVelmo::OpenStartArgument(const QString& argument) {
             });
             stvMain->SelectPath(IniRec.CurrentPath);
         }
-        OpenFolder(IniRec.CurrentPath);
+        OpenFolder(IniRec.CurrentPath, IniRec.CurrentFile);
         UpdateDeleteAction();
     });
 }

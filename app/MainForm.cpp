@@ -4,7 +4,9 @@
 
 #include "app/FileListDelegate.h"
 #include "app/ImageView.h"
+#include "app/MainRules.h"
 #include "app/Splitter.h"
+#include "app/ViewNotice.h"
 #include "shelltree/ShellCtrls.h"
 #include "toolkit/IconSet.h"
 #include "toolkit/Picture.h"
@@ -47,6 +49,27 @@ QWidget* MakePanel(const char* name, QWidget* parent) {
 const int kStatusWidths[5] = {65, 100, 70, 60, 130};
 } // namespace
 
+// Puts an action into a menu. The shortcut column shows every key of the
+// action, which a menu does only for the first: an action with several keys
+// gets an item of its own that follows it and names them all.
+void AddMenuItem(QMenu* menu, QAction* action) {
+    const QList<QKeySequence> keys = action->shortcuts();
+    if (keys.size() < 2) {
+        menu->addAction(action);
+        return;
+    }
+    // The keys' own names: the toolkit's Japanese ones misspell some.
+    QStringList names;
+    for (const QKeySequence& key : keys)
+        names << key.toString(QKeySequence::PortableText);
+    QAction* item =
+        menu->addAction(action->icon(), action->text() + QLatin1Char('\t') + names.join(", "));
+    item->setObjectName(QStringLiteral("mnu") + action->objectName().mid(3));
+    item->setEnabled(action->isEnabled());
+    QObject::connect(item, &QAction::triggered, action, &QAction::trigger);
+    QObject::connect(action, &QAction::enabledChanged, item, &QAction::setEnabled);
+}
+
 void TfrmVelmo::CreateComponents() {
     CreateActions();
     CreateMenus();
@@ -84,10 +107,21 @@ void TfrmVelmo::CreateActions() {
                           QStringLiteral("最新の情報に更新"), -1, QKeySequence(Qt::Key_F5));
     actAbout = MakeAction(this, "actAbout", QStringLiteral("バージョン情報(&A)"),
                           QStringLiteral("バージョン情報"), -1, {});
-    for (QAction* a : {actCopy, actMove, actTree, actOutFolButton})
+    actFirst = MakeAction(this, "actFirst", QStringLiteral("最初へ(&I)"), QStringLiteral("最初へ"),
+                          -1, QKeySequence(Qt::Key_Home));
+    actLast = MakeAction(this, "actLast", QStringLiteral("最後へ(&L)"), QStringLiteral("最後へ"),
+                         -1, QKeySequence(Qt::Key_End));
+    actFullScreen = MakeAction(this, "actFullScreen", QStringLiteral("全画面表示(&U)"),
+                               QStringLiteral("全画面表示"), -1, QKeySequence(Qt::Key_F11));
+    // Every viewer's keys beside the described ones.
+    actPrev->setShortcuts(ViewerKeys(vcPrev));
+    actNext->setShortcuts(ViewerKeys(vcNext));
+    actDelete->setShortcuts(ViewerKeys(vcDelete));
+    for (QAction* a : {actCopy, actMove, actTree, actOutFolButton, actFullScreen})
         a->setCheckable(true);
-    for (QAction* a : {actPrev, actNext, actCopy, actMove, actExit, actOption, actHelp, actDelete,
-                       actTree, actOutFolButton, actReNew, actAbout}) {
+    for (QAction* a :
+         {actPrev, actNext, actCopy, actMove, actExit, actOption, actHelp, actDelete, actTree,
+          actOutFolButton, actReNew, actAbout, actFirst, actLast, actFullScreen}) {
         a->setProperty("category", menu);
         addAction(a); // shortcuts work with the menu bar hidden or the tool bars moved
     }
@@ -99,14 +133,18 @@ void TfrmVelmo::CreateMenus() {
     mnuFile->setObjectName(QStringLiteral("mnuFile"));
     mnuFile->addAction(actCopy);
     mnuFile->addAction(actMove);
-    mnuFile->addAction(actDelete);
+    AddMenuItem(mnuFile, actDelete);
     mnuFile->addSeparator();
     mnuFile->addAction(actExit);
 
     mnuView = menuBar()->addMenu(QStringLiteral("表示(&V)"));
     mnuView->setObjectName(QStringLiteral("mnuView"));
-    mnuView->addAction(actPrev);
-    mnuView->addAction(actNext);
+    AddMenuItem(mnuView, actPrev);
+    AddMenuItem(mnuView, actNext);
+    mnuView->addAction(actFirst);
+    mnuView->addAction(actLast);
+    mnuView->addSeparator();
+    mnuView->addAction(actFullScreen);
     mnuView->addSeparator();
     mnuView->addAction(actTree);
     mnuView->addAction(actOutFolButton);
@@ -210,6 +248,8 @@ void TfrmVelmo::CreatePanes() {
     imgMain->setObjectName(QStringLiteral("imgMain"));
     imgMain->resize(0, 0);
     scbMain->setWidget(imgMain);
+    lblNotice = new TViewNotice(scbMain->viewport());
+    lblNotice->setObjectName(QStringLiteral("lblNotice"));
 
     // Right: the ten output-folder buttons, stacked from the top.
     pnlOutFolButton = MakePanel("pnlOutFolButton", central);
@@ -316,6 +356,13 @@ void TfrmVelmo::ConnectHandlers() {
     connect(actOutFolButton, &QAction::triggered, this, &TfrmVelmo::actOutFolButtonExecute);
     connect(actReNew, &QAction::triggered, this, &TfrmVelmo::actReNewExecute);
     connect(actAbout, &QAction::triggered, this, &TfrmVelmo::actAboutExecute);
+    connect(actFirst, &QAction::triggered, this, &TfrmVelmo::actFirstExecute);
+    connect(actLast, &QAction::triggered, this, &TfrmVelmo::actLastExecute);
+    connect(actFullScreen, &QAction::triggered, this, &TfrmVelmo::actFullScreenExecute);
+    // The first and the last picture are there to go to exactly when the
+    // one before and the one after are.
+    connect(actPrev, &QAction::enabledChanged, actFirst, &QAction::setEnabled);
+    connect(actNext, &QAction::enabledChanged, actLast, &QAction::setEnabled);
     connect(pmnImageOriginal, &QAction::triggered, this, &TfrmVelmo::pmnImageOriginalClick);
     connect(pmnImageStretch, &QAction::triggered, this, &TfrmVelmo::pmnImageStretchClick);
     connect(pmnOutFolButtonOption, &QAction::triggered, this,

@@ -81,7 +81,7 @@ void TfrmVelmo::FormCreate() {
     // The keys go to the file list from the start, whatever comes of the
     // first folder.
     lstFile->setFocus(Qt::OtherFocusReason);
-    OpenFolder(IniRec.CurrentPath);
+    OpenFolder(IniRec.CurrentPath, IniRec.CurrentFile);
     UpdateDeleteAction();
 }
 
@@ -203,6 +203,8 @@ void TfrmVelmo::actAboutExecute() {
 
 void TfrmVelmo::actOptionExecute() {
     Command([this] {
+        // Panes and dialogs belong to the window, not to full screen.
+        LeaveFullScreen();
         auto* option = new TfrmOption(this, OptionPage, [this] { ApplySettings(); });
         const std::unique_ptr<TfrmOption> release(option);
         option->exec();
@@ -216,6 +218,8 @@ void TfrmVelmo::pmnOutFolButtonOptionClick() {
 
 void TfrmVelmo::actTreeExecute() {
     Command([this] {
+        // Panes and dialogs belong to the window, not to full screen.
+        LeaveFullScreen();
         IniRec.Tree = IniRec.Tree == 0 ? 1 : 0;
         ShowTree(IniRec.Tree);
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
@@ -225,6 +229,8 @@ void TfrmVelmo::actTreeExecute() {
 
 void TfrmVelmo::actOutFolButtonExecute() {
     Command([this] {
+        // Panes and dialogs belong to the window, not to full screen.
+        LeaveFullScreen();
         IniRec.OutFolButton = IniRec.OutFolButton == 0 ? 1 : 0;
         ShowOutFolButton(IniRec.OutFolButton);
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
@@ -233,6 +239,9 @@ void TfrmVelmo::actOutFolButtonExecute() {
 }
 
 void TfrmVelmo::FormClose() {
+    // The next start without an argument opens on the picture on show.
+    IniRec.CurrentFile =
+        ShownIndex >= 0 && ShownIndex < lstFile->count() ? PicturePath(ShownIndex) : QString();
     TMainSettingsWindow settingsWindow(*this);
     SaveSettings(settingsWindow);
     DeleteOldSettings();
@@ -246,6 +255,9 @@ void TfrmVelmo::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    // The window's place and its bars are saved as they are outside full
+    // screen.
+    LeaveFullScreen();
     // A settings file that cannot be written abandons the close, so the
     // program keeps running and nothing the user set is lost silently.
     try {

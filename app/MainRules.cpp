@@ -137,3 +137,33 @@ int DigitForKey(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifie
     Q_UNUSED(modifiers);
     return -1;
 }
+
+QList<QKeySequence> ViewerKeys(TViewerCommand command) {
+    switch (command) {
+    case vcPrev:
+        return {Qt::Key_P, Qt::Key_Left, Qt::Key_Backspace};
+    case vcNext:
+        return {Qt::Key_N, Qt::Key_Right, Qt::Key_Space};
+    case vcFirst:
+        return {Qt::Key_Home};
+    case vcLast:
+        return {Qt::Key_End};
+    case vcDelete:
+        return {Qt::Key_D, Qt::Key_Delete};
+    case vcFullScreen:
+        return {Qt::Key_F11};
+    case vcNone:
+        break;
+    }
+    return {};
+}
+
+TViewerCommand ViewerCommandForKey(int qtKey, Qt::KeyboardModifiers modifiers) {
+    if (modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return vcNone;
+    for (TViewerCommand c : {vcPrev, vcNext, vcFirst, vcLast, vcDelete, vcFullScreen})
+        for (const QKeySequence& key : ViewerKeys(c))
+            if (key[0].key() == qtKey)
+                return c;
+    return vcNone;
+}

@@ -3,6 +3,8 @@
 #include "platform/FileNameRules.h"
 
 #include <QDateTime>
+#include <QKeySequence>
+#include <QList>
 #include <QSize>
 #include <QString>
 #include <QStringList>
@@ -46,3 +48,13 @@ int IndexAfterRemoval(int removed, int lastIndex);
 // counts, as on a Windows keyboard's virtual-key codes: the main-row digit keys
 // and the keypad digits, whatever the layout and whatever modifier is held.
 int DigitForKey(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers);
+
+// The commands a picture viewer's keys stand for.
+enum TViewerCommand { vcNone, vcPrev, vcNext, vcFirst, vcLast, vcDelete, vcFullScreen };
+
+// The keys of a command, its first key the one the window's design gives:
+// P, Left, Backspace; N, Right, Space; Home; End; D, Delete; F11.
+QList<QKeySequence> ViewerKeys(TViewerCommand command);
+// The command a key stands for when pressed without Ctrl, Alt or Meta (Shift
+// and the keypad do not count), or vcNone.
+TViewerCommand ViewerCommandForKey(int qtKey, Qt::KeyboardModifiers modifiers);

@@ -20,6 +20,7 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QListWidget>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -92,9 +93,15 @@ bool TfrmVelmo::SwallowKey(QObject* watched, QKeyEvent* key) {
     }
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     const bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
-    // P, N and D get here only while their command is disabled: the keys are
-    // still the window's, never a control's type-ahead.
-    if (plain && (key->key() == Qt::Key_P || key->key() == Qt::Key_N || key->key() == Qt::Key_D))
+    // Esc ends full screen.
+    if (key->key() == Qt::Key_Escape && IsFullScreen()) {
+        LeaveFullScreen();
+        return true;
+    }
+    // The viewer's keys get here only while their command is disabled: they
+    // are still the window's, never a control's type-ahead or move (Home in
+    // the tree would pick another folder).
+    if (ViewerCommandForKey(key->key(), key->modifiers()) != vcNone)
         return true;
     if (watched == static_cast<QObject*>(stvMain)) {
         // The tree changes its folder only when asked plainly (a click, the
@@ -137,7 +144,7 @@ bool TfrmVelmo::OutFolderChecks(int n) {
     }
     if (!FileFacts(OutFolders[n - 1].Path).IsDir) {
         Warn(QStringLiteral("出力するフォルダが存在しません。") + CR +
-             QStringLiteral("設定を確認してください。"));
+             QStringLiteral("設定を確認してください。") + CR + DisplayPath(OutFolders[n - 1].Path));
         return false;
     }
     return true;
@@ -169,7 +176,11 @@ void TfrmVelmo::MoveToOutFolder(int n) {
     ListFocusPending = true;
     if (!OutFolderChecks(n))
         return;
-    if (IniRec.Move == 1 && !Confirm(QStringLiteral("移動しますか？"), mbQuestionYesNo))
+    // The question says what it will do: this file into that folder.
+    if (IniRec.Move == 1 &&
+        !Confirm(QStringLiteral("移動しますか？") + CR + DisplayPath(SelectedText()) +
+                     QStringLiteral(" → ") + DisplayPath(OutFolders[n - 1].Path),
+                 mbQuestionYesNo))
         return;
     QString source;
     QString target;
@@ -223,6 +234,8 @@ void TfrmVelmo::TakeOutSelectedItem() {
         delete lstFile->takeItem(k);
     }
     LastIndex = LastIndex - 1;
+    // The count follows the list, not only the last scan.
+    staPanels[0]->setText(FileCountText(lstFile->count()));
     // The picture on show has left the list; whatever shows next is new.
     if (ShownIndex == k)
         ShownIndex = -10;

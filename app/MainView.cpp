@@ -6,6 +6,8 @@
 #include "app/ImageView.h"
 #include "app/MainRules.h"
 #include "app/Preloader.h"
+#include "app/ViewNotice.h"
+#include "platform/Exceptions.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
 #include "platform/MessageBox.h"
@@ -49,6 +51,7 @@ void TfrmVelmo::ShowPicture(int i) {
     scbMain->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     scbMain->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     TShowPictureEnd end(*this, i);
+    lblNotice->Tell(QString());
     if (i == -1) {
         FPicture->Clear();
         Preload->Clear();
@@ -63,11 +66,22 @@ void TfrmVelmo::ShowPicture(int i) {
     // failed to load.
     ListFocusPending = true;
     const QString p = PicturePath(i);
-    // A picture decoded ahead is shown as it is: no decode, no progress.
-    if (std::unique_ptr<TGraphic> ready = Preload->Take(p, CurrentFit()))
-        FPicture->SetGraphic(std::move(ready));
-    else
-        FPicture->LoadFromFile(p);
+    try {
+        // A picture decoded ahead is shown as it is: no decode, no progress.
+        if (std::unique_ptr<TGraphic> ready = Preload->Take(p, CurrentFit()))
+            FPicture->SetGraphic(std::move(ready));
+        else
+            FPicture->LoadFromFile(p);
+    } catch (const EAbort&) {
+        throw;
+    } catch (const Exception& e) {
+        // The keys act on the selected file: the screen names it rather than
+        // keep a picture the keys no longer act on.
+        ShowLoadFailure(i, e.Message);
+        // The error box tells the reason first, then the file.
+        throw EInvalidGraphic(ErrorBoxText(e.Message) + QChar(13) + lstFile->item(i)->text() +
+                              QStringLiteral(" を表示できません"));
+    }
     imgMain->Invalidate();
     LayOutPicture();
     ProcessMessages();
@@ -82,6 +96,22 @@ void TfrmVelmo::ShowPicture(int i) {
         staPanels[4]->setText(FileDateText(info.Modified));
     }
     ShownIndex = i;
+    PreloadAround(i);
+}
+
+void TfrmVelmo::ShowLoadFailure(int i, const QString& reason) {
+    const QString p = PicturePath(i);
+    FPicture->Clear();
+    imgMain->Invalidate();
+    imgMain->resize(0, 0);
+    lblNotice->Tell(NoticeText(lstFile->item(i)->text(), reason));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
+    staPanels[2]->clear();
+    const TFileFacts info = FileFacts(p);
+    staPanels[3]->setText(info.Exists ? FileSizeText(info.Size) : QString());
+    staPanels[4]->setText(info.Exists ? FileDateText(info.Modified) : QString());
+    ShownIndex = i;
+    // N and P go on from here as from any picture.
     PreloadAround(i);
 }
 

@@ -137,6 +137,7 @@ const std::vector<TSettingKey>& SettingKeys() {
         }
         k.insert(k.end(), {
                               {secPath, "CurrentPath", &IniRec.CurrentPath, K::Folder},
+                              {secPath, "CurrentFile", &IniRec.CurrentFile, K::Folder},
                               {secPath, "StartMode", 0, &IniRec.StartMode},
                               {secPath, "SpecifyFolder", &IniRec.SpecifyFolder},
                               {secAction, "DispSize", 0, &IniRec.DispSize},
@@ -209,11 +210,13 @@ void LoadSettings(TSettingsWindow& window) {
 }
 
 void SetStartFolder(const QStringList& args) {
-    IniRec.CurrentPath = StartFolder(args, IniRec.CurrentPath, IniRec.SpecifyFolder,
-                                     IniRec.StartMode, WorkingFolder());
+    const QString workDir = WorkingFolder();
+    IniRec.CurrentPath =
+        StartFolder(args, IniRec.CurrentPath, IniRec.SpecifyFolder, IniRec.StartMode, workDir);
 
     if (!IniRec.CurrentPath.isEmpty() && !DriveReady(IniRec.CurrentPath))
         IniRec.CurrentPath.clear();
+    IniRec.CurrentFile = StartPicture(args, IniRec.CurrentFile, IniRec.CurrentPath, workDir);
 }
 
 void SaveSettings(const TSettingsWindow& window) {

@@ -29,6 +29,9 @@ struct TIniRec {
     qint32 Mode = 0;         // 0: copy mode; 1: move mode
     qint32 FileName = 0;     // 1: status bar shows the full path
     qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
+    // The picture on show at close (its full path); at start, the picture
+    // the start folder opens on when it is listed there.
+    QString CurrentFile;
 };
 
 // One output folder slot: the caption of its button and its target folder.
@@ -98,8 +101,8 @@ public:
 void LoadSettings(TSettingsWindow& window);
 // The start folder rule of LoadSettings on its own: IniRec.CurrentPath from
 // the command-line arguments (or, without any, from StartMode), then dropped
-// when its drive is not ready. Also used for an argument handed over by a
-// later start.
+// when its drive is not ready; IniRec.CurrentFile then follows StartPicture.
+// Also used for an argument handed over by a later start.
 void SetStartFolder(const QStringList& args);
 // Writes IniRec, OutFolders and the window's layout back. A key that cannot
 // be written raises EIniWriteError ("<path> に書き込めません") and ends the

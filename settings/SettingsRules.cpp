@@ -44,6 +44,20 @@ QString StartFolder(const QStringList& args, const QString& current, const QStri
     return folder;
 }
 
+QString StartPicture(const QStringList& args, const QString& stored, const QString& folder,
+                     const QString& workDir) {
+    if (folder.isEmpty())
+        return QString();
+    if (args.isEmpty())
+        return !stored.isEmpty() && FolderOfFile(stored) == folder ? stored : QString();
+    QString arg = args.first();
+    if (!arg.isEmpty() && QDir::isRelativePath(arg))
+        arg = QDir::cleanPath(QDir(workDir).filePath(arg));
+    const TFileFacts info = FileFacts(arg);
+    return !arg.isEmpty() && info.Exists && !info.IsDir && FolderOfFile(arg) == folder ? arg
+                                                                                       : QString();
+}
+
 QString FolderOfFile(const QString& path) {
     const qsizetype slash = path.lastIndexOf(u'/');
     if (slash < 0)

@@ -28,6 +28,15 @@ QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool 
 QString StartFolder(const QStringList& args, const QString& current, const QString& specify,
                     int startMode, const QString& workDir);
 
+// The picture the start folder opens on (a full path), or empty for its
+// first picture. `stored` is the CurrentFile just read, `folder` the start
+// folder StartFolder gave.
+// - First argument naming an existing file (not a folder): that file.
+// - Another first argument: none.
+// - No argument: the stored picture when it lies in the start folder.
+QString StartPicture(const QStringList& args, const QString& stored, const QString& folder,
+                     const QString& workDir);
+
 // The folder of a file's path: the text before its last slash, the root
 // keeping its slash ("/pic.jpg" gives "/").
 QString FolderOfFile(const QString& path);

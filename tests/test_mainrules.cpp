@@ -113,6 +113,31 @@ private slots:
         QCOMPARE(IndexAfterRemoval(0, -1), -1); // the only item: nothing left
     }
 
+    void viewerKeys() {
+        const struct {
+            int Key;
+            Qt::KeyboardModifiers Modifiers;
+            TViewerCommand Command;
+        } rows[] = {
+            {Qt::Key_Left, {}, vcPrev},
+            {Qt::Key_Backspace, {}, vcPrev},
+            {Qt::Key_Space, {}, vcNext},
+            {Qt::Key_Home, Qt::KeypadModifier, vcFirst},
+            {Qt::Key_D, Qt::ShiftModifier, vcDelete},
+            {Qt::Key_F11, {}, vcFullScreen},
+            {Qt::Key_Home, Qt::ControlModifier, vcNone},
+            {Qt::Key_Left, Qt::AltModifier, vcNone},
+            {Qt::Key_Q, {}, vcNone},
+        };
+        for (const auto& r : rows) {
+            QCOMPARE(ViewerCommandForKey(r.Key, r.Modifiers), r.Command);
+            // The command's own keys, the described one first, hold this key.
+            const QList<QKeySequence> keys = ViewerKeys(r.Command);
+            QVERIFY(r.Command == vcNone ? keys.isEmpty() : keys.contains(QKeySequence(r.Key)));
+        }
+        QCOMPARE(ViewerKeys(vcNext).first(), QKeySequence(Qt::Key_N));
+    }
+
     void digitKeys_data() {
         QTest::addColumn<int>("key");
         QTest::addColumn<uint>("scanCode");

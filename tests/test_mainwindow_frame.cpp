@@ -8,6 +8,7 @@
 #include "toolkit/Picture.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QScrollArea>
@@ -115,7 +116,7 @@ private slots:
         QVERIFY(f.Errors.isEmpty());
     }
 
-    void failedPictureKeepsThePrevious() {
+    void failedPictureIsNamedInItsPlace() {
         TMainWindowFixture f;
         f.MakePictures(2, "jpg");
         f.Sandbox.writeFile("pics/p02.jpg", QByteArray(500, 'x'));
@@ -126,13 +127,13 @@ private slots:
         QCOMPARE(w.ShownIndex, 1);
         QCOMPARE(f.Panel(1), QString("p01.jpg"));
         QCOMPARE(f.Panel(2), QString("41 x 31"));
-        const QString size = f.Panel(3);
-        w.actNext->trigger(); // garbage
-        QCOMPARE(f.Errors.size(), 1);
-        QCOMPARE(w.ShownIndex, 1);
-        QCOMPARE(f.Panel(1), QString("p01.jpg"));
-        QCOMPARE(f.Panel(3), size);
-        QCOMPARE(w.Picture().Width(), 41);
+        w.actNext->trigger(); // garbage: the reason first, then the file
+        QVERIFY(f.Errors.size() == 1 && f.Errors[0].endsWith("\rp02.jpg を表示できません."));
+        QCOMPARE(w.ShownIndex, 2);
+        QVERIFY(w.findChild<QLabel*>("lblNotice")->text().startsWith("p02.jpg を表示できません\n"));
+        QCOMPARE(f.Panel(1), QString("p02.jpg"));
+        QCOMPARE(f.Panel(3), QString("500 Byte"));
+        QCOMPARE(w.Picture().Width(), 0);
         QVERIFY(w.actPrev->isEnabled());
         QVERIFY(w.actNext->isEnabled());
         QVERIFY(w.lstFile->isEnabled());
@@ -144,7 +145,8 @@ private slots:
         QFile::remove(f.Pics + "/p00.jpg"); // gone between the scan and the click
         w.lstFile->setCurrentRow(0);
         QCOMPARE(f.Errors.size(), 3);
-        QCOMPARE(w.ShownIndex, 1);
+        QCOMPARE(w.ShownIndex, 0);
+        QVERIFY(f.Panel(1) == "p00.jpg" && f.Panel(3).isEmpty() && f.Panel(4).isEmpty());
         QVERIFY(!w.actPrev->isEnabled());
     }
 

@@ -8,6 +8,7 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QMenu>
 #include <QTimer>
 #include <QtTest>
 
@@ -113,6 +114,18 @@ private slots:
         QTest::keyClick(w.stvMain, Qt::Key_Down);
         QTRY_VERIFY(IniRec.CurrentPath != folder &&
                     IniRec.CurrentPath == w.stvMain->SelectedPath());
+    }
+
+    // The menus' shortcut column names every key of a command.
+    void menusShowEveryKey() {
+        TMainWindowFixture f;
+        QString column;
+        for (QMenu* menu : {f.Open().mnuFile, f.Form->mnuView})
+            for (QAction* item : menu->actions())
+                column += item->text().section('\t', 1) + item->shortcut().toString() + ", ";
+        for (TViewerCommand c : {vcPrev, vcNext, vcFirst, vcLast, vcDelete, vcFullScreen})
+            for (const QKeySequence& key : ViewerKeys(c))
+                QVERIFY2(column.contains(key.toString() + ", "), qPrintable(column));
     }
 };
 

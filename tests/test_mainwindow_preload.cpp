@@ -164,8 +164,8 @@ private slots:
         w.actNext->trigger();
         QCOMPARE(f.Errors.size(), 1);
         QVERIFY2(f.Errors[0].startsWith(expected), qPrintable(f.Errors[0]));
-        QCOMPARE(w.ShownIndex, 0);
-        QVERIFY(f.Panel(1).endsWith("p00.jpg"));
+        QCOMPARE(w.ShownIndex, 1); // named in its place
+        QVERIFY(f.Panel(1).endsWith("p01.jpg"));
     }
 };
 

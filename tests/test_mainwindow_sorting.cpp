@@ -55,7 +55,7 @@ private slots:
         QCOMPARE(w.ShownIndex, expectSelected);
         QCOMPARE(w.lstFile->item(expectSelected)->text(), expectShown);
         QVERIFY(f.Panel(1).endsWith(expectShown));
-        QCOMPARE(f.Panel(0), QString("5 Files")); // the count of the last scan stays
+        QCOMPARE(f.Panel(0), QString("4 Files")); // the count follows the list
         QVERIFY(f.Asked.isEmpty());
     }
 
@@ -74,6 +74,7 @@ private slots:
         QVERIFY(!w.actNext->isEnabled());
         for (int i = 1; i <= 4; ++i)
             QVERIFY(f.Panel(i).isEmpty());
+        QCOMPARE(f.Panel(0), QString("0 Files"));
         QVERIFY(QFile::exists(out + "/p00.bmp"));
     }
 
@@ -90,7 +91,7 @@ private slots:
         f.Answers = {6, 7}; // yes to moving, no to overwriting
         w.spbNo[0]->click();
         QCOMPARE(f.Asked.size(), 2);
-        QCOMPARE(f.Asked[0], QString("ヴェルモ！ - 確認|36|移動しますか？"));
+        QCOMPARE(f.Asked[0], "ヴェルモ！ - 確認|36|移動しますか？\rp00.bmp → " + out);
         QCOMPARE(f.Asked[1], QString("ヴェルモ！ - 確認|36|") + out +
                                  "/p00.bmpは既に存在します。\r上書きしますか？");
         QVERIFY(QFile::exists(f.Pics + "/p00.bmp"));
@@ -139,8 +140,9 @@ private slots:
         w.spbNo[0]->click();
         QCOMPARE(
             f.Asked,
-            QStringList(
-                "ヴェルモ！ - 警告|48|出力するフォルダが存在しません。\r設定を確認してください。"));
+            QStringList("ヴェルモ！ - "
+                        "警告|48|出力するフォルダが存在しません。\r設定を確認してください。\r" +
+                        out));
         QCOMPARE(w.lstFile->count(), 2);
 
         f.Asked.clear();

@@ -1,5 +1,6 @@
 // Loading and saving the settings through a stand-in for the main window.
 #include "platform/Common.h"
+#include "platform/FileName.h"
 #include "settings/IniAccess.h"
 #include "settings/Settings.h"
 
@@ -185,6 +186,7 @@ private slots:
         w.splMainLeft = 210, w.splLeftTop = 260, w.splMainPos = 999;
         w.actTop = 2, w.actLeft = 11, w.mainTop = 2, w.mainLeft = 125;
         IniRec = {"/home/user/写真", "", 0, 1, 1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1};
+        IniRec.CurrentFile = PathFromBytes("/home/user/\x89\xc4.jpg");
         OutFolders[0] = {"写真", "/home/user/写真"};
         OutFolders[9] = {"Last", "/tmp/last"};
         SaveSettings(w);
@@ -197,9 +199,11 @@ private slots:
             expected += "Title" + QByteArray::number(n) + "=\nPath" + QByteArray::number(n) + "=\n";
         expected += "Title9=Last\nPath9=/tmp/last\n";
         expected += QString("CurrentPath=/home/user/写真\n").toUtf8();
-        expected += "StartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
-                    "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\n[OTHER]\n"
-                    "FileName=1\nVersion=1.03\n";
+        expected +=
+            "CurrentFile=file:///home/user/"
+            "%89%C4.jpg\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
+            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\n[OTHER]\n"
+            "FileName=1\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
 

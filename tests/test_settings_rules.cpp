@@ -95,6 +95,31 @@ private slots:
         QCOMPARE(StartFolder(args, current, specify, startMode, box.path()), expected);
     }
 
+    // The picture a start opens on: the argument's file, else the one stored
+    // at close while it lies in the folder opened.
+    void startPicture() {
+        TSandbox box;
+        MakePicture(box.filePath("p/a.jpg"), 8, 8);
+        const struct {
+            QStringList Args;
+            QString Stored, Folder, Expected;
+        } rows[] = {
+            {{"@/p/a.jpg"}, "@/p/b.jpg", "@/p", "@/p/a.jpg"}, // the file given
+            {{"p/a.jpg"}, "", "@/p", "@/p/a.jpg"},            // relative to the working folder
+            {{"@/p"}, "@/p/b.jpg", "@/p", ""},                // a folder: its first picture
+            {{"@/p/x.jpg"}, "", "@/p/x.jpg", ""},             // a missing file
+            {{}, "/c/b.jpg", "/c", "/c/b.jpg"},               // stored, in the folder opened
+            {{}, "/c/b.jpg", "/s", ""},                       // stored, another folder
+        };
+        const auto at = [&](QString s) { return s.replace("@", box.path()); };
+        for (const auto& r : rows) {
+            QStringList args;
+            for (const QString& a : r.Args)
+                args << at(a);
+            QCOMPARE(StartPicture(args, at(r.Stored), at(r.Folder), box.path()), at(r.Expected));
+        }
+    }
+
     void folderOfFile_data() {
         QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("folder");
