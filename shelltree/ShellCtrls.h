@@ -155,6 +155,8 @@ private:
 
     friend class TShellTreeDelegate;
     friend class TShellFolderItem;
+    // The delegate, the colours and the column (ShellTreeLook.cpp).
+    void InitLook();
     void Expanding(QTreeWidgetItem* node);
     void DeleteNode(QTreeWidgetItem* node);
     void Edited(QTreeWidgetItem* node, const QString& text);
