@@ -255,6 +255,60 @@ private slots:
         QVERIFY(!n->isExpanded());
     }
 
+    // Whether a folder has subfolders agrees with its listing, links to
+    // folders included, so that every listed folder can be opened.
+    void subfoldersAgreeWithListing() {
+        Box->makeDir("home/t/real/sub");
+        Box->makeDir("home/t/links");
+        Box->makeDir("home/t/fileLink");
+        Box->makeDir("home/t/leaf");
+        QVERIFY(QFile::link(Home + "/t/real", Home + "/t/links/toReal"));
+        QVERIFY(QFile::link(Box->writeFile("home/t/f.txt", "x"), Home + "/t/fileLink/toFile"));
+        TShellTreeView& tree = MakeTree();
+        QVERIFY(tree.SelectPath(Home + "/t"));
+        const QList<std::pair<QString, bool>> rows = {
+            {"fileLink", false}, {"leaf", false}, {"links", true}, {"real", true}};
+        QTreeWidgetItem* t = tree.currentItem();
+        t->setExpanded(true);
+        QCOMPARE(t->childCount(), int(rows.size()));
+        for (int i = 0; i < t->childCount(); ++i) {
+            QTreeWidgetItem* node = t->child(i);
+            QCOMPARE(node->text(0), rows[i].first);
+            QCOMPARE(TShellTreeView::ItemOf(node)->HasAttribute(SFGAO_HASSUBFOLDER),
+                     rows[i].second);
+            node->setExpanded(true);
+            QCOMPARE(node->childCount() > 0, rows[i].second);
+        }
+    }
+
+    // A folder listed on a network mount is drawn without asking the mount
+    // again, so one that stops answering cannot freeze the window; opening
+    // it then gives up after the drive check's time-out.
+    void networkFolderDrawnFromItsListing() {
+        Box->makeDir("mnt/net/share/leaf");
+        Fake->DriveTimeout = 200;
+        auto dead = std::make_shared<std::atomic<bool>>(false);
+        auto open = std::make_shared<std::atomic<bool>>(false);
+        Fake->OnProbeDrive = [dead, open](const QString&) {
+            while (*dead && !*open)
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        };
+        TShellTreeView& tree = MakeTree();
+        QVERIFY(tree.SelectPath(Net + "/share"));
+        tree.currentItem()->setExpanded(true);
+        QTreeWidgetItem* leaf = tree.currentItem()->child(0);
+        QVERIFY(leaf);
+        *dead = true;
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        tree.viewport()->repaint();
+        QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        leaf->setExpanded(true);
+        QCOMPARE(leaf->childCount(), 0);
+        QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        *open = true;
+    }
+
     // A network mount that does not answer is given up after the drive
     // check's time-out: the window goes on (the server never answers before
     // the end of the test).
