@@ -67,7 +67,14 @@ void TShellFolderItem::RenameItem(const QString& name) {
     std::optional<TShellTreeView::TTreeUpdate> update;
     if (tree)
         update.emplace(*tree);
-    const ItemIDList renamed = folder->SetNameOf(tree, FRelativeID, name);
+    // A rename that fails waits on the user's answer to its message; a
+    // device notice or a refresh meanwhile may delete the node, and this
+    // item with it: then nothing of it is touched again.
+    const QPersistentModelIndex alive(tree ? tree->indexFromItem(FNode) : QModelIndex());
+    const ItemIDList id = FRelativeID;
+    const ItemIDList renamed = folder->SetNameOf(tree, id, name);
+    if (tree && !alive.isValid())
+        return;
     if (!renamed.isNull() && tree) {
         const int level = Level();
         FName.clear();

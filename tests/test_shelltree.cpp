@@ -309,6 +309,23 @@ private slots:
         *open = true;
     }
 
+    // A rename that fails while its message is up and the node is deleted
+    // meanwhile (a refresh, a device notice) touches nothing of it again.
+    void renameFailsWhileNodeGoes() {
+        Box->makeDir("home/alpha");
+        Box->makeDir("home/beta");
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* home = tree.topLevelItem(0)->child(0);
+        Fake->OnFileOpError = [&](const QString&, const QString& text) {
+            FileErrors << text;
+            QVERIFY(QDir(Home + "/alpha").removeRecursively());
+            tree.RefreshAll();
+        };
+        TShellTreeView::ItemOf(home->child(0))->RenameItem("beta");
+        QCOMPARE(FileErrors.size(), 1);
+        QCOMPARE(Captions(home), QStringList({"beta", "Desktop"}));
+    }
+
     // A network mount that does not answer is given up after the drive
     // check's time-out: the window goes on (the server never answers before
     // the end of the test).
