@@ -114,6 +114,11 @@ public:
     void ReleaseDropTargets();
     // The node marked under a press or a dragged pointer.
     QTreeWidgetItem* DropHighlighted() const;
+    // A node's icon and label, in the viewport's coordinates; the part of
+    // its row that takes a click.
+    QRect LabelRect(const QTreeWidgetItem* node) const;
+    // Whether a point of the viewport is on the node's expand button.
+    bool OnExpandButton(const QTreeWidgetItem* node, QPoint pos) const;
     void SetDropHighlight(QTreeWidgetItem* node);
 
 signals:
@@ -157,6 +162,7 @@ private:
     friend class TShellFolderItem;
     // The delegate, the colours and the column (ShellTreeLook.cpp).
     void InitLook();
+    QRect WholeLabelRect(const QTreeWidgetItem* node) const;
     void Expanding(QTreeWidgetItem* node);
     void DeleteNode(QTreeWidgetItem* node);
     void Edited(QTreeWidgetItem* node, const QString& text);

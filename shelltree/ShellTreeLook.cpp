@@ -36,6 +36,23 @@ public:
         LinkOverlayIcon().paint(painter, QRect(icon.left(), icon.bottom() - side + 1, side, side));
     }
 
+    // The icon and the whole text of a node drawn in `option.rect`; the
+    // text's own left edge in `textLeft`.
+    QRect LabelRect(const QStyleOptionViewItem& option, const QModelIndex& index,
+                    int* textLeft = nullptr) const {
+        QStyleOptionViewItem opt = option;
+        initStyleOption(&opt, index);
+        const QWidget* widget = opt.widget;
+        QStyle* style = widget ? widget->style() : QApplication::style();
+        const QRect icon = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, widget);
+        QRect text = style->subElementRect(QStyle::SE_ItemViewItemText, &opt, widget);
+        const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, widget) + 1;
+        text.setWidth(opt.fontMetrics.horizontalAdvance(opt.text) + 2 * margin);
+        if (textLeft)
+            *textLeft = text.left();
+        return icon.united(text);
+    }
+
     void setModelData(QWidget* editor, QAbstractItemModel*,
                       const QModelIndex& index) const override {
         if (auto* line = qobject_cast<QLineEdit*>(editor)) {
@@ -57,4 +74,24 @@ void TShellTreeView::InitLook() {
     colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
                      colours.color(QPalette::Inactive, QPalette::Text));
     setPalette(colours);
+}
+
+QRect TShellTreeView::WholeLabelRect(const QTreeWidgetItem* node) const {
+    const auto* delegate = dynamic_cast<const TShellTreeDelegate*>(itemDelegate());
+    if (!node || !delegate)
+        return QRect();
+    const QModelIndex index = indexFromItem(node);
+    QStyleOptionViewItem option;
+    initViewItemOption(&option);
+    option.rect = visualRect(index);
+    return delegate->LabelRect(option, index);
+}
+
+QRect TShellTreeView::LabelRect(const QTreeWidgetItem* node) const {
+    return node ? WholeLabelRect(node).intersected(visualItemRect(node)) : QRect();
+}
+
+bool TShellTreeView::OnExpandButton(const QTreeWidgetItem* node, QPoint pos) const {
+    const QRect row = visualItemRect(node);
+    return pos.x() < row.left() && pos.x() >= row.left() - indentation();
 }

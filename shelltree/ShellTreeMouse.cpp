@@ -105,21 +105,26 @@ void TShellFolderItem::RenameItem(const QString& name) {
 void TShellTreeView::mousePressEvent(QMouseEvent* event) {
     const QPoint pos = event->position().toPoint();
     QTreeWidgetItem* node = itemAt(pos);
-    const QRect label = node ? visualItemRect(node) : QRect();
-    const bool onButton = node && pos.x() < label.left() && pos.x() >= label.left() - indentation();
+    // Only the icon and the label take a node; the rest of its row does not.
+    const bool onLabel = node && LabelRect(node).contains(pos);
+    const bool onButton = node && OnExpandButton(node, pos);
     const bool left = event->button() == Qt::LeftButton;
     const bool right = event->button() == Qt::RightButton;
     if (left || right)
         MouseMode = 0;
-    if (node && onButton)
+    if (node && !onLabel)
         SetDropHighlight(nullptr);
     // The right button never selects, and never takes the root.
-    if (right && (!IsValidNode(node) || onButton || node == topLevelItem(0))) {
+    if (right && (!IsValidNode(node) || !onLabel || node == topLevelItem(0))) {
         event->accept();
         return;
     }
     if (!node || onButton || (!left && !right)) {
         QTreeWidget::mousePressEvent(event);
+        return;
+    }
+    if (!onLabel) {
+        event->accept();
         return;
     }
     // A click selects when the button comes up.
@@ -165,10 +170,28 @@ void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
     }
 }
 
+// The view would send a double click on as a second press, which on the
+// selected node would start renaming it: a double click on a label opens or
+// closes the node instead, and drops a rename still waiting.
 void TShellTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
     RenameDelay->stop();
     RenameCandidate = nullptr;
-    QTreeWidget::mouseDoubleClickEvent(event);
+    const QPoint pos = event->position().toPoint();
+    QTreeWidgetItem* node = itemAt(pos);
+    if (node && OnExpandButton(node, pos)) {
+        QTreeWidget::mouseDoubleClickEvent(event);
+        return;
+    }
+    if (event->button() != Qt::LeftButton || !node || !LabelRect(node).contains(pos)) {
+        mousePressEvent(event);
+        return;
+    }
+    event->accept();
+    const QPersistentModelIndex index(indexFromItem(node));
+    emit doubleClicked(index);
+    if (index.isValid() && node->childIndicatorPolicy() != QTreeWidgetItem::DontShowIndicator &&
+        (node->childCount() > 0 || node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator))
+        node->setExpanded(!node->isExpanded());
 }
 
 void TShellTreeView::keyPressEvent(QKeyEvent* event) {
@@ -178,4 +201,3 @@ void TShellTreeView::keyPressEvent(QKeyEvent* event) {
     }
     QTreeWidget::keyPressEvent(event);
 }
-
