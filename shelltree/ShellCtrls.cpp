@@ -33,7 +33,6 @@ TShellTreeNode::TShellTreeNode(std::unique_ptr<TShellFolderItem> item) : Item(st
 
 QVariant TShellTreeNode::data(int column, int role) const {
     if (role == Qt::DecorationRole && column == 0 && Item && Item->IsValid()) {
-        Item->HasSubfolders();
         const int index = isSelected() ? Item->OpenIconIndex() : Item->IconIndex();
         return SystemIcon(index);
     }
@@ -139,7 +138,7 @@ void TShellTreeView::SelectNode(QTreeWidgetItem* node) {
     if (MouseMode == 1 || MouseMode == 2 || Closing || !node)
         return;
     setCurrentItem(node);
-    scrollToItem(node);
+    scrollTo(indexFromItem(node)); // the row and its label
 }
 
 QTreeWidgetItem* TShellTreeView::AddNode(QTreeWidgetItem* parent, int index,

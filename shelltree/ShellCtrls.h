@@ -134,6 +134,10 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    int sizeHintForColumn(int column) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -163,6 +167,9 @@ private:
     // The delegate, the colours and the column (ShellTreeLook.cpp).
     void InitLook();
     QRect WholeLabelRect(const QTreeWidgetItem* node) const;
+    void ScheduleLabelScroll();
+    void ScrollToLabel(QTreeWidgetItem* node);
+    bool LabelScrollPending = false;
     void Expanding(QTreeWidgetItem* node);
     void DeleteNode(QTreeWidgetItem* node);
     void Edited(QTreeWidgetItem* node, const QString& text);

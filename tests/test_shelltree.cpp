@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 #include <atomic>
@@ -324,6 +325,43 @@ private slots:
         TShellTreeView::ItemOf(home->child(0))->RenameItem("beta");
         QCOMPARE(FileErrors.size(), 1);
         QCOMPARE(Captions(home), QStringList({"beta", "Desktop"}));
+    }
+
+    // A label cut by the edge shows its whole name as a tool tip; the
+    // rename box is a framed edit box over the label.
+    void cutLabelsAndRenameBox() {
+        QString deep = Home;
+        for (int i = 1; i <= 8; ++i)
+            deep += QStringLiteral("/folder-%1").arg(i);
+        QVERIFY(QDir().mkpath(deep));
+        TShellTreeView& tree = MakeTree();
+        tree.resize(150, 300);
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QVERIFY(tree.SelectPath(deep));
+        QTreeWidgetItem* node = tree.currentItem();
+        QTRY_VERIFY(tree.viewport()->rect().contains(tree.LabelRect(node)));
+        QTreeWidgetItem* cut = node;
+        while (cut && (tree.LabelRect(cut).isEmpty() || tree.LabelRect(cut).left() > 0))
+            cut = cut->parent();
+        QVERIFY(cut);
+        for (QTreeWidgetItem* hovered : {cut, node}) {
+            const QPoint at = tree.LabelRect(hovered).center();
+            QHelpEvent help(QEvent::ToolTip, at, tree.viewport()->mapToGlobal(at));
+            QApplication::sendEvent(tree.viewport(), &help);
+            if (hovered == cut)
+                QTRY_COMPARE(QToolTip::text(), cut->text(0));
+            else
+                QTRY_VERIFY(!QToolTip::isVisible());
+        }
+
+        tree.editItem(node);
+        auto* box = tree.findChild<QLineEdit*>();
+        QVERIFY(box && box->isVisible());
+        QVERIFY(box->hasFrame() && box->autoFillBackground());
+        QCOMPARE(box->backgroundRole(), QPalette::Base);
+        QVERIFY(box->geometry().intersects(tree.LabelRect(node)));
+        QVERIFY(box->width() > box->fontMetrics().horizontalAdvance(node->text(0)));
     }
 
     // A network mount that does not answer is given up after the drive
