@@ -4,6 +4,8 @@
 # never renames it; the folder on show stays marked while the file list has
 # the focus; a deep folder's label is scrolled into view.
 source "$(dirname "$0")/lib.sh"
+# Nothing hidden may appear in the home folder meanwhile and move the rows.
+export XDG_CACHE_HOME="$SANDBOX/cache" DBUS_SESSION_BUS_ADDRESS="unix:path=$SANDBOX/no-bus"
 start_xvfb
 start_openbox
 
