@@ -69,14 +69,13 @@ bool IsDirectory(const QString& path) {
     return ::stat(PathToBytes(path).constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-// Whether a folder holds a subfolder: the link count tells where the
-// filesystem counts subfolders (2 + their number); else a scan that stops at
-// the first one.
+// Whether a folder holds a subfolder as its listing shows them, links to
+// folders included. A link count above 2 means a real subfolder; any other
+// count cannot tell links apart, so the folder is read up to its first
+// subfolder or link to one.
 bool HasSubfolder(int parent, const char* name, const struct stat& st) {
     if (st.st_nlink > 2)
         return true;
-    if (st.st_nlink == 2)
-        return false;
     const int fd = ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
     if (!dir && fd >= 0)
@@ -103,12 +102,15 @@ bool HasSubfolder(int parent, const char* name, const struct stat& st) {
 
 // A network or optical medium that does not answer within the drive check's
 // time-out is not read.
-bool MediumAnswers(const QString& path) {
-    const QList<TMountEntry> table = ReadMountTable();
+bool MediumAnswers(const QString& path, const QList<TMountEntry>& table) {
     const int index = FindMount(table, path);
     if (index < 0 || MediumKind(table[index].FsType) == mkLocal)
         return true;
     return IsDriveReady(path);
+}
+
+bool MediumAnswers(const QString& path) {
+    return MediumAnswers(path, ReadMountTable());
 }
 
 // The volume label of a device, from udev's by-label links.
@@ -363,13 +365,28 @@ bool TShellFolder::EnumObjects(unsigned flags, QList<ItemIDList>& ids) {
         }
         return kind == sikComputer || kind == sikNetwork || kind == sikTrash;
     }
-    if (!MediumAnswers(folder))
+    const QList<TMountEntry> table = ReadMountTable();
+    if (!MediumAnswers(folder, table))
         return false;
     DIR* dir = ::opendir(PathToBytes(folder).constData());
     if (!dir)
         return false;
     const int fd = ::dirfd(dir);
     Links.clear();
+    // Folders on a medium that may stop answering (its own, or one mounted
+    // on a child) are not looked into again until they are listed.
+    const int mount = FindMount(table, folder);
+    Remote = mount >= 0 && MediumKind(table[mount].FsType) != mkLocal;
+    RemoteChildren.clear();
+    const QString base =
+        folder.size() > 1 && folder.endsWith(QLatin1Char('/')) ? folder.chopped(1) : folder;
+    for (const TMountEntry& entry : table) {
+        const qsizetype cut = entry.MountPoint.lastIndexOf(QLatin1Char('/'));
+        const QString parent = cut <= 0 ? QStringLiteral("/") : entry.MountPoint.left(cut);
+        if (cut >= 0 && parent == base && entry.MountPoint != base &&
+            MediumKind(entry.FsType) != mkLocal)
+            RemoteChildren.insert(PathToBytes(entry.MountPoint.mid(cut + 1)));
+    }
     while (const dirent* entry = ::readdir(dir)) {
         const char* name = entry->d_name;
         if (IsDotOrDotDot(name) || (!hidden && name[0] == '.'))
@@ -510,7 +527,13 @@ unsigned TShellFolder::GetAttributesOf(const ItemIDList& id, unsigned mask) {
             if (link)
                 attributes |= SFGAO_LINK;
         }
-        if (mask & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET)) {
+        if ((mask & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET)) && !home &&
+            Links.contains(name) && (Remote || RemoteChildren.contains(name))) {
+            // Listed as a folder on a medium that may stop answering: drawing
+            // it never waits on the medium; expanding it (guarded by the
+            // drive check's time-out) tells whether it holds subfolders.
+            attributes |= SFGAO_FOLDER | SFGAO_DROPTARGET | SFGAO_HASSUBFOLDER;
+        } else if (mask & (SFGAO_FOLDER | SFGAO_HASSUBFOLDER | SFGAO_DROPTARGET)) {
             const QByteArray path = PathToBytes(ChildPath(id));
             struct stat st;
             if (::stat(path.constData(), &st) != 0)

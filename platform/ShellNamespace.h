@@ -7,6 +7,7 @@
 #include <QCollatorSortKey>
 #include <QHash>
 #include <QList>
+#include <QSet>
 #include <QString>
 #include <memory>
 #include <vector>
@@ -83,6 +84,10 @@ private:
     // What the last listing learned: whether each name is a symbolic link;
     // and each name's collation key, made once (one more than its index in SortKeys).
     QHash<QByteArray, bool> Links;
+    // Whether the folder lies on a network or optical medium, and the listed
+    // names on which such a medium is mounted.
+    bool Remote = false;
+    QSet<QByteArray> RemoteChildren;
     QHash<QByteArray, int> Keys;
     std::vector<QCollatorSortKey> SortKeys;
 };

@@ -4,15 +4,9 @@
 #include "shelltree/ShellWatcher.h"
 
 #include <QApplication>
-#include <QKeyEvent>
-#include <QLineEdit>
-#include <QMouseEvent>
-#include <QPainter>
-#include <QStyledItemDelegate>
 #include <QTimer>
 
 #include <algorithm>
-#include <optional>
 
 namespace {
 // The private notice that re-reads the icons.
@@ -31,45 +25,6 @@ ItemIDList IDAt(const ItemIDList& list, qsizetype offset) {
 }
 } // namespace
 
-// Draws a link's overlay and hands a finished label edit to the tree.
-class TShellTreeDelegate : public QStyledItemDelegate {
-public:
-    explicit TShellTreeDelegate(TShellTreeView* view) : QStyledItemDelegate(view), View(view) {}
-
-    void paint(QPainter* painter, const QStyleOptionViewItem& option,
-               const QModelIndex& index) const override {
-        // The node under a press or a drag is marked as selected; the
-        // selection itself steps back meanwhile.
-        QStyleOptionViewItem shown = option;
-        if (View->FDropHighlight.isValid()) {
-            shown.state &= ~QStyle::State_Selected;
-            if (View->FDropHighlight == index)
-                shown.state |= QStyle::State_Selected | QStyle::State_Active;
-        }
-        QStyledItemDelegate::paint(painter, shown, index);
-        if (index.data(OverlayRole).toInt() != 1)
-            return;
-        QStyleOptionViewItem opt = option;
-        initStyleOption(&opt, index);
-        const QWidget* widget = option.widget;
-        QStyle* style = widget ? widget->style() : QApplication::style();
-        const QRect icon = style->subElementRect(QStyle::SE_ItemViewItemDecoration, &opt, widget);
-        const int side = std::max(8, icon.height() / 2);
-        LinkOverlayIcon().paint(painter, QRect(icon.left(), icon.bottom() - side + 1, side, side));
-    }
-
-    void setModelData(QWidget* editor, QAbstractItemModel*,
-                      const QModelIndex& index) const override {
-        if (auto* line = qobject_cast<QLineEdit*>(editor)) {
-            View->PendingRename = View->itemFromIndex(index);
-            View->PendingText = line->text();
-        }
-    }
-
-private:
-    TShellTreeView* View;
-};
-
 // ---- Nodes ----------------------------------------------------------------
 
 TShellTreeNode::TShellTreeNode(std::unique_ptr<TShellFolderItem> item) : Item(std::move(item)) {
@@ -78,7 +33,6 @@ TShellTreeNode::TShellTreeNode(std::unique_ptr<TShellFolderItem> item) : Item(st
 
 QVariant TShellTreeNode::data(int column, int role) const {
     if (role == Qt::DecorationRole && column == 0 && Item && Item->IsValid()) {
-        Item->HasSubfolders();
         const int index = isSelected() ? Item->OpenIconIndex() : Item->IconIndex();
         return SystemIcon(index);
     }
@@ -95,15 +49,8 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeWidget(parent) {
     setUniformRowHeights(true);
     setSelectionMode(QAbstractItemView::SingleSelection);
     setEditTriggers(QAbstractItemView::EditKeyPressed);
-    setItemDelegate(new TShellTreeDelegate(this));
     setAcceptDrops(true);
-    // The selection is hidden while the tree has no focus.
-    QPalette colours = palette();
-    colours.setColor(QPalette::Inactive, QPalette::Highlight,
-                     colours.color(QPalette::Inactive, QPalette::Base));
-    colours.setColor(QPalette::Inactive, QPalette::HighlightedText,
-                     colours.color(QPalette::Inactive, QPalette::Text));
-    setPalette(colours);
+    InitLook();
 
     RenameDelay = new QTimer(this);
     RenameDelay->setSingleShot(true);
@@ -191,7 +138,7 @@ void TShellTreeView::SelectNode(QTreeWidgetItem* node) {
     if (MouseMode == 1 || MouseMode == 2 || Closing || !node)
         return;
     setCurrentItem(node);
-    scrollToItem(node);
+    scrollTo(indexFromItem(node)); // the row and its label
 }
 
 QTreeWidgetItem* TShellTreeView::AddNode(QTreeWidgetItem* parent, int index,
@@ -487,169 +434,6 @@ void TShellTreeView::SetShVirtuaItems(TShVirtuaItems items) {
         return;
     FShVirtuaItems = items;
     RefreshAll();
-}
-
-// ---- Renaming -------------------------------------------------------------
-
-bool TShellTreeView::edit(const QModelIndex& index, EditTrigger trigger, QEvent* event) {
-    if (trigger == AllEditTriggers || (trigger & editTriggers())) {
-        QTreeWidgetItem* node = itemFromIndex(index);
-        TShellFolderItem* item = ItemOf(node);
-        if (!IsValidNode(node) || MouseMode != 0 || item->Level() == 0 ||
-            !item->HasAttribute(SFGAO_CANRENAME))
-            return false;
-    }
-    return QTreeWidget::edit(index, trigger, event);
-}
-
-void TShellTreeView::closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) {
-    QTreeWidget::closeEditor(editor, hint);
-    QTreeWidgetItem* node = PendingRename;
-    PendingRename = nullptr;
-    if (node && PendingText != node->text(0))
-        Edited(node, PendingText);
-}
-
-void TShellTreeView::Edited(QTreeWidgetItem* node, const QString& text) {
-    const TTreeUpdate update(*this);
-    node->setText(0, text);
-    PauseWatching();
-    ItemOf(node)->RenameItem(text);
-    ResumeWatching();
-}
-
-void TShellTreeView::SortChildren(QTreeWidgetItem* parent, QTreeWidgetItem* moved) {
-    if (!parent || !moved)
-        return;
-    const auto folder = ItemOf(moved)->ParentFolder();
-    if (!folder)
-        return;
-    // Only the moved node is out of order; the selection stays where it is.
-    QTreeWidgetItem* current = currentItem();
-    const bool quiet = signalsBlocked();
-    blockSignals(true);
-    parent->removeChild(moved);
-    int place = 0;
-    while (place < parent->childCount() && IsValidNode(parent->child(place)) &&
-           folder->CompareIDs(ItemOf(parent->child(place))->RelativeID(),
-                              ItemOf(moved)->RelativeID()) == 2)
-        ++place;
-    parent->insertChild(place, moved);
-    setCurrentItem(current);
-    blockSignals(quiet);
-}
-
-void TShellFolderItem::RenameItem(const QString& name) {
-    const auto folder = ParentFolder();
-    if (!folder || !HasAttribute(SFGAO_CANRENAME))
-        return;
-    auto* tree = FNode ? qobject_cast<TShellTreeView*>(FNode->treeWidget()) : nullptr;
-    std::optional<TShellTreeView::TTreeUpdate> update;
-    if (tree)
-        update.emplace(*tree);
-    const ItemIDList renamed = folder->SetNameOf(tree, FRelativeID, name);
-    if (!renamed.isNull() && tree) {
-        const int level = Level();
-        FName.clear();
-        FRelativeID = renamed;
-        FAbsoluteID =
-            level == 1 ? CopyFirstID(renamed) : ConcatIDLists(ParentAbsoluteID(), renamed);
-        const bool expanded = FNode->isExpanded();
-        QTreeWidgetItem* current = tree->currentItem();
-        const bool selected = current == FNode;
-        // The subtree is read again under the new name; a folder shown inside
-        // it gives way to the renamed one.
-        while (FNode->childCount() > 0)
-            tree->DeleteNode(FNode->child(FNode->childCount() - 1));
-        tree->SortChildren(FNode->parent(), FNode);
-        tree->RefreshChildren(FNode);
-        if (expanded)
-            FNode->setExpanded(true);
-        // The folder on show has a new path: the window follows it.
-        if (selected && tree->currentItem() == FNode)
-            tree->ChangePending = true;
-    }
-    if (FNode)
-        FNode->setText(0, DisplayName());
-}
-
-// ---- Mouse and keys -------------------------------------------------------
-
-void TShellTreeView::mousePressEvent(QMouseEvent* event) {
-    const QPoint pos = event->position().toPoint();
-    QTreeWidgetItem* node = itemAt(pos);
-    const QRect label = node ? visualItemRect(node) : QRect();
-    const bool onButton = node && pos.x() < label.left() && pos.x() >= label.left() - indentation();
-    const bool left = event->button() == Qt::LeftButton;
-    const bool right = event->button() == Qt::RightButton;
-    if (left || right)
-        MouseMode = 0;
-    if (node && onButton)
-        SetDropHighlight(nullptr);
-    // The right button never selects, and never takes the root.
-    if (right && (!IsValidNode(node) || onButton || node == topLevelItem(0))) {
-        event->accept();
-        return;
-    }
-    if (!node || onButton || (!left && !right)) {
-        QTreeWidget::mousePressEvent(event);
-        return;
-    }
-    // A click selects when the button comes up.
-    MouseMode = left ? 1 : 2;
-    Pressed = node;
-    PressPoint = pos;
-    SetDropHighlight(node);
-    // A click on the selected node renames it only when the tree had focus.
-    PressedWasCurrent = node == currentItem() && hasFocus();
-    setFocus(Qt::MouseFocusReason);
-    event->accept();
-}
-
-void TShellTreeView::mouseMoveEvent(QMouseEvent* event) {
-    if (MouseMode == 1 || MouseMode == 2) {
-        event->accept();
-        StartShellDrag(event);
-        return;
-    }
-    QTreeWidget::mouseMoveEvent(event);
-}
-
-void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
-    const bool left = MouseMode == 1 && event->button() == Qt::LeftButton;
-    const bool right = MouseMode == 2 && event->button() == Qt::RightButton;
-    if (!left && !right) {
-        QTreeWidget::mouseReleaseEvent(event);
-        return;
-    }
-    MouseMode = 0;
-    // The node the press marked is the one the click selects.
-    QTreeWidgetItem* node = DropHighlighted();
-    SetDropHighlight(nullptr);
-    Pressed = nullptr;
-    event->accept();
-    if (!left || !IsValidNode(node))
-        return;
-    if (PressedWasCurrent) {
-        RenameCandidate = node;
-        RenameDelay->start(QApplication::doubleClickInterval());
-    } else {
-        SelectNode(node);
-    }
-}
-
-void TShellTreeView::mouseDoubleClickEvent(QMouseEvent* event) {
-    RenameDelay->stop();
-    RenameCandidate = nullptr;
-    QTreeWidget::mouseDoubleClickEvent(event);
-}
-
-void TShellTreeView::keyPressEvent(QKeyEvent* event) {
-    if (MouseMode == 1 || MouseMode == 2) {
-        event->accept();
-        return;
-    }
-    QTreeWidget::keyPressEvent(event);
 }
 
 // ---- Settings and the watcher ---------------------------------------------

@@ -114,6 +114,11 @@ public:
     void ReleaseDropTargets();
     // The node marked under a press or a dragged pointer.
     QTreeWidgetItem* DropHighlighted() const;
+    // A node's icon and label, in the viewport's coordinates; the part of
+    // its row that takes a click.
+    QRect LabelRect(const QTreeWidgetItem* node) const;
+    // Whether a point of the viewport is on the node's expand button.
+    bool OnExpandButton(const QTreeWidgetItem* node, QPoint pos) const;
     void SetDropHighlight(QTreeWidgetItem* node);
 
 signals:
@@ -129,6 +134,10 @@ protected:
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
     bool event(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool viewportEvent(QEvent* event) override;
+    int sizeHintForColumn(int column) const override;
+    void scrollTo(const QModelIndex& index, ScrollHint hint = EnsureVisible) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
     void dragMoveEvent(QDragMoveEvent* event) override;
     void dragLeaveEvent(QDragLeaveEvent* event) override;
@@ -155,6 +164,12 @@ private:
 
     friend class TShellTreeDelegate;
     friend class TShellFolderItem;
+    // The delegate, the colours and the column (ShellTreeLook.cpp).
+    void InitLook();
+    QRect WholeLabelRect(const QTreeWidgetItem* node) const;
+    void ScheduleLabelScroll();
+    void ScrollToLabel(QTreeWidgetItem* node);
+    bool LabelScrollPending = false;
     void Expanding(QTreeWidgetItem* node);
     void DeleteNode(QTreeWidgetItem* node);
     void Edited(QTreeWidgetItem* node, const QString& text);

@@ -29,7 +29,7 @@ class TestShellDrop : public QObject {
         Tree->SelectPath(path);
         return Tree->currentItem();
     }
-    QPoint At(QTreeWidgetItem* node) { return Tree->visualItemRect(node).center(); }
+    QPoint At(QTreeWidgetItem* node) { return Tree->LabelRect(node).center(); }
     void Mouse(QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons held) {
         QMouseEvent event(type, pos, Tree->viewport()->mapToGlobal(pos), button, held, {});
         QApplication::sendEvent(Tree->viewport(), &event);

@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QSignalSpy>
+#include <QToolTip>
 #include <QtTest>
 
 #include <atomic>
@@ -255,24 +256,113 @@ private slots:
         QVERIFY(!n->isExpanded());
     }
 
-    // A network mount that does not answer is given up after the drive
-    // check's time-out: the window goes on (the server never answers before
+    // Whether a folder has subfolders agrees with its listing, links to
+    // folders included, so that every listed folder can be opened.
+    void subfoldersAgreeWithListing() {
+        Box->makeDir("home/t/real/sub");
+        Box->makeDir("home/t/links");
+        Box->makeDir("home/t/fileLink");
+        Box->makeDir("home/t/leaf");
+        QVERIFY(QFile::link(Home + "/t/real", Home + "/t/links/toReal"));
+        QVERIFY(QFile::link(Box->writeFile("home/t/f.txt", "x"), Home + "/t/fileLink/toFile"));
+        TShellTreeView& tree = MakeTree();
+        QVERIFY(tree.SelectPath(Home + "/t"));
+        const QList<std::pair<QString, bool>> rows = {
+            {"fileLink", false}, {"leaf", false}, {"links", true}, {"real", true}};
+        QTreeWidgetItem* t = tree.currentItem();
+        t->setExpanded(true);
+        QCOMPARE(t->childCount(), int(rows.size()));
+        for (int i = 0; i < t->childCount(); ++i) {
+            QTreeWidgetItem* node = t->child(i);
+            QCOMPARE(node->text(0), rows[i].first);
+            QCOMPARE(TShellTreeView::ItemOf(node)->HasAttribute(SFGAO_HASSUBFOLDER),
+                     rows[i].second);
+            node->setExpanded(true);
+            QCOMPARE(node->childCount() > 0, rows[i].second);
+        }
+    }
+
+    // A rename that fails while its message is up and the node is deleted
+    // meanwhile (a refresh, a device notice) touches nothing of it again.
+    void renameFailsWhileNodeGoes() {
+        Box->makeDir("home/alpha");
+        Box->makeDir("home/beta");
+        TShellTreeView& tree = MakeTree();
+        QTreeWidgetItem* home = tree.topLevelItem(0)->child(0);
+        Fake->OnFileOpError = [&](const QString&, const QString& text) {
+            FileErrors << text;
+            QVERIFY(QDir(Home + "/alpha").removeRecursively());
+            tree.RefreshAll();
+        };
+        TShellTreeView::ItemOf(home->child(0))->RenameItem("beta");
+        QCOMPARE(FileErrors.size(), 1);
+        QCOMPARE(Captions(home), QStringList({"beta", "Desktop"}));
+    }
+
+    // A label cut by the edge shows its whole name as a tool tip; the
+    // rename box is a framed edit box over the label.
+    void cutLabelsAndRenameBox() {
+        QString deep = Home;
+        for (int i = 1; i <= 8; ++i)
+            deep += QStringLiteral("/folder-%1").arg(i);
+        QVERIFY(QDir().mkpath(deep));
+        TShellTreeView& tree = MakeTree();
+        tree.resize(150, 300);
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        QVERIFY(tree.SelectPath(deep));
+        QTreeWidgetItem* node = tree.currentItem();
+        QTRY_VERIFY(tree.viewport()->rect().contains(tree.LabelRect(node)));
+        QTreeWidgetItem* cut = node;
+        while (cut && (tree.LabelRect(cut).isEmpty() || tree.LabelRect(cut).left() > 0))
+            cut = cut->parent();
+        QVERIFY(cut);
+        for (QTreeWidgetItem* hovered : {cut, node}) {
+            const QPoint at = tree.LabelRect(hovered).center();
+            QHelpEvent help(QEvent::ToolTip, at, tree.viewport()->mapToGlobal(at));
+            QApplication::sendEvent(tree.viewport(), &help);
+            if (hovered == cut)
+                QTRY_COMPARE(QToolTip::text(), cut->text(0));
+            else
+                QTRY_VERIFY(!QToolTip::isVisible());
+        }
+
+        tree.editItem(node);
+        auto* box = tree.findChild<QLineEdit*>();
+        QVERIFY(box && box->isVisible());
+        QVERIFY(box->hasFrame() && box->autoFillBackground());
+        QCOMPARE(box->backgroundRole(), QPalette::Base);
+        QVERIFY(box->geometry().intersects(tree.LabelRect(node)));
+        QVERIFY(box->width() > box->fontMetrics().horizontalAdvance(node->text(0)));
+    }
+
+    // A network mount that stops answering once its folders were listed:
+    // they are drawn from the listing, and opening one or a path on it gives
+    // up after the drive check's time-out (the server never answers before
     // the end of the test).
     void deadNetworkMountDoesNotFreeze() {
+        Box->makeDir("mnt/net/share/leaf");
         Fake->DriveTimeout = 200;
+        auto dead = std::make_shared<std::atomic<bool>>(false);
         auto open = std::make_shared<std::atomic<bool>>(false);
-        Fake->OnProbeDrive = [open](const QString&) {
-            while (!*open)
+        Fake->OnProbeDrive = [dead, open](const QString&) {
+            while (*dead && !*open)
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
         };
         TShellTreeView& tree = MakeTree();
-        QTreeWidgetItem* network = tree.topLevelItem(0)->child(2);
-        network->setExpanded(true);
-        QCOMPARE(network->childCount(), 1);
-        network->child(0)->setExpanded(true);
-        QCOMPARE(network->child(0)->childCount(), 0);
-        QVERIFY(!tree.SelectPath(Net + "/share"));
-        *open = true; // the hook held the listing until here: nothing waited on it
+        QVERIFY(tree.SelectPath(Net + "/share"));
+        tree.currentItem()->setExpanded(true);
+        QTreeWidgetItem* leaf = tree.currentItem()->child(0);
+        QVERIFY(leaf);
+        *dead = true;
+        tree.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&tree));
+        tree.viewport()->repaint();
+        QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+        leaf->setExpanded(true);
+        QCOMPARE(leaf->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicator);
+        QVERIFY(!tree.SelectPath(Net + "/share/leaf"));
+        *open = true; // the hook held the probes until here: nothing waited on them
     }
 };
 
