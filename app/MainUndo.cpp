@@ -17,6 +17,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
@@ -180,6 +181,7 @@ void TfrmVelmo::FollowFiles(const QStringList& paths) {
             LastIndex = LastIndex + 1;
             if (ShownIndex >= lo)
                 ++ShownIndex;
+            staPanels[0]->setText(FileCountText(lstFile->count()));
             SelectIndex(lo);
             ShowPicture(lo);
             UpdateDeleteAction();

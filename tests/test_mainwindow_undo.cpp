@@ -45,6 +45,7 @@ private slots:
         QCOMPARE(f.ListItems(), QStringList({"p00.bmp", "p01.bmp", "p02.bmp", "p03.bmp"}));
         QCOMPARE(w.ShownIndex, 1);
         QCOMPARE(w.LastIndex, 3);
+        QCOMPARE(f.Panel(0), QString("4 Files"));
         QVERIFY(!QFile::exists(out + "/p01.bmp"));
         QVERIFY(!w.actUndo->isEnabled());
 

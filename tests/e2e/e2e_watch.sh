@@ -23,7 +23,7 @@ eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
 # is a row more, where a mere redraw (focus, selection) changes nothing.
 rows_end() {
     screenshot "$SANDBOX/pane.png"
-    convert "$SANDBOX/pane.png" -crop "180x190+$((X + 10))+$((Y + 55))" +repage \
+    convert "$SANDBOX/pane.png" -crop "180x240+$((X + 10))+$((Y + 55))" +repage \
         -bordercolor white -border 1 -fuzz 20% -format '%@' info: | awk -F'[x+]' '{ print $2 + $4 }'
 }
 before=$(rows_end)
@@ -39,10 +39,10 @@ check "the folder made from a terminal is in the tree and opens on a click" clic
 # watched as if clicked, so one made beside it shows up too.
 check "a later start hands its folder over" timeout 10 "$VELMO" "$HOME/Zoo/blue"
 check "the running copy shows it" wait_for shows 'rgb(0,0,230)'
-before=$(tree_pane)
+before=$(rows_end)
 mkdir "$HOME/Zoo/cyan"
 convert -size 400x300 xc:'rgb(0,200,200)' "$HOME/Zoo/cyan/c.jpg"
-check "the tree redraws with a folder made beside it" wait_for pane_changed
+check "the tree gains a row for the folder made beside it" wait_for row_added
 # Rows: the root, home, Pictures, green, red (old), Zoo, blue, cyan.
 click_cyan() { click_tree_row_until_shows 120 7 'rgb(0,200,200)'; }
 check "and it opens on a click" click_cyan
