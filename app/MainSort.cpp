@@ -17,9 +17,11 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QListWidget>
+#include <QMenu>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolButton>
@@ -126,6 +128,12 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
         return true;
     if (event->type() == QEvent::KeyPress && SwallowKey(watched, static_cast<QKeyEvent*>(event)))
         return true;
+    // The button pane's pop-up comes up over every button: a disabled one
+    // (a slot not set yet) would take the request and drop it.
+    if (event->type() == QEvent::ContextMenu && watched->parent() == pnlOutFolButton) {
+        pmnOutFolButton->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

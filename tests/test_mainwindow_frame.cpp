@@ -9,6 +9,7 @@
 
 #include <QAction>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -78,6 +79,16 @@ private slots:
         w.ApplySettings();
         QCOMPARE(w.spbNo[0]->text(), QString(" "));
         QVERIFY(!w.spbNo[0]->isEnabled());
+        // "設定(&S)" comes up over every button, set or not, and below them;
+        // the click goes through the window as the pointer's would.
+        for (QWidget* at : {(QWidget*)w.spbNo[0], (QWidget*)w.spbNo[2], (QWidget*)w.spbNo[9],
+                            (QWidget*)w.pnlOutFolButton}) {
+            const QPoint pos = at->mapTo(&w, at == w.pnlOutFolButton ? QPoint(30, at->height() - 5)
+                                                                     : at->rect().center());
+            QTest::mouseClick(w.windowHandle(), Qt::RightButton, {}, pos);
+            QTRY_VERIFY2(w.pmnOutFolButton->isVisible(), qPrintable(at->objectName()));
+            w.pmnOutFolButton->hide();
+        }
     }
 
     void scanListsPicturesOnly() {
