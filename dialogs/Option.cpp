@@ -286,6 +286,8 @@ bool TfrmOption::FormCloseQuery() {
         return true;
     bool canClose = true;
     auto refuse = [&](const QString& text) {
+        // The field the message is about is shown with it.
+        pgcOption->setCurrentWidget(tbsDisp);
         MsgText = text;
         MsgFlags = mbWarningOk;
         ShowMessageBox(kWarningCaption);

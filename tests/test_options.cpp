@@ -121,10 +121,12 @@ private slots:
         QFETCH(bool, cancel);
         QFETCH(int, warnings);
         IniRec.Move = 7;
-        Page = 1;
+        Page = 2;
         auto d = Make();
         QVERIFY(!d->chkMove->isChecked());
         d->show();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
         (specify ? d->rbtSpecify : d->rbtLastFolder)->click();
         d->edtSpecifyFolder->setText(folder);
         (cancel ? d->cmdCancel : d->cmdOk)->click();
@@ -135,12 +137,14 @@ private slots:
         QCOMPARE(F->Asked, expected);
         QCOMPARE(d->isVisible(), warnings > 0);
         if (warnings > 0) {
-            QCOMPARE(d->focusWidget(), d->edtSpecifyFolder);
+            // The field is shown and takes the keys, whatever page was on.
+            QCOMPARE(d->pgcOption->currentWidget(), d->tbsDisp);
+            QTRY_COMPARE(QApplication::focusWidget(), d->edtSpecifyFolder);
             QCOMPARE(Applied, 0);
             return;
         }
         QCOMPARE(Applied, 1);
-        QCOMPARE(Page, 1);
+        QCOMPARE(Page, 2);
         QCOMPARE(IniRec.StartMode, specify ? 1 : 0);
         QCOMPARE(IniRec.SpecifyFolder, folder);
         QCOMPARE(IniRec.Move, 0);
