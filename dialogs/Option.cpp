@@ -316,6 +316,16 @@ void TfrmOption::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmOption::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages from anywhere in the dialog;
+    // inside the pages the tab control sees them first.
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (event->modifiers() & Qt::ControlModifier)) {
+        const bool back =
+            event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        const int count = pgcOption->count();
+        pgcOption->setCurrentIndex((pgcOption->currentIndex() + (back ? count - 1 : 1)) % count);
+        return;
+    }
     if (!RefuseCloseKey(event))
         QDialog::keyPressEvent(event);
 }

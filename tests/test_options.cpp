@@ -197,6 +197,56 @@ private slots:
         QCOMPARE(OutFolders[0].Title + OutFolders[0].Path, "C" + raw);
     }
 
+    // One row is always selected, and the buttons act on it; Tab leaves the
+    // grid, the arrows move its row, Ctrl+Tab turns the pages from anywhere.
+    void gridKeepsItsRowAndLetsTabGo() {
+        OutFolders[1] = {"B", "/b"};
+        Page = 2;
+        auto d = Make();
+        d->show();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        QTableWidget* grid = d->sgdFolder;
+        const QRect row2 = grid->visualRect(grid->model()->index(1, 1));
+        const QPoint blank(30, grid->viewport()->height() - 3);
+        QVERIFY(!grid->indexAt(blank).isValid());
+        const QList<std::function<void()>> tries = {
+            [&] { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, row2.center()); },
+            [&] { QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, blank); },
+            [&] {
+                QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                                  row2.center());
+            },
+            [&] { QTest::keyClick(grid, Qt::Key_Space, Qt::ControlModifier); },
+        };
+        for (const auto& attempt : tries) {
+            attempt();
+            QCOMPARE(grid->selectionModel()->selectedRows(),
+                     QModelIndexList{grid->model()->index(1, 0)});
+            QCOMPARE(d->SelectedRow(), 2);
+        }
+        d->btnClear->click();
+        QCOMPARE(d->Cell(1, 2), QString());
+
+        grid->setFocus();
+        QTest::keyClick(grid, Qt::Key_Down);
+        QCOMPARE(d->SelectedRow(), 3);
+        for (Qt::KeyboardModifiers mods : {Qt::NoModifier, Qt::ShiftModifier}) {
+            grid->setFocus();
+            QTest::keyClick(grid, mods ? Qt::Key_Backtab : Qt::Key_Tab, mods);
+            QVERIFY(QApplication::focusWidget() != grid);
+        }
+        QList<int> pages;
+        for (QWidget* from : {(QWidget*)grid, (QWidget*)d->cmdOk, (QWidget*)d->cmdOk}) {
+            from->setFocus();
+            const bool back = pages.size() == 2;
+            QTest::keyClick(from, back ? Qt::Key_Backtab : Qt::Key_Tab,
+                            Qt::ControlModifier | (back ? Qt::ShiftModifier : Qt::NoModifier));
+            pages << d->pgcOption->currentIndex();
+        }
+        QCOMPARE(pages, QList<int>({3, 0, 3}));
+    }
+
     // A filled row asks first; No opens nothing and changes nothing.
     void noToTheQuestion() {
         OutFolders[0] = {"A", "/a"};
