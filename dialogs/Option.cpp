@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -30,23 +29,6 @@ bool FolderExists(const QString& path) {
            S_ISDIR(st.st_mode);
 }
 } // namespace
-
-bool BrowseForFolder(const QString& title, QString& path) {
-    path.clear();
-    QFileDialog dialog(QApplication::activeWindow(), title, QStringLiteral("/"));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Modal over the whole program, as the system's folder browser is.
-    dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    const QString chosen = dialog.selectedFiles().first();
-    if (!FolderExists(chosen))
-        return false;
-    path = chosen;
-    return true;
-}
 
 int OptionHelpTopic(int page) {
     switch (page) {
@@ -209,8 +191,7 @@ void TfrmOption::SetControls() {
     edtSpecifyFolder->setEnabled(IniRec.StartMode != 0);
     btnRefer->setEnabled(IniRec.StartMode != 0);
     // 4.
-    edtSpecifyFolder->setText(IniRec.SpecifyFolder);
-    edtSpecifyFolder->setCursorPosition(0);
+    SetSpecifyFolder(IniRec.SpecifyFolder);
     // 5.
     for (int n = 1; n <= OutFolderCount; ++n) {
         SetCell(1, n, OutFolders[n - 1].Title);
@@ -218,6 +199,17 @@ void TfrmOption::SetControls() {
     }
     // 6.
     chkFileName->setChecked(IniRec.FileName == 1);
+}
+
+void TfrmOption::SetSpecifyFolder(const QString& path) {
+    FSpecifyFolder = path;
+    edtSpecifyFolder->setText(DisplayPath(path));
+    edtSpecifyFolder->setCursorPosition(0);
+}
+
+QString TfrmOption::SpecifyFolderPath() const {
+    const QString text = edtSpecifyFolder->text();
+    return text == DisplayPath(FSpecifyFolder) ? FSpecifyFolder : text;
 }
 
 void TfrmOption::GetControls() {
@@ -230,7 +222,7 @@ void TfrmOption::GetControls() {
     IniRec.Zoom = chkZoom->isChecked() ? 1 : 0;
     IniRec.Save = chkSave->isChecked() ? 1 : 0;
     IniRec.StartMode = rbtLastFolder->isChecked() ? 0 : 1;
-    IniRec.SpecifyFolder = edtSpecifyFolder->text();
+    IniRec.SpecifyFolder = SpecifyFolderPath();
     for (int n = 1; n <= OutFolderCount; ++n) {
         OutFolders[n - 1].Title = Cell(1, n);
         OutFolders[n - 1].Path = Cell(2, n);
@@ -261,8 +253,7 @@ void TfrmOption::rbtSpecifyClick() {
 void TfrmOption::btnReferClick() {
     QString path;
     if (BrowseForFolder(QStringLiteral("フォルダを選択してください。"), path)) {
-        edtSpecifyFolder->setText(path);
-        edtSpecifyFolder->setCursorPosition(0);
+        SetSpecifyFolder(path);
     }
     edtSpecifyFolder->setFocus();
 }
@@ -297,7 +288,7 @@ bool TfrmOption::FormCloseQuery() {
     // Two checks, each made whatever the other found.
     if (rbtSpecify->isChecked() && edtSpecifyFolder->text().isEmpty())
         refuse(QStringLiteral("フォルダを指定してください。"));
-    if (rbtSpecify->isChecked() && !FolderExists(edtSpecifyFolder->text()))
+    if (rbtSpecify->isChecked() && !FolderExists(SpecifyFolderPath()))
         refuse(QStringLiteral("フォルダが存在しません。"));
     return canClose;
 }
