@@ -64,7 +64,8 @@ private slots:
         TMainWindowFixture f;
         const QString out = f.Sandbox.makeDir("out");
         f.WriteIni(QStringLiteral(
-                       "[PATH]\nTitle0=Keep\nPath0=%1\nTitle1=NoPath\nPath1=\nTitle2=\nPath2=%1\n")
+                       "[PATH]\nTitle0=Keep\nPath0=%1\nTitle1=NoPath\nPath1=\nTitle2=\nPath2=%1\n"
+                       "Path3=file://%1/%8Fo%97%CD\n")
                        .arg(out));
         TfrmVelmo& w = f.Open();
         QCOMPARE(w.spbNo[0]->text(), QString("Keep"));
@@ -75,6 +76,7 @@ private slots:
         QVERIFY(!w.spbNo[1]->isEnabled());
         QCOMPARE(w.spbNo[2]->text(), QString());
         QVERIFY(w.spbNo[2]->isEnabled());
+        QCOMPARE(w.spbNo[3]->toolTip(), out + "/出力"); // a legacy name read as Shift-JIS
         OutFolders[0].Path.clear();
         w.ApplySettings();
         QCOMPARE(w.spbNo[0]->text(), QString(" "));
