@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian 12 packages Velmo needs to build, run and test.
 # Only packages that are missing are installed; runs apt-get through sudo
-# when not root.
+# when not root, and waits while another apt or dpkg is at work.
 set -euo pipefail
 
 packages=(
@@ -13,22 +13,5 @@ packages=(
   xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
 )
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO="sudo"
-fi
-
-echo "Installing: ${missing[*]}"
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+source "$(dirname "${BASH_SOURCE[0]}")/apt-install.sh"
+apt_install "${packages[@]}"
