@@ -5,10 +5,11 @@
 # sudo when not root (APT_SUDO, "sudo" by default, says how).
 # apt_get ARGUMENTS...: apt-get, non-interactive. While another apt or dpkg
 # holds the package system it waits for it, saying so once, as a person
-# would, instead of giving up with "Could not get lock": apt itself waits for
-# the dpkg lock (DPkg::Lock::Timeout); the lock of the package lists, which
-# apt does not wait for, is tried again every 5 seconds. APT_LOCK_WAIT bounds
-# the wait (seconds, 1800 by default).
+# would, instead of giving up with "Could not get lock": after the first try
+# found a lock taken, apt itself waits for the dpkg lock
+# (DPkg::Lock::Timeout), and the lock of the package lists, which apt does
+# not wait for, is tried again every 5 seconds. APT_LOCK_WAIT bounds the wait
+# (seconds, 1800 by default).
 
 apt_install() {
     local missing=() p
@@ -28,7 +29,8 @@ apt_get() {
     while :; do
         status=0
         "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive \
-            apt-get -o DPkg::Lock::Timeout="$limit" "$@" 2>"$log" || status=$?
+            apt-get -o DPkg::Lock::Timeout="$((waited > 0 ? limit : 0))" "$@" 2>"$log" ||
+            status=$?
         if [ "$status" -ne 0 ] && [ "$waited" -lt "$limit" ] && grep -q "Could not get lock" "$log"; then
             [ "$waited" -gt 0 ] || echo "Another package manager is at work ($(grep -o -m 1 \
                 'held by process.*' "$log" || echo 'its lock is taken')); waiting for it to finish..." >&2
