@@ -128,7 +128,7 @@ void TfrmVelmo::ApplySettings() {
             b->setEnabled(false);
         } else {
             b->setText(slot.Title);
-            b->setToolTip(slot.Path);
+            b->setToolTip(DisplayPath(slot.Path));
             b->setEnabled(true);
         }
     }

@@ -18,10 +18,12 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolButton>
@@ -134,6 +136,12 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
         return true;
     if (event->type() == QEvent::KeyPress && SwallowKey(watched, static_cast<QKeyEvent*>(event)))
         return true;
+    // The button pane's pop-up comes up over every button: a disabled one
+    // (a slot not set yet) would take the request and drop it.
+    if (event->type() == QEvent::ContextMenu && watched->parent() == pnlOutFolButton) {
+        pmnOutFolButton->popup(static_cast<QContextMenuEvent*>(event)->globalPos());
+        return true;
+    }
     return QMainWindow::eventFilter(watched, event);
 }
 

@@ -95,7 +95,7 @@ void TfrmInput::bthReferClick() {
         return;
     SetPath(path);
     if (edtTitle->text().isEmpty())
-        edtTitle->setText(LastPathComponent(path));
+        edtTitle->setText(DisplayPath(LastPathComponent(path)));
 }
 
 void TfrmInput::btnOKClick() {

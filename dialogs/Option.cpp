@@ -12,7 +12,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QCloseEvent>
-#include <QFileDialog>
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -30,23 +29,6 @@ bool FolderExists(const QString& path) {
            S_ISDIR(st.st_mode);
 }
 } // namespace
-
-bool BrowseForFolder(const QString& title, QString& path) {
-    path.clear();
-    QFileDialog dialog(QApplication::activeWindow(), title, QStringLiteral("/"));
-    dialog.setFileMode(QFileDialog::Directory);
-    dialog.setOptions(QFileDialog::ShowDirsOnly | QFileDialog::DontUseNativeDialog);
-    dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    // Modal over the whole program, as the system's folder browser is.
-    dialog.setWindowModality(Qt::ApplicationModal);
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
-        return false;
-    const QString chosen = dialog.selectedFiles().first();
-    if (!FolderExists(chosen))
-        return false;
-    path = chosen;
-    return true;
-}
 
 int OptionHelpTopic(int page) {
     switch (page) {
@@ -208,9 +190,8 @@ void TfrmOption::SetControls() {
         rbtLastFolder->setChecked(true);
     edtSpecifyFolder->setEnabled(IniRec.StartMode != 0);
     btnRefer->setEnabled(IniRec.StartMode != 0);
-    // The specified folder, shown from its start.
-    edtSpecifyFolder->setText(IniRec.SpecifyFolder);
-    edtSpecifyFolder->setCursorPosition(0);
+    // The specified folder, shown readably from its start.
+    SetSpecifyFolder(IniRec.SpecifyFolder);
     // Slot n in row n: title, then path.
     for (int n = 1; n <= OutFolderCount; ++n) {
         SetCell(1, n, OutFolders[n - 1].Title);
@@ -219,6 +200,17 @@ void TfrmOption::SetControls() {
     // Status bar.
     chkFileName->setChecked(IniRec.FileName == 1);
     SetClashControls();
+}
+
+void TfrmOption::SetSpecifyFolder(const QString& path) {
+    FSpecifyFolder = path;
+    edtSpecifyFolder->setText(DisplayPath(path));
+    edtSpecifyFolder->setCursorPosition(0);
+}
+
+QString TfrmOption::SpecifyFolderPath() const {
+    const QString text = edtSpecifyFolder->text();
+    return text == DisplayPath(FSpecifyFolder) ? FSpecifyFolder : text;
 }
 
 void TfrmOption::GetControls() {
@@ -231,7 +223,7 @@ void TfrmOption::GetControls() {
     IniRec.Zoom = chkZoom->isChecked() ? 1 : 0;
     IniRec.Save = chkSave->isChecked() ? 1 : 0;
     IniRec.StartMode = rbtLastFolder->isChecked() ? 0 : 1;
-    IniRec.SpecifyFolder = edtSpecifyFolder->text();
+    IniRec.SpecifyFolder = SpecifyFolderPath();
     for (int n = 1; n <= OutFolderCount; ++n) {
         OutFolders[n - 1].Title = Cell(1, n);
         OutFolders[n - 1].Path = Cell(2, n);
@@ -263,8 +255,7 @@ void TfrmOption::rbtSpecifyClick() {
 void TfrmOption::btnReferClick() {
     QString path;
     if (BrowseForFolder(QStringLiteral("フォルダを選択してください。"), path)) {
-        edtSpecifyFolder->setText(path);
-        edtSpecifyFolder->setCursorPosition(0);
+        SetSpecifyFolder(path);
     }
     edtSpecifyFolder->setFocus();
 }
@@ -288,6 +279,8 @@ bool TfrmOption::FormCloseQuery() {
         return true;
     bool canClose = true;
     auto refuse = [&](const QString& text) {
+        // The field the message is about is shown with it.
+        pgcOption->setCurrentWidget(tbsDisp);
         MsgText = text;
         MsgFlags = mbWarningOk;
         ShowMessageBox(kWarningCaption);
@@ -297,7 +290,7 @@ bool TfrmOption::FormCloseQuery() {
     // Two checks, each made whatever the other found.
     if (rbtSpecify->isChecked() && edtSpecifyFolder->text().isEmpty())
         refuse(QStringLiteral("フォルダを指定してください。"));
-    if (rbtSpecify->isChecked() && !FolderExists(edtSpecifyFolder->text()))
+    if (rbtSpecify->isChecked() && !FolderExists(SpecifyFolderPath()))
         refuse(QStringLiteral("フォルダが存在しません。"));
     return canClose;
 }
@@ -316,6 +309,16 @@ void TfrmOption::closeEvent(QCloseEvent* event) {
 }
 
 void TfrmOption::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+Tab and Ctrl+Shift+Tab turn the pages from anywhere in the dialog;
+    // inside the pages the tab control sees them first.
+    const bool tab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (tab && (event->modifiers() & Qt::ControlModifier)) {
+        const bool back =
+            event->key() == Qt::Key_Backtab || (event->modifiers() & Qt::ShiftModifier);
+        const int count = pgcOption->count();
+        pgcOption->setCurrentIndex((pgcOption->currentIndex() + (back ? count - 1 : 1)) % count);
+        return;
+    }
     if (!RefuseCloseKey(event))
         QDialog::keyPressEvent(event);
 }

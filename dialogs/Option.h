@@ -16,9 +16,10 @@ class QTabWidget;
 class QTableWidget;
 class QWidget;
 
-// The folder picker: a modal directory chooser with the given title that
-// starts at the top of the folder hierarchy with nothing preselected. True
-// and the chosen folder when the user chose one.
+// The folder picker (FolderBrowser.cpp): the desktop's folder tree in a
+// dialog modal over the whole program, with the given title, starting at the
+// desktop with no folder preselected. True and the chosen folder, its bytes
+// kept, when the user chose one.
 bool BrowseForFolder(const QString& title, QString& path);
 
 // The help topic of each options tab, by tab index.
@@ -111,6 +112,12 @@ private:
     int FirstEmptyRow() const;
     void SetButtonState();
     void SwapRows(int row, int other);
+
+    // The start folder field shows a folder's readable form; the folder
+    // itself, its bytes kept, stands while the text is left as shown.
+    void SetSpecifyFolder(const QString& path);
+    QString SpecifyFolderPath() const;
+    QString FSpecifyFolder;
 
     int& OptionPage;
     std::function<void()> ApplySettings;

@@ -39,6 +39,21 @@ private:
     const TfrmOption* Form;
 };
 
+// The grid always has exactly one selected row, the current one: a click
+// outside the rows or a Ctrl+click on the selected row keeps it.
+class TFolderGrid : public QTableWidget {
+public:
+    using QTableWidget::QTableWidget;
+
+protected:
+    QItemSelectionModel::SelectionFlags selectionCommand(const QModelIndex& index,
+                                                         const QEvent*) const override {
+        if (!index.isValid())
+            return QItemSelectionModel::NoUpdate;
+        return QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows;
+    }
+};
+
 // Paints the header cell at the grid's top left corner with its text.
 class TCornerPainter : public QObject {
 public:
@@ -66,7 +81,7 @@ public:
 void TfrmOption::CreateFolderPage() {
     auto* folders = Named(new QGroupBox(QStringLiteral("出力フォルダ"), tbsFolder), "GroupBox5");
     folders->setGeometry(8, 8, 369, 265);
-    sgdFolder = Named(new QTableWidget(OutFolderCount, 2, folders), "sgdFolder");
+    sgdFolder = Named(new TFolderGrid(OutFolderCount, 2, folders), "sgdFolder");
     sgdFolder->setGeometry(12, 24, 241, 229);
     sgdFolder->setSelectionBehavior(QAbstractItemView::SelectRows);
     sgdFolder->setSelectionMode(QAbstractItemView::SingleSelection);
@@ -75,6 +90,8 @@ void TfrmOption::CreateFolderPage() {
     sgdFolder->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     sgdFolder->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     sgdFolder->setWordWrap(false);
+    // Tab leaves the grid; the arrow keys move between its rows.
+    sgdFolder->setTabKeyNavigation(false);
     sgdFolder->setItemDelegate(new TFolderGridDelegate(this));
     sgdFolder->itemDelegate()->setParent(sgdFolder);
     // Row 0 and column 0 are the headers: they stay in place and keep the

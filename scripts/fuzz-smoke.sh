@@ -8,24 +8,10 @@ root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 seconds="${FUZZ_SECONDS:-30}"
 need=(clang libclang-rt-14-dev)
 
-missing=()
-for p in "${need[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  SUDO=""
-  if [ "$(id -u)" -ne 0 ]; then
-    SUDO="sudo -n"
-  fi
-  echo "Installing: ${missing[*]}"
-  if ! { $SUDO apt-get update -qq &&
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-      "${missing[@]}"; }; then
-    echo "SKIPPED: plug-in fuzzing needs ${missing[*]}, which could not be installed." >&2
-    exit 0
-  fi
+source "$root/scripts/apt-install.sh"
+if ! APT_SUDO="sudo -n" apt_install "${need[@]}"; then
+  echo "SKIPPED: plug-in fuzzing needs ${need[*]}, which could not be installed." >&2
+  exit 0
 fi
 
 build="$root/build-fuzz"

@@ -3,6 +3,7 @@
 # Only packages that are missing are installed; runs apt-get through sudo
 # when not root. With --wine it also installs Wine (32-bit and 64-bit), which
 # runs Windows decoder plug-ins and their tests; Velmo itself runs without it.
+# Waits while another apt or dpkg is at work.
 set -euo pipefail
 
 packages=(
@@ -19,25 +20,5 @@ if [ "${1:-}" = --wine ]; then
   packages+=(wine wine64 wine32:i386)
 fi
 
-missing=()
-for p in "${packages[@]}"; do
-  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
-    missing+=("$p")
-  fi
-done
-
-if [ ${#missing[@]} -eq 0 ]; then
-  exit 0
-fi
-
-SUDO=""
-if [ "$(id -u)" -ne 0 ]; then
-  SUDO="sudo"
-fi
-
-echo "Installing: ${missing[*]}"
-if [[ " ${missing[*]} " == *:i386* ]] && ! dpkg --print-foreign-architectures | grep -qx i386; then
-  $SUDO dpkg --add-architecture i386
-fi
-$SUDO apt-get update -qq
-DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+source "$(dirname "${BASH_SOURCE[0]}")/apt-install.sh"
+apt_install "${packages[@]}"

@@ -7,27 +7,13 @@
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 out="$root/build-deb"
-SUDO=""
-[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+source "$root/scripts/apt-install.sh"
 
-install_missing() {
-    local missing=()
-    for p in "$@"; do
-        dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" ||
-            missing+=("$p")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}"
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-}
-
-install_missing build-essential dpkg-dev debhelper lintian desktop-file-utils appstream
+apt_install build-essential dpkg-dev debhelper lintian desktop-file-utils appstream
 # The build dependencies named in debian/control that are missing.
 read -r -a needed <<<"$(cd "$root" && dpkg-checkbuilddeps 2>&1 |
     sed -n 's/.*Unmet build dependencies: //p' | sed 's/([^)]*)//g; s/<[^>]*>//g; s/|[^ ]*//g')"
-[ ${#needed[@]} -eq 0 ] || install_missing "${needed[@]}"
+[ ${#needed[@]} -eq 0 ] || apt_install "${needed[@]}"
 
 # A clean copy of the source tree, so the package never sees a build folder.
 rm -rf "$out"
@@ -77,8 +63,9 @@ for f in usr/bin/velmo usr/share/velmo/Velmo.html usr/share/man/man1/velmo.1.gz 
 done
 check "desktop entry valid" \
     desktop-file-validate "$contents/usr/share/applications/org.example.velmo.desktop"
+# With the network: an address that does not answer fails too.
 check "AppStream metadata valid" \
-    appstreamcli validate --no-net "$contents/usr/share/metainfo/org.example.velmo.metainfo.xml"
+    appstreamcli validate "$contents/usr/share/metainfo/org.example.velmo.metainfo.xml"
 check "lintian finds no error" lintian --fail-on error "$deb"
 echo "package: $deb"
 echo "$passed passed, $failed failed"

@@ -133,13 +133,13 @@ const std::vector<TSettingKey>& SettingKeys() {
         };
         for (int n = 0; n < OutFolderCount; ++n) {
             k.emplace_back(secPath, TitleKey(n), &OutFolders[n].Title);
-            k.emplace_back(secPath, PathKey(n), &OutFolders[n].Path);
+            k.emplace_back(secPath, PathKey(n), &OutFolders[n].Path, TKeyKind::Folder);
         }
         k.insert(k.end(), {
                               {secPath, "CurrentPath", &IniRec.CurrentPath, K::Folder},
                               {secPath, "CurrentFile", &IniRec.CurrentFile, K::Folder},
                               {secPath, "StartMode", 0, &IniRec.StartMode},
-                              {secPath, "SpecifyFolder", &IniRec.SpecifyFolder},
+                              {secPath, "SpecifyFolder", &IniRec.SpecifyFolder, K::Folder},
                               {secAction, "DispSize", 0, &IniRec.DispSize},
                               {secAction, "Move", 1, &IniRec.Move},
                               {secAction, "OverWrite", 1, &IniRec.OverWrite},

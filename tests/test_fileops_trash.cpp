@@ -12,6 +12,27 @@
 #include <cstring>
 #include <unistd.h>
 
+namespace {
+// The top folder of the filesystem that holds `path`: the longest mount
+// point of the mount table that contains it. Where /dev/shm is no mount of
+// its own (a chroot with /dev bound in), that is /dev.
+QString MountPointOf(const QString& path) {
+    QFile table(QStringLiteral("/proc/self/mountinfo"));
+    QString best = QStringLiteral("/");
+    if (!table.open(QIODevice::ReadOnly))
+        return best;
+    for (const QByteArray& line : table.readAll().split('\n')) {
+        QByteArray point = line.split(' ').value(4);
+        for (const char* escape : {"\\040", "\\011", "\\012", "\\134"})
+            point.replace(escape, QByteArray(1, char(QByteArray(escape + 1).toInt(nullptr, 8))));
+        const QString p = QFile::decodeName(point);
+        if (p.size() > best.size() && (path == p || path.startsWith(p + '/')))
+            best = p;
+    }
+    return best;
+}
+} // namespace
+
 class TestFileOpsTrash : public QObject {
     Q_OBJECT
 
@@ -174,7 +195,8 @@ private slots:
         TFileOpContext context;
         TFileOpError error;
         QCOMPARE(MoveFileToTrash(path, &trashed, context, error), forDone);
-        const QString trash = QStringLiteral("/dev/shm/.Trash-%1").arg(::getuid());
+        const QString trash =
+            QDir(MountPointOf(shm.path())).filePath(QStringLiteral(".Trash-%1").arg(::getuid()));
         QCOMPARE(QFileInfo(trashed).path(), trash + "/files");
         QCOMPARE(ReadAll(trashed), QByteArray("picture"));
         const QString info = trash + "/info/" + QFileInfo(trashed).fileName() + ".trashinfo";

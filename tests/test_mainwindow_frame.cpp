@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QProgressBar>
 #include <QScrollArea>
 #include <QScrollBar>
@@ -64,7 +65,8 @@ private slots:
         TMainWindowFixture f;
         const QString out = f.Sandbox.makeDir("out");
         f.WriteIni(QStringLiteral(
-                       "[PATH]\nTitle0=Keep\nPath0=%1\nTitle1=NoPath\nPath1=\nTitle2=\nPath2=%1\n")
+                       "[PATH]\nTitle0=Keep\nPath0=%1\nTitle1=NoPath\nPath1=\nTitle2=\nPath2=%1\n"
+                       "Path3=file://%1/%8Fo%97%CD\n")
                        .arg(out));
         TfrmVelmo& w = f.Open();
         QCOMPARE(w.spbNo[0]->text(), QString("Keep"));
@@ -75,10 +77,21 @@ private slots:
         QVERIFY(!w.spbNo[1]->isEnabled());
         QCOMPARE(w.spbNo[2]->text(), QString());
         QVERIFY(w.spbNo[2]->isEnabled());
+        QCOMPARE(w.spbNo[3]->toolTip(), out + "/出力"); // a legacy name read as Shift-JIS
         OutFolders[0].Path.clear();
         w.ApplySettings();
         QCOMPARE(w.spbNo[0]->text(), QString(" "));
         QVERIFY(!w.spbNo[0]->isEnabled());
+        // "設定(&S)" comes up over every button, set or not, and below them;
+        // the click goes through the window as the pointer's would.
+        for (QWidget* at : {(QWidget*)w.spbNo[0], (QWidget*)w.spbNo[2], (QWidget*)w.spbNo[9],
+                            (QWidget*)w.pnlOutFolButton}) {
+            const QPoint pos = at->mapTo(&w, at == w.pnlOutFolButton ? QPoint(30, at->height() - 5)
+                                                                     : at->rect().center());
+            QTest::mouseClick(w.windowHandle(), Qt::RightButton, {}, pos);
+            QTRY_VERIFY2(w.pmnOutFolButton->isVisible(), qPrintable(at->objectName()));
+            w.pmnOutFolButton->hide();
+        }
     }
 
     void scanListsPicturesOnly() {

@@ -1,16 +1,18 @@
 // The options dialog and the output folder entry dialog, driven through their
 // own widgets: what they show, what they refuse, and what reaches the
 // settings and the main window when they close.
+#include "dialogs/FolderBrowser.h"
 #include "dialogs/Input.h"
 #include "dialogs/InputHandOver.h"
 #include "dialogs/Option.h"
 #include "platform/FileName.h"
 #include "settings/Settings.h"
+#include "shelltree/ShellCtrls.h"
 #include "support/MainWindowFixture.h"
 
 #include <QAction>
 #include <QCheckBox>
-#include <QFileDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
@@ -18,6 +20,8 @@
 #include <QTableWidget>
 #include <QToolButton>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 // Runs fn on the modal dialog of type T as soon as one is shown; deleting the
@@ -43,6 +47,32 @@ class TestOptions : public QObject {
     TMainWindowFixture* F = nullptr; // message boxes answered and recorded
     int Page = 0;
     int Applied = 0;
+    QString Home;
+
+    // In the picker: notes which of the computer, the network and the trash
+    // grey OK, then clicks the node captioned `caption` below the home
+    // folder ("/": the root drive) and closes with OK or Cancel.
+    void Pick(TfrmFolderBrowser* b, const QString& caption, bool ok, QStringList& greyed) {
+        QTreeWidgetItem* root = b->stvFolder->topLevelItem(0);
+        greyed << b->lblTitle->text() << QString::number(b->cmdOk->isEnabled());
+        for (int i : {1, 2, 3}) {
+            b->stvFolder->setCurrentItem(root->child(i));
+            if (!b->cmdOk->isEnabled())
+                greyed << root->child(i)->text(0);
+        }
+        QTreeWidgetItem* parent = root->child(caption == "/" ? 1 : 0);
+        parent->setExpanded(true);
+        const QString shown = caption == "/" ? "ローカル ディスク (/)" : caption;
+        for (int i = 0; i < parent->childCount(); ++i) {
+            if (parent->child(i)->text(0) != shown)
+                continue;
+            const QRect place = b->stvFolder->visualItemRect(parent->child(i));
+            QTest::mouseClick(b->stvFolder->viewport(), Qt::LeftButton, {}, place.center());
+        }
+        (ok ? b->cmdOk : b->cmdCancel)->click();
+        if (b->isVisible()) // nothing chosen: the test fails, never hangs
+            b->reject();
+    }
 
     std::unique_ptr<TfrmOption> Make() {
         return std::make_unique<TfrmOption>(nullptr, Page, [this] { ++Applied; });
@@ -51,6 +81,11 @@ class TestOptions : public QObject {
 private slots:
     void init() {
         F = new TMainWindowFixture;
+        // The desktop's tree over a home of the test's own and one disk.
+        Home = F->Sandbox.makeDir("home");
+        qputenv("HOME", QFile::encodeName(Home));
+        F->Fake->MountTable =
+            F->Sandbox.writeFile("mountinfo", MountLine(1, "/", "ext4", "/dev/sda1"));
         Page = 0;
         Applied = 0;
         InputOK = false;
@@ -121,10 +156,12 @@ private slots:
         QFETCH(bool, cancel);
         QFETCH(int, warnings);
         IniRec.Move = 7;
-        Page = 1;
+        Page = 2;
         auto d = Make();
         QVERIFY(!d->chkMove->isChecked());
         d->show();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
         (specify ? d->rbtSpecify : d->rbtLastFolder)->click();
         d->edtSpecifyFolder->setText(folder);
         (cancel ? d->cmdCancel : d->cmdOk)->click();
@@ -135,12 +172,14 @@ private slots:
         QCOMPARE(F->Asked, expected);
         QCOMPARE(d->isVisible(), warnings > 0);
         if (warnings > 0) {
-            QCOMPARE(d->focusWidget(), d->edtSpecifyFolder);
+            // The field is shown and takes the keys, whatever page was on.
+            QCOMPARE(d->pgcOption->currentWidget(), d->tbsDisp);
+            QTRY_COMPARE(QApplication::focusWidget(), d->edtSpecifyFolder);
             QCOMPARE(Applied, 0);
             return;
         }
         QCOMPARE(Applied, 1);
-        QCOMPARE(Page, 1);
+        QCOMPARE(Page, 2);
         QCOMPARE(IniRec.StartMode, specify ? 1 : 0);
         QCOMPARE(IniRec.SpecifyFolder, folder);
         QCOMPARE(IniRec.Move, 0);
@@ -191,6 +230,37 @@ private slots:
         QVERIFY(d->btnUp->isEnabled() && !d->btnClear->isEnabled());
         d->cmdOk->click();
         QCOMPARE(OutFolders[0].Title + OutFolders[0].Path, "C" + raw);
+    }
+
+    // A click beside the rows or a Ctrl+click keeps the one selected row;
+    // Tab leaves the grid; Ctrl+Tab and Ctrl+Shift+Tab turn the pages from
+    // inside the grid and from the buttons below.
+    void gridKeepsItsRowAndLetsTabGo() {
+        Page = 2;
+        auto d = Make();
+        d->show();
+        d->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(d.get()));
+        QTableWidget* grid = d->sgdFolder;
+        d->SelectRow(2);
+        const QPoint row2 = grid->visualRect(grid->model()->index(1, 1)).center();
+        const QPoint blank(30, grid->viewport()->height() - 3);
+        for (auto [at, mods] :
+             {std::pair(row2, Qt::ControlModifier), std::pair(blank, Qt::NoModifier)}) {
+            QTest::mouseClick(grid->viewport(), Qt::LeftButton, mods, at);
+            QCOMPARE(grid->selectionModel()->selectedRows(), {grid->model()->index(1, 0)});
+        }
+        QTest::keyClick(grid, Qt::Key_Tab);
+        QVERIFY(QApplication::focusWidget() != grid);
+        QList<int> pages;
+        for (QWidget* from : {(QWidget*)grid, (QWidget*)d->cmdOk, (QWidget*)d->cmdOk}) {
+            from->setFocus();
+            const bool back = pages.size() == 2;
+            QTest::keyClick(from, back ? Qt::Key_Backtab : Qt::Key_Tab,
+                            Qt::ControlModifier | (back ? Qt::ShiftModifier : Qt::NoModifier));
+            pages << d->pgcOption->currentIndex();
+        }
+        QCOMPARE(pages, QList<int>({3, 0, 3}));
     }
 
     // A filled row asks first; No opens nothing and changes nothing.
@@ -252,45 +322,55 @@ private slots:
         }
     }
 
-    // The real picker: a chosen folder names an untitled slot, a typed title
-    // stays, the root gives no title, a file is refused.
+    // The desktop's tree as the picker: it opens at the desktop, chooses
+    // only file-system folders and gives back a legacy name's bytes. A chosen
+    // folder names an untitled slot in its readable form, a typed title
+    // stays, a drive's root gives none, Cancel changes nothing.
     void picker_data() {
         QTest::addColumn<QString>("typed");
-        QTest::addColumn<QString>("pick");
+        QTest::addColumn<QByteArray>("pick"); // a folder in the home folder; "/" the root drive
+        QTest::addColumn<bool>("ok");
         QTest::addColumn<QString>("title");
-        QTest::addColumn<bool>("taken");
         // clang-format off
-        QTest::newRow("folder") << "" << "out 1" << "out 1" << true;
-        QTest::newRow("typed title") << "Mine" << "out 1" << "Mine" << true;
-        QTest::newRow("root") << "" << "/" << "" << true;
-        QTest::newRow("a file") << "" << "file.txt" << "" << false;
+        QTest::newRow("folder") << "" << QByteArray("out 1") << true << "out 1";
+        QTest::newRow("typed title") << "Mine" << QByteArray("out 1") << true << "Mine";
+        QTest::newRow("legacy name") << "" << QByteArray("\x8f\x6f\x97\xcd") << true << "出力";
+        QTest::newRow("root drive") << "" << QByteArray("/") << true << "";
+        QTest::newRow("cancel") << "" << QByteArray("out 1") << false << "";
         // clang-format on
     }
     void picker() {
         QFETCH(QString, typed);
-        QFETCH(QString, pick);
+        QFETCH(QByteArray, pick);
+        QFETCH(bool, ok);
         QFETCH(QString, title);
-        QFETCH(bool, taken);
-        F->Sandbox.makeDir("out 1");
-        F->Sandbox.writeFile("file.txt", "x");
-        const QString chosen = pick == "/" ? pick : F->Sandbox.filePath(pick);
+        const QByteArray chosen = pick == "/" ? pick : PathToBytes(Home) + '/' + pick;
+        if (pick != "/")
+            QCOMPARE(::mkdir(chosen.constData(), 0755), 0);
+        const QString caption = pick == "/" ? "/" : DisplayPath(PathFromBytes(pick));
         InputTitle.clear();
         InputPath.clear();
         TfrmInput d(nullptr);
         d.edtTitle->setText(typed);
-        QString start;
-        OnModal<QFileDialog>([&](QFileDialog* picker) {
-            start = picker->windowTitle() + picker->directory().path();
-            picker->findChild<QLineEdit*>("fileNameEdit")->setText(chosen);
-            QMetaObject::invokeMethod(picker, "accept");
-            if (picker->isVisible())
-                picker->reject();
-        });
+        QStringList greyed;
+        OnModal<TfrmFolderBrowser>([&](TfrmFolderBrowser* b) { Pick(b, caption, ok, greyed); });
         d.bthRefer->click();
-        QCOMPARE(start, QString("フォルダを選択してください。/"));
-        QCOMPARE(d.edtTitle->text(), title);
-        QCOMPARE(d.spbSample->text(), title);
-        QCOMPARE(d.edtPath->text(), taken ? chosen : QString());
+        QCOMPARE(greyed, QStringList({"フォルダを選択してください。", "1", "コンピュータ",
+                                      "ネットワーク", "ごみ箱"}));
+        QCOMPARE(d.edtTitle->text() + "|" + d.spbSample->text(), title + "|" + title);
+        d.btnOK->click();
+        QCOMPARE(PathToBytes(InputPath), ok ? chosen : QByteArray());
+        if (title != "出力")
+            return;
+        // The start folder field too keeps the bytes behind its readable text.
+        auto o = Make();
+        o->rbtSpecify->click();
+        QCOMPARE(::mkdir(PathToBytes(Home) + "/\x8f\x6f", 0755), 0);
+        OnModal<TfrmFolderBrowser>([&](TfrmFolderBrowser* b) { Pick(b, "出", true, greyed); });
+        o->btnRefer->click();
+        QCOMPARE(o->edtSpecifyFolder->text(), Home + "/出");
+        o->cmdOk->click();
+        QCOMPARE(PathToBytes(IniRec.SpecifyFolder), PathToBytes(Home) + "/\x8f\x6f");
     }
 };
 

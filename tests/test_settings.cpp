@@ -213,10 +213,19 @@ private slots:
         w.splMainLeft = 0, w.splLeftTop = 300, w.splMainPos = 180; // tree hidden
         w.actTop = 3, w.actLeft = 9, w.mainTop = 31, w.mainLeft = 140;
         const QString folder = Box->makeDir("pics");
-        IniRec = {folder, "/srv/chosen", 1, 0, 1, 1, 0, 1, 0, 1, 0, 1, 1, 1, 0};
+        // Every folder comes back byte for byte, a legacy (Shift-JIS) name too.
+        const auto out = [](int n) {
+            return n % 2 ? PathFromBytes("/out/\x8f\x6f" + QByteArray::number(n))
+                         : QString("/out/'%1' ").arg(n);
+        };
+        IniRec = {folder, PathFromBytes("/srv/\x91\x49"), 1, 0, 1, 1, 0, 1, 0, 1, 0, 1, 1, 1, 0};
         for (int n = 0; n < OutFolderCount; ++n)
-            OutFolders[n] = {QString("出力%1").arg(n), QString("/out/'%1' ").arg(n)};
+            OutFolders[n] = {QString("出力%1").arg(n), out(n)};
         SaveSettings(w);
+        const QByteArray text = ReadAll(Ini);
+        QVERIFY2(text.contains("\nPath1=file:///out/%8Fo1\n") &&
+                     text.contains("\nSpecifyFolder=file:///srv/%91I\n"),
+                 text.constData());
         const TIniRec saved = IniRec;
         IniRec = TIniRec();
         for (TOutFolderRec& slot : OutFolders)
@@ -241,7 +250,7 @@ private slots:
                         saved.Save, saved.Mode, saved.FileName}));
         for (int n = 0; n < OutFolderCount; ++n) {
             QCOMPARE(OutFolders[n].Title, QString("出力%1").arg(n));
-            QCOMPARE(OutFolders[n].Path, QString("/out/'%1' ").arg(n));
+            QCOMPARE(OutFolders[n].Path, out(n));
         }
     }
     void saveZeroLeavesWindowSectionAlone() {

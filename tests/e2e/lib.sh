@@ -7,11 +7,17 @@ VELMO="$BUILD_DIR/velmo"
 SANDBOX="$(mktemp -d /tmp/velmo-e2e.XXXXXX)"
 export VELMO_INI_DIR="$SANDBOX/ini"
 export TMPDIR="$SANDBOX/tmp" # keeps the single-instance socket private
+# A home and XDG folders of the test's own: nothing reaches the real ones.
 export XDG_DATA_HOME="$SANDBOX/data"
 export XDG_CONFIG_HOME="$SANDBOX/config"
+export XDG_CACHE_HOME="$SANDBOX/cache"
+export XDG_STATE_HOME="$SANDBOX/state"
+export XDG_RUNTIME_DIR="$SANDBOX/runtime"
 export HOME="$SANDBOX/home"
 export LANG=ja_JP.UTF-8 LC_ALL=C.UTF-8
-mkdir -p "$VELMO_INI_DIR" "$TMPDIR" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$HOME"
+mkdir -p "$VELMO_INI_DIR" "$TMPDIR" "$XDG_DATA_HOME" "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" \
+    "$XDG_STATE_HOME" "$XDG_RUNTIME_DIR" "$HOME"
+chmod 700 "$XDG_RUNTIME_DIR"
 
 FAILED=0
 PASSED=0
