@@ -4,9 +4,10 @@
 //   bench_jpeg [runs]
 //
 // Prints: the baselines, (a) load + display image fitted to 800 x 600, (b)
-// load at the actual size, each as a ratio to the baselines, and (c) the peak
+// load at the actual size, each as a ratio to the baselines, (c) the peak
 // memory of showing the picture (measured in a child process per case) as a
-// ratio to the decoded picture's size.
+// ratio to the decoded picture's size, and (d) what turning a camera picture
+// upright by its EXIF orientation adds to the loads (a) and (b).
 #include "bench/BenchSupport.h"
 #include "toolkit/JPEGImage.h"
 
@@ -69,6 +70,16 @@ QByteArray MakeNoisyJpeg() {
     QByteArray result(reinterpret_cast<const char*>(out), qsizetype(size));
     free(out);
     return result;
+}
+
+// The JPEG data with an EXIF block that asks for the given orientation.
+QByteArray WithOrientation(const QByteArray& jpeg, int orientation) {
+    const char exif[] = "Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0";
+    QByteArray payload(exif, sizeof exif - 1);
+    payload.append(char(orientation)).append(QByteArray(7, '\0'));
+    QByteArray marker("\xFF\xE1", 2);
+    marker.append(char(0)).append(char(payload.size() + 2)).append(payload);
+    return jpeg.left(2) + marker + jpeg.mid(2);
 }
 
 double CpuMs() {
@@ -179,6 +190,14 @@ int main(int argc, char** argv) {
         f.open(QIODevice::WriteOnly);
         f.write(data);
     }
+    const auto writeTurned = [&](int orientation) {
+        const QString turned = dir.filePath(QStringLiteral("turned-%1.jpg").arg(orientation));
+        QFile f(turned);
+        f.open(QIODevice::WriteOnly);
+        f.write(WithOrientation(data, orientation));
+        return turned;
+    };
+    const QString quarter = writeTurned(6), half = writeTurned(3);
     const double decodedMb = double(PictureWidth) * PictureHeight * 4 / (1024.0 * 1024.0);
     std::printf("picture: %d x %d, 4:2:0, quality 90, %.1f MB compressed, %.1f MB decoded (RGB32); "
                 "median of %d runs\n",
@@ -203,7 +222,17 @@ int main(int argc, char** argv) {
     TCase fittedCase{"(a) load + display image fitted to 800x600",
                      [&] { fittedShown = LoadForView(path, true).size(); }};
     TCase actualCase{"(b) load at actual size", [&] { LoadForView(path, false); }};
-    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase}, runs);
+    TCase quarterCase{"(d) load at actual size, turned 90 degrees", [&] {
+                          const QImage shown = LoadForView(quarter, false);
+                          Q_ASSERT(shown.size() == QSize(PictureHeight, PictureWidth));
+                      }};
+    TCase halfCase{"(d) load at actual size, turned 180 degrees",
+                   [&] { LoadForView(half, false); }};
+    TCase fittedQuarterCase{"(d) load fitted, turned 90 degrees",
+                            [&] { LoadForView(quarter, true); }};
+    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase, &quarterCase, &halfCase,
+             &fittedQuarterCase},
+            runs);
 
     std::printf("%-44s %9s %9s\n", "", "wall ms", "cpu ms");
     for (const TCase* c : {&djpegCase, &plainCase})
@@ -219,6 +248,18 @@ int main(int argc, char** argv) {
     ratios(actualCase, "<= 1.3x djpeg");
     std::printf("    (a) shows %d x %d; resident after all runs %.1f MB (nothing kept)\n",
                 fittedShown.width(), fittedShown.height(), StatusKb("VmRSS:") / 1024.0);
+
+    const auto turning = [](const TCase& turned, const TCase& plain) {
+        std::printf(
+            "%-44s %9.1f %9.1f   %+6.1f ms wall %+6.1f ms cpu against %s  (%.2fx cpu; goal: "
+            "a few tens of ms)\n",
+            turned.Name, turned.WallMs(), turned.CpuMsMedian(), turned.WallMs() - plain.WallMs(),
+            turned.CpuMsMedian() - plain.CpuMsMedian(), plain.Name,
+            turned.CpuMsMedian() / plain.CpuMsMedian());
+    };
+    turning(quarterCase, actualCase);
+    turning(halfCase, actualCase);
+    turning(fittedQuarterCase, fittedCase);
 
     for (const char* mode : {"fitted", "actual"}) {
         QProcess child;

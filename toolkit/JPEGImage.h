@@ -10,8 +10,9 @@
 // A JPEG picture decoded by libjpeg. It keeps the compressed bytes, so it can
 // decode at a reduced scale when the caller's decode hint says the picture
 // will be shown smaller, and decode again at a larger scale when it is later
-// asked for more (the user switched to the actual size). Width and Height are
-// always the picture's own size.
+// asked for more (the user switched to the actual size). A camera picture is
+// turned upright by its EXIF orientation as it is decoded; the file is never
+// changed. Width and Height are always the picture's own size, upright.
 //
 // A load reports psStarting, psRunning with the percent done, and exactly one
 // psEnding at the end, also when it fails. A file cut short shows what could
