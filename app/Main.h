@@ -229,6 +229,11 @@ private:
     void PreloadAround(int i);
     // FitPicture without asking for new preloads.
     void LayOutPicture();
+    // The part of a picture of the natural size the view shows first, when
+    // it shows it at that size (else empty), and the part of the picture on
+    // show that is decoded (empty: all of it).
+    QRect FirstViewOf(QSize natural) const;
+    QRect ReadyPart() const;
     int GateDepth = 0;
     bool FolderChangePending = false;
     bool RefitPending = false;

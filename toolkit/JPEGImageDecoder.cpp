@@ -314,8 +314,10 @@ TJpegDecodeResult& TJpegDecoder::Result() {
 }
 
 void TJpegDecoder::FillRest() {
-    QImage& image = Job->Result.Image;
-    if (image.isNull() || Job->RowsDone >= RowCount())
+    // Through the pixels' own address: the picture may be shared by now,
+    // and writing through the image would copy it.
+    const QImage& image = Job->Result.Image;
+    if (image.isNull() || !Job->Place || Job->RowsDone >= RowCount())
         return;
     const QRect ready = ReadyRect(Job->RowsDone);
     // The ready part spans the picture one way, so the rest is one rectangle.
@@ -331,13 +333,19 @@ void TJpegDecoder::FillRest() {
                        : QRect(ready.right() + 1, 0, image.width() - ready.width(), image.height());
     }
     const QRgb grey = qRgb(128, 128, 128);
-    const qsizetype stride = image.bytesPerLine();
-    uchar* bits = image.bits();
     for (int y = rest.top(); y <= rest.bottom(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(bits + stride * y);
+        auto* line = reinterpret_cast<QRgb*>(Job->Place->Line(y));
         std::fill(line + rest.left(), line + rest.right() + 1, grey);
     }
     Job->RowsDone = RowCount();
+}
+
+void TJpegDecoder::SetProgress(const std::function<void(int)>* Progress) {
+    Job->Progress = Progress;
+}
+
+TOrientedRows TJpegDecoder::Placement() const {
+    return Job->Place ? *Job->Place : TOrientedRows(QSize(), 1, nullptr, 0);
 }
 
 namespace {

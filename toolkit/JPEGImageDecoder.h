@@ -1,5 +1,7 @@
 #pragma once
 
+#include "toolkit/JpegOrientation.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QRect>
@@ -70,6 +72,10 @@ public:
     // Fills what is not decoded yet with grey, as libjpeg fills a picture
     // cut short.
     void FillRest();
+    // Another progress callback (or none) for the rows still to come.
+    void SetProgress(const std::function<void(int Percent)>* Progress);
+    // Where the stored rows go, for ReadyRect without the decoder.
+    TOrientedRows Placement() const;
 
 private:
     std::unique_ptr<TJpegJob> Job;

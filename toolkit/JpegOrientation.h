@@ -30,6 +30,8 @@ public:
     // Orientations 1 to 4: the upright row that stored row Row is decoded
     // into, and what Finish does to it afterwards.
     uchar* RowFor(int Row) const;
+    // Row Y of the upright image.
+    uchar* Line(int Y) const { return Bits + Stride * Y; }
     void FinishRow(uchar* Line) const;
     // Orientations 5 to 8: writes Count stored rows, starting at stored row
     // First, from Strip (rows StripStride bytes apart) to their columns.
