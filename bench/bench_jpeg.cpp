@@ -7,7 +7,8 @@
 // load at the actual size, each as a ratio to the baselines, (c) the peak
 // memory of showing the picture (measured in a child process per case) as a
 // ratio to the decoded picture's size, and (d) what turning a camera picture
-// upright by its EXIF orientation adds to the loads (a) and (b).
+// upright by its EXIF orientation adds to the loads (a) and (b), and (e) the
+// decode of the part the view shows first at actual size.
 #include "bench/BenchSupport.h"
 #include "toolkit/JPEGImage.h"
 
@@ -21,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -96,6 +98,7 @@ double CpuMs() {
 struct TCase {
     const char* Name;
     std::function<void()> Body;
+    std::function<void()> After = {}; // not timed
     std::vector<double> Wall = {}, Cpu = {};
     double WallMs() const { return Median(Wall); }
     double CpuMsMedian() const { return Median(Cpu); }
@@ -112,6 +115,8 @@ void Measure(std::vector<TCase*> cases, int runs) {
             c->Body();
             c->Wall.push_back(double(timer.nsecsElapsed()) / 1e6);
             c->Cpu.push_back(CpuMs() - cpu);
+            if (c->After)
+                c->After();
         }
 }
 
@@ -157,13 +162,17 @@ QImage LoadForView(const QString& path, bool fitted) {
 int RunMemoryChild(const QString& mode, const QString& path) {
     const qint64 before = StatusKb("VmRSS:");
     qint64 peak = 0;
-    if (mode == "fitted" || mode == "actual") {
+    if (mode == "fitted" || mode == "actual" || mode == "first-view") {
         // The view keeps the picture and its display image while it shows it.
         TJPEGImage jpeg;
         const bool fitted = mode == "fitted";
         if (fitted)
             jpeg.SetDecodeHint([](QSize natural) { return Fitted(natural, ViewSize); });
+        if (mode == "first-view")
+            jpeg.SetFirstViewHint([](QSize) { return QRect(QPoint(0, 0), ViewSize); });
         jpeg.LoadFromFile(path);
+        if (mode == "first-view")
+            jpeg.ToImage(); // waits for the rest, decoded in the background
         const QImage shown =
             jpeg.ScaledImage(fitted ? Fitted(QSize(jpeg.Width(), jpeg.Height()), ViewSize)
                                     : QSize(jpeg.Width(), jpeg.Height()));
@@ -222,6 +231,15 @@ int main(int argc, char** argv) {
     TCase fittedCase{"(a) load + display image fitted to 800x600",
                      [&] { fittedShown = LoadForView(path, true).size(); }};
     TCase actualCase{"(b) load at actual size", [&] { LoadForView(path, false); }};
+    std::unique_ptr<TJPEGImage> firstView;
+    TCase firstViewCase{"(e) first view: the 800x600 corner at actual size",
+                        [&] {
+                            firstView = std::make_unique<TJPEGImage>();
+                            firstView->SetFirstViewHint(
+                                [](QSize) { return QRect(QPoint(0, 0), ViewSize); });
+                            firstView->LoadFromFile(path);
+                        },
+                        [&] { firstView.reset(); }};
     TCase quarterCase{"(d) load at actual size, turned 90 degrees", [&] {
                           const QImage shown = LoadForView(quarter, false);
                           Q_ASSERT(shown.size() == QSize(PictureHeight, PictureWidth));
@@ -230,8 +248,8 @@ int main(int argc, char** argv) {
                    [&] { LoadForView(half, false); }};
     TCase fittedQuarterCase{"(d) load fitted, turned 90 degrees",
                             [&] { LoadForView(quarter, true); }};
-    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase, &quarterCase, &halfCase,
-             &fittedQuarterCase},
+    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase, &firstViewCase, &quarterCase,
+             &halfCase, &fittedQuarterCase},
             runs);
 
     std::printf("%-44s %9s %9s\n", "", "wall ms", "cpu ms");
@@ -249,6 +267,7 @@ int main(int argc, char** argv) {
     std::printf("    (a) shows %d x %d; resident after all runs %.1f MB (nothing kept)\n",
                 fittedShown.width(), fittedShown.height(), StatusKb("VmRSS:") / 1024.0);
 
+    ratios(firstViewCase, "<= 0.25x djpeg");
     const auto turning = [](const TCase& turned, const TCase& plain) {
         std::printf(
             "%-44s %9.1f %9.1f   %+6.1f ms wall %+6.1f ms cpu against %s  (%.2fx cpu; goal: "
@@ -261,7 +280,7 @@ int main(int argc, char** argv) {
     turning(halfCase, actualCase);
     turning(fittedQuarterCase, fittedCase);
 
-    for (const char* mode : {"fitted", "actual"}) {
+    for (const char* mode : {"fitted", "actual", "first-view"}) {
         QProcess child;
         child.start(app.applicationFilePath(), {"--memory", mode, path});
         child.waitForFinished(-1);
