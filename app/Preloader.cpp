@@ -6,6 +6,7 @@
 #include "settings/IniAccess.h"
 #include "settings/Settings.h"
 #include "toolkit/Exceptions.h"
+#include "toolkit/JPEGImage.h"
 #include "toolkit/Picture.h"
 
 #include <QFileInfo>
@@ -173,9 +174,10 @@ std::unique_ptr<TGraphic> TPreloader::Take(const QString& path, const TDisplayFi
     if (it == Entries.end())
         return nullptr;
     const std::shared_ptr<TEntry> entry = *it;
-    // At its own size a picture's first view comes in a fifth of its
-    // decode; a preload with more than that to go is not waited for.
+    // At its own size a JPEG's first view comes in a fifth of its decode; a
+    // preload with more than that to go is not waited for.
     const bool farFromDone = entry->Folder.isEmpty() && fit.DispSize == 0 &&
+                             entry->Class == TJPEGImage::StaticClass() &&
                              entry->State == TState::Running && entry->Percent < 75;
     if ((entry->Folder.isEmpty() && !(entry->Fit == fit)) || entry->State == TState::Queued ||
         farFromDone) {
