@@ -24,7 +24,7 @@ struct TTiffReader {
 };
 
 constexpr quint32 OrientationTag = 0x0112;
-constexpr quint32 TypeShort = 3, TypeLong = 4;
+constexpr quint32 TypeShort = 3;
 
 } // namespace
 
@@ -49,12 +49,8 @@ int ExifOrientation(const uchar* Payload, size_t Size) {
             return 1; // the directory runs past the block
         if (tiff.U16(entry) != OrientationTag)
             continue;
-        const quint32 type = tiff.U16(entry + 2);
-        quint32 value = 0;
-        if (type == TypeShort)
-            value = tiff.U16(entry + 8);
-        else if (type == TypeLong)
-            value = tiff.U32(entry + 8);
+        // A SHORT, as the standard has it.
+        const quint32 value = tiff.U16(entry + 2) == TypeShort ? tiff.U16(entry + 8) : 0;
         return value >= 1 && value <= 8 ? int(value) : 1;
     }
     return 1;
