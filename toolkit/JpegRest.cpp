@@ -1,7 +1,5 @@
 #include "toolkit/JpegRest.h"
 
-#include "toolkit/Exceptions.h"
-
 #include <unistd.h>
 
 namespace {
@@ -51,9 +49,9 @@ bool TJpegRest::Band() {
     const int before = Decoder->RowsDone();
     try {
         Decoder->ReadRows(before + BandRows);
-    } catch (const Exception&) {
-        // Damaged past the first view: what is missing shows grey, as for a
-        // file cut short.
+    } catch (...) {
+        // Damaged past the first view (or out of memory): what is missing
+        // shows grey, as for a file cut short. Nothing leaves this thread.
         Decoder->FillRest();
         ++FinalWarnings;
     }
