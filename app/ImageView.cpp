@@ -10,7 +10,19 @@ TImage::TImage(QWidget* parent) : QWidget(parent) {
 
 void TImage::Invalidate() {
     Kept = QImage();
+    Shown = QRect();
     update();
+}
+
+QRect TImage::Ready() const {
+    const QRect ready = ReadyRect ? ReadyRect() : QRect();
+    return ready.isEmpty() ? rect() : ready & rect();
+}
+
+void TImage::ShowReady() {
+    const QRect ready = Ready();
+    update(QRegion(ready).subtracted(Shown));
+    Shown = ready;
 }
 
 void TImage::paintEvent(QPaintEvent*) {
@@ -20,8 +32,21 @@ void TImage::paintEvent(QPaintEvent*) {
         Kept = ScaledImage(size());
     if (Kept.isNull())
         return;
+    // Asked after the image: what is ready then is in it. The rows past it
+    // are being written meanwhile, so not even a conversion reads them.
+    const QRect ready = Ready() & Kept.rect();
+    Shown = ready;
     QPainter painter(this);
-    painter.drawImage(QPoint(0, 0), Kept);
+    if (ready == Kept.rect() || Kept.depth() < 8) {
+        painter.drawImage(QPoint(0, 0), Kept);
+        return;
+    }
+    if (ready.isEmpty())
+        return;
+    const QImage part(Kept.constScanLine(ready.top()) +
+                          qsizetype(ready.left()) * (Kept.depth() / 8),
+                      ready.width(), ready.height(), Kept.bytesPerLine(), Kept.format());
+    painter.drawImage(ready.topLeft(), part);
 }
 
 void TImage::resizeEvent(QResizeEvent*) {

@@ -6,7 +6,9 @@
 
 // The picture area inside the scroll box. It shows an image made for its
 // current size by ScaledImage and keeps it until its size or the picture
-// changes, so painting never scales a large picture again.
+// changes, so painting never scales a large picture again. Of a picture
+// still decoding, only the part that ReadyRect names is drawn; the rest
+// shows the view's background until ShowReady tells it is there.
 class TImage : public QWidget {
     Q_OBJECT
 public:
@@ -14,8 +16,12 @@ public:
 
     // Makes the image to show at the given size (null for none).
     std::function<QImage(QSize)> ScaledImage;
+    // The part of that image whose pixels are final (empty: all of it).
+    std::function<QRect()> ReadyRect;
     // Forgets the kept image (a new picture was loaded).
     void Invalidate();
+    // More of the picture is ready: that part is drawn.
+    void ShowReady();
 
 signals:
     void MouseDown(int x, int y);
@@ -30,5 +36,8 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
 
 private:
+    QRect Ready() const;
+
     QImage Kept;
+    QRect Shown; // the ready part when last drawn or asked for
 };

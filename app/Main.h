@@ -270,6 +270,11 @@ private:
     // The view after file i failed to load: no picture, a notice, and the
     // status panels naming the file.
     void ShowLoadFailure(int i, const QString& reason);
+    // The part of a picture of the natural size the view shows first, when
+    // it shows it at that size (else empty), and the part of the picture on
+    // show that is decoded (empty: all of it).
+    QRect FirstViewOf(QSize natural) const;
+    QRect ReadyPart() const;
     int GateDepth = 0;
     bool FolderChangePending = false;
     bool RefitPending = false;

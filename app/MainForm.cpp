@@ -387,6 +387,13 @@ void TfrmVelmo::ConnectHandlers() {
 
     imgMain->ScaledImage = [this](QSize size) { return FPicture->ScaledImage(size); };
     FPicture->SetDecodeHint([this](QSize natural) { return DisplaySizeFor(natural); });
+    // A picture shown at its own size is drawn as far as it is decoded.
+    FPicture->SetFirstViewHint([this](QSize natural) { return FirstViewOf(natural); });
+    imgMain->ReadyRect = [this] { return ReadyPart(); };
+    FPicture->OnGrow = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { imgMain->ShowReady(); }, Qt::QueuedConnection);
+    };
     FPicture->OnProgress = [this](TGraphic*, TProgressStage stage, quint8 percent, bool,
                                   const QRect&,
                                   const QString&) { imgMainProgress(int(stage), int(percent)); };

@@ -66,6 +66,9 @@ void TfrmVelmo::ShowPicture(int i) {
     // failed to load.
     ListFocusPending = true;
     const QString p = PicturePath(i);
+    // What is left to decode of the picture on show waits, and goes when
+    // another picture takes its place.
+    FPicture->StopBackground();
     try {
         // A picture decoded ahead is shown as it is: no decode, no progress.
         if (std::unique_ptr<TGraphic> ready = Preload->Take(p, CurrentFit()))
@@ -191,6 +194,20 @@ QSize TfrmVelmo::DisplaySizeFor(QSize natural) const {
     // The size the picture will be shown at with the current settings, so a
     // decoder can decode no more than is needed.
     return DisplaySize(CurrentFit(), natural);
+}
+
+QRect TfrmVelmo::FirstViewOf(QSize natural) const {
+    if (DisplaySizeFor(natural) != natural)
+        return QRect();
+    // The scroll position stays where it was, or moves towards the top left
+    // when the new picture is smaller; the view is no larger than its box.
+    const QPoint at(scbMain->horizontalScrollBar()->value(), scbMain->verticalScrollBar()->value());
+    return QRect(QPoint(0, 0), QSize(at.x(), at.y()) + scbMain->size());
+}
+
+QRect TfrmVelmo::ReadyPart() const {
+    const QRect ready = FPicture->ReadyRect();
+    return ready == QRect(0, 0, FPicture->Width(), FPicture->Height()) ? QRect() : ready;
 }
 
 void TfrmVelmo::SetPopupChecks(bool original, bool stretch) {

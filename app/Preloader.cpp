@@ -2,11 +2,15 @@
 
 #include "app/MainRules.h"
 #include "platform/DirectoryList.h"
+#include "platform/Exceptions.h"
 #include "platform/FileName.h"
 #include "settings/Settings.h"
+#include "toolkit/JPEGImage.h"
 #include "toolkit/Picture.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QScreen>
 #include <algorithm>
 #include <climits>
 #include <malloc.h>
@@ -114,8 +118,9 @@ TPreloader::TFileStamp TPreloader::StampOf(const QString& path) {
 }
 
 void TPreloader::Drop(std::unique_lock<std::mutex>&, std::shared_ptr<TEntry> entry) {
-    // A running decode ends on the worker, which then frees it.
+    // A running decode stops early and ends on the worker, which frees it.
     entry->Dropped = true;
+    entry->Cancelled = true;
     std::erase(Entries, entry);
 }
 
@@ -171,7 +176,13 @@ std::unique_ptr<TGraphic> TPreloader::Take(const QString& path, const TDisplayFi
     if (it == Entries.end())
         return nullptr;
     const std::shared_ptr<TEntry> entry = *it;
-    if ((entry->Folder.isEmpty() && !(entry->Fit == fit)) || entry->State == TState::Queued) {
+    // At its own size a JPEG's first view comes in a fifth of its decode; a
+    // preload with more than that to go is not waited for.
+    const bool farFromDone = entry->Folder.isEmpty() && fit.DispSize == 0 &&
+                             entry->Class == TJPEGImage::StaticClass() &&
+                             entry->State == TState::Running && entry->Percent < 75;
+    if ((entry->Folder.isEmpty() && !(entry->Fit == fit)) || entry->State == TState::Queued ||
+        farFromDone) {
         Drop(lock, entry);
         return nullptr;
     }
@@ -200,6 +211,9 @@ void TPreloader::Guess(const QString& folder, const QHash<QString, TGraphicClass
     entry->Guessed = true;
     entry->Classes = classes;
     entry->Fit = fit;
+    // The window is not made yet; its view shows no more than the screen.
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        entry->FirstView = QRect(QPoint(0, 0), fit.View.isEmpty() ? screen->size() : fit.View);
     {
         const std::lock_guard<std::mutex> guard(Lock);
         Entries.push_front(std::move(entry));
@@ -271,10 +285,22 @@ void TPreloader::Run() {
             if (!cls || !cls->Create)
                 throw std::runtime_error("no picture");
             graphic = cls->Create();
-            // No progress from here: the window belongs to its own thread.
-            graphic->OnProgress = nullptr;
+            // No progress to the window from here, which belongs to its own
+            // thread; the progress only tells how far the decode is.
+            TEntry* decoding = entry.get();
+            graphic->OnProgress = [decoding](TGraphic*, TProgressStage, quint8 percent, bool,
+                                             const QRect&, const QString&) {
+                decoding->Percent = percent;
+                if (decoding->Cancelled)
+                    throw EAbort(QString());
+            };
             graphic->SetDecodeHint([fit](QSize natural) { return DisplaySize(fit, natural); });
+            if (guessed && !entry->FirstView.isEmpty())
+                graphic->SetFirstViewHint([fit, view = entry->FirstView](QSize natural) {
+                    return DisplaySize(fit, natural) == natural ? view : QRect();
+                });
             graphic->LoadFromFile(path);
+            graphic->OnProgress = nullptr;
         } catch (...) {
             // Not reported: the picture may never be shown. Showing it loads
             // it again and reports what fails then.

@@ -6,6 +6,7 @@
 #include <QSize>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -69,16 +70,19 @@ public:
     // with another fit, are thrown away.
     void Want(const QStringList& paths, const TDisplayFit& fit);
     // The picture of the file, decoded with the fit, when one is ready or
-    // being decoded (then this waits for it); nullptr when there is none, it
-    // failed, or the file changed since. It is no longer kept either way.
+    // being decoded (then this waits for it, unless it is shown at its own
+    // size and far from done: showing its first view is quicker); nullptr
+    // when there is none, it failed, or the file changed since. It is no
+    // longer kept either way.
     std::unique_ptr<TGraphic> Take(const QString& path, const TDisplayFit& fit);
     // Throws everything away (a new folder, a new scan of it), except a
     // guess of the first picture that nothing has asked for yet.
     void Clear();
     // Lists the folder for its first picture by name among the extensions
-    // given, and decodes it. It is handed over to the first Take of its path
-    // whose fit it covers (decoded as large or larger); the first Take of
-    // any path ends the guess.
+    // given, and decodes it (at its own size, the first view first, and the
+    // rest in the background). It is handed over to the first Take of its
+    // path whose fit it covers (decoded as large or larger); the first Take
+    // of any path ends the guess.
     void Guess(const QString& folder, const QHash<QString, TGraphicClass>& classes,
                const TDisplayFit& fit);
     // Switched off, nothing is decoded ahead (for measuring).
@@ -107,8 +111,11 @@ private:
         bool Guessed = false; // the start guess: Path is still to be found in Folder
         QString Folder;       // not empty for the start guess
         QHash<QString, TGraphicClass> Classes;
+        QRect FirstView;                   // of the start guess: the most a view can show first
         std::unique_ptr<TGraphic> Graphic; // null after a failure
         TFileStamp Stamp;
+        std::atomic<bool> Cancelled{false}; // the running decode stops
+        std::atomic<int> Percent{0};        // of the running decode
     };
     void Run();
     void Drop(std::unique_lock<std::mutex>& lock, std::shared_ptr<TEntry> entry);

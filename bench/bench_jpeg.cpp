@@ -4,9 +4,11 @@
 //   bench_jpeg [runs]
 //
 // Prints: the baselines, (a) load + display image fitted to 800 x 600, (b)
-// load at the actual size, each as a ratio to the baselines, and (c) the peak
+// load at the actual size, each as a ratio to the baselines, (c) the peak
 // memory of showing the picture (measured in a child process per case) as a
-// ratio to the decoded picture's size.
+// ratio to the decoded picture's size, and (d) what turning a camera picture
+// upright by its EXIF orientation adds to the loads (a) and (b), and (e) the
+// decode of the part the view shows first at actual size.
 #include "bench/BenchSupport.h"
 #include "toolkit/JPEGImage.h"
 
@@ -20,6 +22,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
+#include <memory>
 #include <random>
 #include <vector>
 
@@ -71,6 +74,16 @@ QByteArray MakeNoisyJpeg() {
     return result;
 }
 
+// The JPEG data with an EXIF block that asks for the given orientation.
+QByteArray WithOrientation(const QByteArray& jpeg, int orientation) {
+    const char exif[] = "Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0";
+    QByteArray payload(exif, sizeof exif - 1);
+    payload.append(char(orientation)).append(QByteArray(7, '\0'));
+    QByteArray marker("\xFF\xE1", 2);
+    marker.append(char(0)).append(char(payload.size() + 2)).append(payload);
+    return jpeg.left(2) + marker + jpeg.mid(2);
+}
+
 double CpuMs() {
     timespec t{};
     clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
@@ -85,6 +98,7 @@ double CpuMs() {
 struct TCase {
     const char* Name;
     std::function<void()> Body;
+    std::function<void()> After = {}; // not timed
     std::vector<double> Wall = {}, Cpu = {};
     double WallMs() const { return Median(Wall); }
     double CpuMsMedian() const { return Median(Cpu); }
@@ -101,6 +115,8 @@ void Measure(std::vector<TCase*> cases, int runs) {
             c->Body();
             c->Wall.push_back(double(timer.nsecsElapsed()) / 1e6);
             c->Cpu.push_back(CpuMs() - cpu);
+            if (c->After)
+                c->After();
         }
 }
 
@@ -146,13 +162,17 @@ QImage LoadForView(const QString& path, bool fitted) {
 int RunMemoryChild(const QString& mode, const QString& path) {
     const qint64 before = StatusKb("VmRSS:");
     qint64 peak = 0;
-    if (mode == "fitted" || mode == "actual") {
+    if (mode == "fitted" || mode == "actual" || mode == "first-view") {
         // The view keeps the picture and its display image while it shows it.
         TJPEGImage jpeg;
         const bool fitted = mode == "fitted";
         if (fitted)
             jpeg.SetDecodeHint([](QSize natural) { return Fitted(natural, ViewSize); });
+        if (mode == "first-view")
+            jpeg.SetFirstViewHint([](QSize) { return QRect(QPoint(0, 0), ViewSize); });
         jpeg.LoadFromFile(path);
+        if (mode == "first-view")
+            jpeg.ToImage(); // waits for the rest, decoded in the background
         const QImage shown =
             jpeg.ScaledImage(fitted ? Fitted(QSize(jpeg.Width(), jpeg.Height()), ViewSize)
                                     : QSize(jpeg.Width(), jpeg.Height()));
@@ -179,6 +199,14 @@ int main(int argc, char** argv) {
         f.open(QIODevice::WriteOnly);
         f.write(data);
     }
+    const auto writeTurned = [&](int orientation) {
+        const QString turned = dir.filePath(QStringLiteral("turned-%1.jpg").arg(orientation));
+        QFile f(turned);
+        f.open(QIODevice::WriteOnly);
+        f.write(WithOrientation(data, orientation));
+        return turned;
+    };
+    const QString quarter = writeTurned(6), half = writeTurned(3);
     const double decodedMb = double(PictureWidth) * PictureHeight * 4 / (1024.0 * 1024.0);
     std::printf("picture: %d x %d, 4:2:0, quality 90, %.1f MB compressed, %.1f MB decoded (RGB32); "
                 "median of %d runs\n",
@@ -203,7 +231,46 @@ int main(int argc, char** argv) {
     TCase fittedCase{"(a) load + display image fitted to 800x600",
                      [&] { fittedShown = LoadForView(path, true).size(); }};
     TCase actualCase{"(b) load at actual size", [&] { LoadForView(path, false); }};
-    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase}, runs);
+    std::unique_ptr<TJPEGImage> firstView;
+    TCase firstViewCase{"(e) first view: the 800x600 corner at actual size",
+                        [&] {
+                            firstView = std::make_unique<TJPEGImage>();
+                            firstView->SetFirstViewHint(
+                                [](QSize) { return QRect(QPoint(0, 0), ViewSize); });
+                            firstView->LoadFromFile(path);
+                        },
+                        [&] { firstView.reset(); }};
+    // The same picture progressive: every scan is read before the first
+    // row comes out, so its first view saves the rows' work only.
+    const QString progressive = dir.filePath("progressive.jpg");
+    QProcess::execute(QStandardPaths::findExecutable("jpegtran"),
+                      {"-progressive", "-outfile", progressive, path});
+    TCase progressiveCase{"(e) progressive: whole, at actual size",
+                          [&] { LoadForView(progressive, false); }};
+    TCase progressiveFirstCase{"(e) progressive: the 800x600 corner",
+                               [&] {
+                                   firstView = std::make_unique<TJPEGImage>();
+                                   firstView->SetFirstViewHint(
+                                       [](QSize) { return QRect(QPoint(0, 0), ViewSize); });
+                                   firstView->LoadFromFile(progressive);
+                               },
+                               [&] { firstView.reset(); }};
+    TCase quarterCase{"(d) load at actual size, turned 90 degrees", [&] {
+                          const QImage shown = LoadForView(quarter, false);
+                          Q_ASSERT(shown.size() == QSize(PictureHeight, PictureWidth));
+                      }};
+    TCase halfCase{"(d) load at actual size, turned 180 degrees",
+                   [&] { LoadForView(half, false); }};
+    TCase fittedQuarterCase{"(d) load fitted, turned 90 degrees",
+                            [&] { LoadForView(quarter, true); }};
+    Measure({&djpegCase, &plainCase, &fittedCase, &actualCase, &quarterCase, &halfCase,
+             &fittedQuarterCase},
+            runs);
+    // Apart: pictures dropped half decoded, and the progressive decode's
+    // large buffers, slow the loads measured after them (the kernel has to
+    // gather huge pages again).
+    Measure({&djpegCase, &firstViewCase}, runs);
+    Measure({&progressiveCase, &progressiveFirstCase}, runs);
 
     std::printf("%-44s %9s %9s\n", "", "wall ms", "cpu ms");
     for (const TCase* c : {&djpegCase, &plainCase})
@@ -220,7 +287,22 @@ int main(int argc, char** argv) {
     std::printf("    (a) shows %d x %d; resident after all runs %.1f MB (nothing kept)\n",
                 fittedShown.width(), fittedShown.height(), StatusKb("VmRSS:") / 1024.0);
 
-    for (const char* mode : {"fitted", "actual"}) {
+    ratios(firstViewCase, "<= 0.25x djpeg");
+    ratios(progressiveCase, "-");
+    ratios(progressiveFirstCase, "below the whole progressive decode");
+    const auto turning = [](const TCase& turned, const TCase& plain) {
+        std::printf(
+            "%-44s %9.1f %9.1f   %+6.1f ms wall %+6.1f ms cpu against %s  (%.2fx cpu; goal: "
+            "a few tens of ms)\n",
+            turned.Name, turned.WallMs(), turned.CpuMsMedian(), turned.WallMs() - plain.WallMs(),
+            turned.CpuMsMedian() - plain.CpuMsMedian(), plain.Name,
+            turned.CpuMsMedian() / plain.CpuMsMedian());
+    };
+    turning(quarterCase, actualCase);
+    turning(halfCase, actualCase);
+    turning(fittedQuarterCase, fittedCase);
+
+    for (const char* mode : {"fitted", "actual", "first-view"}) {
         QProcess child;
         child.start(app.applicationFilePath(), {"--memory", mode, path});
         child.waitForFinished(-1);

@@ -36,6 +36,16 @@ QImage TGraphic::ScaledImage(const QSize& Size) const {
     return ScaleForDisplay(ToImage(), Size);
 }
 
+QRect TGraphic::ReadyRect() const {
+    return QRect(0, 0, Width(), Height());
+}
+
+void TGraphic::SetOnGrow(std::function<void()>) {}
+
+void TGraphic::StopBackground() {}
+
+void TGraphic::ResumeBackground() {}
+
 QImage TGraphic::ToImage() const {
     return Picture;
 }

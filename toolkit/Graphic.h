@@ -26,6 +26,12 @@ using TProgressEvent =
 // own size". Decoders that can decode smaller (JPEG) use it; others ignore it.
 using TDecodeHint = std::function<QSize(QSize Natural)>;
 
+// Asked during a load with the picture's natural size when it will be shown
+// at that size: the part of the picture the view shows first. A decoder that
+// can (JPEG) decodes that part, returns, and decodes the rest on a thread of
+// its own. An empty answer asks for the whole picture at once.
+using TFirstViewHint = std::function<QRect(QSize Natural)>;
+
 // The identity of a picture class: its name and how to make one. Classes are
 // compared by the address of their one descriptor, so a TGraphicClass can be
 // registered for extensions and unregistered again.
@@ -61,8 +67,22 @@ public:
     virtual void Draw(QPainter& Canvas, const QRect& Rect) const;
 
     // The picture scaled to Size (smooth), cheap enough to call once per
-    // display size; a caller that paints often keeps the result.
+    // display size; a caller that paints often keeps the result. At the
+    // picture's own size, only the pixels within ReadyRect are set yet.
     virtual QImage ScaledImage(const QSize& Size) const;
+
+    // After a load that decoded the first view only, the rest is decoded in
+    // the background. ReadyRect is the part whose pixels are final (all of
+    // the picture once it is complete; what else needs the pixels waits for
+    // them). OnGrow, when set, is called on the decoding thread each time
+    // ReadyRect grew, and only again once ReadyRect was asked for: it must
+    // only hand the news to the picture's own thread.
+    virtual QRect ReadyRect() const;
+    virtual void SetOnGrow(std::function<void()> OnGrow);
+    // Pauses the background part (a new picture is wanted), and takes it up
+    // again (the new one did not load).
+    virtual void StopBackground();
+    virtual void ResumeBackground();
 
     // The picture at its own size.
     virtual QImage ToImage() const;
@@ -81,6 +101,7 @@ public:
 
     TProgressEvent OnProgress;
     void SetDecodeHint(TDecodeHint Hint) { DecodeHint = std::move(Hint); }
+    void SetFirstViewHint(TFirstViewHint Hint) { FirstViewHint = std::move(Hint); }
 
 protected:
     // Raises OnProgress, when assigned, with this picture as the sender.
@@ -88,6 +109,7 @@ protected:
                   const QString& Msg);
 
     TDecodeHint DecodeHint;
+    TFirstViewHint FirstViewHint;
     QImage Picture;
 };
 

@@ -79,8 +79,10 @@ void TPicture::PassProgressOn(TGraphic& graphic) {
 }
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> NewGraphic) {
-    if (NewGraphic)
+    if (NewGraphic) {
         PassProgressOn(*NewGraphic);
+        NewGraphic->SetOnGrow(OnGrow);
+    }
     Held = std::move(NewGraphic);
 }
 
@@ -93,8 +95,27 @@ void TPicture::LoadFromFile(const QString& FileName) {
     std::unique_ptr<TGraphic> graphic = graphicClass->Create();
     PassProgressOn(*graphic);
     graphic->SetDecodeHint(DecodeHint);
-    graphic->LoadFromFile(FileName);
+    graphic->SetFirstViewHint(FirstViewHint);
+    graphic->SetOnGrow(OnGrow);
+    // The rest of the picture held is not decoded while another loads.
+    StopBackground();
+    try {
+        graphic->LoadFromFile(FileName);
+    } catch (...) {
+        if (Held)
+            Held->ResumeBackground();
+        throw;
+    }
     SetGraphic(std::move(graphic));
+}
+
+QRect TPicture::ReadyRect() const {
+    return Held ? Held->ReadyRect() : QRect();
+}
+
+void TPicture::StopBackground() {
+    if (Held)
+        Held->StopBackground();
 }
 
 QImage TPicture::ScaledImage(const QSize& Size) const {

@@ -41,10 +41,19 @@ public:
     // Draws the held picture scaled into the rectangle; nothing when empty.
     void Draw(QPainter& Canvas, const QRect& Rect) const;
 
+    // The part of the held picture whose pixels are final (TGraphic::ReadyRect).
+    QRect ReadyRect() const;
+    // Pauses the background decoding of the held picture, as a load does.
+    void StopBackground();
+
     // Given to every picture this object loads, before it reads the file.
     void SetDecodeHint(TDecodeHint Hint) { DecodeHint = std::move(Hint); }
+    void SetFirstViewHint(TFirstViewHint Hint) { FirstViewHint = std::move(Hint); }
 
     TProgressEvent OnProgress;
+    // Given to every picture held (TGraphic::SetOnGrow): called on another
+    // thread when more of the held picture is ready.
+    std::function<void()> OnGrow;
 
     // The registry. Extensions are given without their dot (a leading dot is
     // dropped) and compared in lower case.
@@ -63,6 +72,7 @@ private:
 
     std::unique_ptr<TGraphic> Held;
     TDecodeHint DecodeHint;
+    TFirstViewHint FirstViewHint;
 };
 
 // Registers the built-in picture classes: ".bmp" TBitmap, ".ico" TIcon,

@@ -1,0 +1,167 @@
+// A JPEG shown at its own size: the first view is decoded before the load
+// returns, the rest in the background, and every pixel that counts as ready
+// is the pixel of a whole decode.
+#include "platform/Exceptions.h"
+#include "support/TestSupport.h"
+#include "toolkit/JPEGImage.h"
+#include "toolkit/Picture.h"
+
+#include <QtTest>
+#include <atomic>
+#include <cstdio>
+#include <jpeglib.h>
+
+namespace {
+
+struct TKind {
+    int Sampling = 2; // luma samples per chroma sample, each way
+    bool Progressive = false;
+    int RestartRows = 0;
+    int Orientation = 1;
+};
+
+// A noisy picture written by libjpeg as the kind asks.
+QByteArray MakeJpeg(QSize size, const TKind& kind) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &out, &length);
+    cinfo.image_width = JDIMENSION(size.width());
+    cinfo.image_height = JDIMENSION(size.height());
+    cinfo.input_components = 3;
+    cinfo.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, 85, TRUE);
+    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = kind.Sampling;
+    cinfo.restart_in_rows = kind.RestartRows;
+    if (kind.Progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    if (kind.Orientation != 1) {
+        const char exif[] = "Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0";
+        QByteArray payload(exif, sizeof exif - 1);
+        payload.append(char(kind.Orientation)).append(QByteArray(7, '\0'));
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(payload.data()),
+                          unsigned(payload.size()));
+    }
+    QByteArray row(size.width() * 3, 0);
+    quint32 seed = 7;
+    while (cinfo.next_scanline < cinfo.image_height) {
+        const int y = int(cinfo.next_scanline);
+        for (int x = 0; x < size.width(); ++x) {
+            seed = seed * 1664525 + 1013904223;
+            row[3 * x] = char(x * 255 / size.width() ^ (seed >> 27));
+            row[3 * x + 1] = char(y * 255 / size.height());
+            row[3 * x + 2] = char((seed >> 24) | 0x80);
+        }
+        JSAMPROW rows[1] = {reinterpret_cast<JSAMPROW>(row.data())};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray result(reinterpret_cast<const char*>(out), qsizetype(length));
+    free(out);
+    return result;
+}
+
+// The ready part of a picture still decoding, read while the rest is written.
+bool ReadyPartIsWhole(const TJPEGImage& jpeg, const QImage& whole) {
+    const QImage image = jpeg.ScaledImage(whole.size());
+    const QRect ready = jpeg.ReadyRect();
+    return image.copy(ready) == whole.copy(ready);
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(TKind)
+
+class TestJpegFirstView : public QObject {
+    Q_OBJECT
+private slots:
+    void firstViewThenRest_data() {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<TKind>("kind");
+        QTest::addColumn<double>("kept"); // of the file; 1 = all of it
+        QTest::addColumn<bool>("staged"); // the load returns before the whole is decoded
+        const QSize big(1600, 1200);
+        QTest::newRow("baseline 4:2:0") << big << TKind{} << 1.0 << true;
+        QTest::newRow("baseline 4:4:4") << big << TKind{1} << 1.0 << true;
+        QTest::newRow("progressive") << big << TKind{2, true} << 1.0 << true;
+        QTest::newRow("restart markers") << big << TKind{2, false, 1} << 1.0 << true;
+        QTest::newRow("odd size") << QSize(1601, 1203) << TKind{} << 1.0 << true;
+        QTest::newRow("cut short") << big << TKind{} << 0.6 << true;
+        QTest::newRow("turned, rows become columns") << big << TKind{2, false, 0, 8} << 1.0 << true;
+        QTest::newRow("turned, first view at the end")
+            << big << TKind{2, false, 0, 6} << 1.0 << false;
+        QTest::newRow("smaller than the view") << QSize(300, 200) << TKind{} << 1.0 << false;
+    }
+    void firstViewThenRest() {
+        QFETCH(QSize, size);
+        QFETCH(TKind, kind);
+        QFETCH(double, kept);
+        QFETCH(bool, staged);
+        TSandbox box;
+        const QByteArray bytes = MakeJpeg(size, kind);
+        const QString path = box.writeFile("p.jpg", bytes.left(qsizetype(bytes.size() * kept)));
+        TJPEGImage whole;
+        whole.LoadFromFile(path);
+        const QImage expected = whole.ToImage();
+
+        const QRect view(0, 0, 400, 300);
+        TJPEGImage jpeg;
+        std::atomic<int> grown{0};
+        jpeg.SetOnGrow([&grown] { ++grown; });
+        int ends = 0;
+        jpeg.OnProgress = [&](TGraphic*, TProgressStage stage, quint8, bool, const QRect&,
+                              const QString&) { ends += stage == psEnding; };
+        jpeg.SetFirstViewHint(
+            [&](QSize natural) { return natural == expected.size() ? view : QRect(); });
+        jpeg.LoadFromFile(path);
+        QCOMPARE(ends, 1);
+        QCOMPARE(QSize(jpeg.Width(), jpeg.Height()), expected.size());
+        const QRect first = jpeg.ReadyRect();
+        QVERIFY(first.contains(view & expected.rect()));
+        QCOMPARE(first != expected.rect(), staged);
+        // However far the rest has come, what counts as ready is right.
+        bool wrong = false;
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                wrong = wrong || !ReadyPartIsWhole(jpeg, expected);
+                return wrong || jpeg.ReadyRect() == expected.rect();
+            },
+            20000));
+        QVERIFY(!wrong);
+        QCOMPARE(grown > 0, staged);
+        QCOMPARE(jpeg.ToImage(), expected);
+        QCOMPARE(jpeg.Damaged(), kept < 1);
+        QCOMPARE(ends, 1);
+    }
+
+    // A new picture stops the rest of the one held, and a failed load lets
+    // it go on.
+    void stopAndResume() {
+        RegisterBuiltInGraphics();
+        TSandbox box;
+        const QString big = box.writeFile("big.jpg", MakeJpeg(QSize(4000, 3000), TKind{}));
+        const QString bad = box.writeFile("bad.jpg", "not a picture");
+        TPicture picture;
+        picture.SetFirstViewHint([](QSize) { return QRect(0, 0, 400, 300); });
+        picture.LoadFromFile(big);
+        picture.StopBackground();
+        // Stopped, it stays as it was while a whole decode runs meanwhile.
+        const QRect stopped = picture.ReadyRect();
+        QVERIFY(stopped.height() < 3000);
+        TJPEGImage whole;
+        whole.LoadFromFile(big);
+        QCOMPARE(picture.ReadyRect(), stopped);
+        QVERIFY_THROWS_EXCEPTION(EInvalidGraphic, picture.LoadFromFile(bad));
+        QTRY_COMPARE_WITH_TIMEOUT(picture.ReadyRect(), QRect(0, 0, 4000, 3000), 20000);
+        QCOMPARE(picture.Graphic()->ToImage(), whole.ToImage());
+    }
+};
+
+QTEST_MAIN(TestJpegFirstView)
+#include "test_jpeg_firstview.moc"
