@@ -3,13 +3,15 @@
 # makes of it; lists the files. `scripts/check-format.sh --fix` reformats them.
 set -euo pipefail
 cd "$(dirname "${BASH_SOURCE[0]}")/.."
-if ! command -v clang-format >/dev/null; then
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO=sudo
-    $SUDO apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends clang-format
-fi
+source scripts/apt-install.sh
+command -v clang-format >/dev/null || apt_install clang-format
+command -v git >/dev/null || apt_install git
 mapfile -t files < <(git ls-files '*.c' '*.cpp' '*.h')
+# No list is no pass: a check of nothing would say every source matches.
+if [ ${#files[@]} -eq 0 ]; then
+    echo "format: no sources to check (git ls-files found none)" >&2
+    exit 1
+fi
 if [ "${1:-}" = --fix ]; then
     clang-format -i "${files[@]}"
     exit 0
