@@ -1,5 +1,6 @@
 #include "history/History.h"
 
+#include "platform/FileAccess.h"
 #include "platform/FileName.h"
 #include "platform/FileOperation.h"
 
@@ -13,19 +14,6 @@
 #include <unistd.h>
 
 namespace {
-bool WriteAll(int fd, const QByteArray& data) {
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
-}
-
 bool ReadAll(const QByteArray& path, QByteArray& contents, bool& missing) {
     missing = false;
     const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);

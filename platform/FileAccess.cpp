@@ -31,3 +31,16 @@ int OpenForReading(QFile& file, const QString& path) {
     }
     return 0;
 }
+
+bool WriteAll(int fd, const QByteArray& data) {
+    qsizetype done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}

@@ -22,3 +22,7 @@ TFileFacts FileFacts(const QString& path);
 // Opens `file` for reading on the file at `path`. Answers 0, or the errno
 // that stopped it.
 int OpenForReading(QFile& file, const QString& path);
+
+// Writes all of `data` to `fd`, going on after a short write or a signal.
+// False when the system refuses (errno tells why).
+bool WriteAll(int fd, const QByteArray& data);

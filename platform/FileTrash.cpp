@@ -1,6 +1,7 @@
 #include "platform/FileTrash.h"
 
 #include "platform/Common.h"
+#include "platform/FileAccess.h"
 #include "platform/FileName.h"
 
 #include <QDateTime>
@@ -103,19 +104,6 @@ int PickTrash(const QByteArray& folder, dev_t device, QByteArray& trash) {
     }
     trash = top + "/.Trash-" + uid;
     return MakeTrash(trash);
-}
-
-bool WriteAll(int fd, const QByteArray& data) {
-    qsizetype done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.constData() + done, size_t(data.size() - done));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return false;
-        done += n;
-    }
-    return true;
 }
 
 // The name in the trash for the n-th try: "a.jpg", "a (2).jpg", ...
