@@ -14,15 +14,21 @@
 
 class TestMainWindowUndo : public QObject {
     Q_OBJECT
+    // A folder of pictures in move mode, slot 0 on `out`, no questions,
+    // deletes to the trash.
+    static TfrmVelmo& OpenMoving(TMainWindowFixture& f, const QString& out, int pictures) {
+        f.MakePictures(pictures);
+        f.WriteIni(QStringLiteral("[PATH]\nTitle0=Out\nPath0=%1\nCurrentPath=%2\n[ACTION]\n"
+                                  "Mode=1\nMove=0\nDelete=0\nTrash=1\n")
+                       .arg(out, f.Pics));
+        return f.Open();
+    }
+
 private slots:
     void undoAndRedoFollowTheList() {
         TMainWindowFixture f;
         const QString out = f.Sandbox.makeDir("out");
-        f.MakePictures(4);
-        f.WriteIni(QStringLiteral("[PATH]\nTitle0=Out\nPath0=%1\nCurrentPath=%2\n[ACTION]\n"
-                                  "Mode=1\nMove=0\nDelete=0\nTrash=1\n")
-                       .arg(out, f.Pics));
-        TfrmVelmo& w = f.Open();
+        TfrmVelmo& w = OpenMoving(f, out, 4);
         QStringList menus;
         for (QAction* a : w.menuBar()->actions())
             menus << a->text();
@@ -63,11 +69,7 @@ private slots:
     void failedStepLeavesTheList() {
         TMainWindowFixture f;
         const QString out = f.Sandbox.makeDir("out");
-        f.MakePictures(2);
-        f.WriteIni(QStringLiteral("[PATH]\nTitle0=Out\nPath0=%1\nCurrentPath=%2\n[ACTION]\n"
-                                  "Mode=1\nMove=0\nDelete=0\nTrash=1\n")
-                       .arg(out, f.Pics));
-        TfrmVelmo& w = f.Open();
+        TfrmVelmo& w = OpenMoving(f, out, 2);
         f.Fake->OnFileOpFault = [](TFileOpStep step, const QString&) {
             return step == fosRename || step == fosTrash ? EACCES : 0;
         };
