@@ -15,6 +15,7 @@
 #include <spawn.h>
 #include <sys/mman.h>
 #include <sys/syscall.h>
+#include <sys/uio.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
@@ -167,6 +168,7 @@ bool TSPIHost::Start(const THostLaunch& launch) {
     FromHost = out[0];
     PidFd = int(::syscall(SYS_pidfd_open, pid, 0));
     Ready = false;
+    Direct = false;
     Pending.clear();
     ++Starts;
     return true;
@@ -248,8 +250,35 @@ bool TSPIHost::WaitReady(int timeoutMs) {
     if (!Receive(kind, payload, timeoutMs) || kind != SPIHOST_HELLO)
         return false;
     TWireReader hello(payload);
-    Ready = hello.I32() == SPIHOST_VERSION && hello.Ok();
+    const qint32 version = hello.I32();
+    hello.I32(); // pointer bits
+    const quint64 probe = quint64(hello.I64());
+    Ready = version == SPIHOST_VERSION && hello.Ok();
+    char seen[sizeof SPIHOST_PROBE] = {};
+    Direct = Ready && ReadMemory(probe, seen, sizeof seen) &&
+             std::memcmp(seen, SPIHOST_PROBE, sizeof seen) == 0;
     return Ready;
+}
+
+bool TSPIHost::ReadMemory(quint64 address, char* to, quint64 count) const {
+    while (count > 0 && Pid > 0) {
+        iovec local{to, size_t(count)};
+        iovec remote{reinterpret_cast<void*>(quintptr(address)), size_t(count)};
+        const ssize_t n = ::process_vm_readv(Pid, &local, 1, &remote, 1, 0);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        to += n;
+        address += quint64(n);
+        count -= quint64(n);
+    }
+    return count == 0;
+}
+
+void TSPIHost::Tell(quint32 kind) {
+    if (Running() && Ready)
+        SendMessage(kind, QByteArray());
 }
 
 bool TSPIHost::Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,

@@ -83,6 +83,16 @@ public:
     void ShrinkShared(int timeoutMs);
     void SetStop(bool stop);
 
+    // Whether this process may read the ready host's memory: the probe the
+    // host named read back as sent. Machines that forbid it (a strict ptrace
+    // policy, a sandbox) take pictures through the shared memory instead.
+    bool ReadsDirectly() const { return Ready && Direct; }
+    // Reads that many bytes of the host's memory; false when any is missing.
+    bool ReadMemory(quint64 address, char* to, quint64 count) const;
+    // Sends a request that has no reply; a host that has gone is noticed by
+    // the next call.
+    void Tell(quint32 kind);
+
 private:
     bool WaitReady(int timeoutMs);
     bool Receive(quint32& kind, QByteArray& payload, int timeoutMs);
@@ -95,6 +105,7 @@ private:
     int FromHost = -1;
     int PidFd = -1;
     bool Ready = false;
+    bool Direct = false;
     bool StartFailure = false;
     int Starts = 0;
     QByteArray Pending; // bytes read past the last message

@@ -13,14 +13,28 @@ quint64 BitsOffset(quint64 infoBytes) {
     return (infoBytes + SPIHOST_BITS_ALIGN - 1) / SPIHOST_BITS_ALIGN * SPIHOST_BITS_ALIGN;
 }
 
+HLOCAL NewBlock(quint64 count) {
+    return count ? LocalAlloc(LMEM_MOVEABLE, size_t(count)) : nullptr;
+}
+
 // A local memory block holding a copy of the bytes; nullptr for none.
 HLOCAL BlockOf(const char* bytes, quint64 count) {
-    if (count == 0)
-        return nullptr;
-    HLOCAL block = LocalAlloc(LMEM_MOVEABLE, size_t(count));
+    HLOCAL block = NewBlock(count);
     if (block)
         std::memcpy(LocalLock(block), bytes, size_t(count));
     return block;
+}
+
+// A local memory block read from the host's memory; false when it is
+// needed and could not be had.
+bool ReadBlock(const TSPIHost& host, quint64 address, quint64 count, HLOCAL* block) {
+    *block = NewBlock(count);
+    if (count &&
+        !(*block && host.ReadMemory(address, static_cast<char*>(LocalLock(*block)), count))) {
+        *block = *block ? LocalFree(*block) : nullptr;
+        return false;
+    }
+    return true;
 }
 
 } // namespace
@@ -142,6 +156,8 @@ int TRemotePlugin::GetPicture(bool preview, const char* buf, intptr_t len, unsig
     TWireWriter w;
     if (!host || !PutSource(*host, w.I32(Id), buf, len, flag))
         return SPI_OTHER_ERROR;
+    const bool direct = host->ReadsDirectly() && WinePlugins().Setup.ReadHostMemory;
+    w.I32(direct ? 1 : 0);
     host->SetStop(false);
     QByteArray reply;
     // Progress comes one way; a handler that wants the plug-in to stop
@@ -159,10 +175,23 @@ int TRemotePlugin::GetPicture(bool preview, const char* buf, intptr_t len, unsig
     const int result = r.I32();
     const quint64 infoBytes = quint64(r.I64()), bitsBytes = quint64(r.I64());
     const bool inShared = r.I32() != 0;
+    const quint64 infoAt = quint64(r.I64()), bitsAt = quint64(r.I64());
+    DecodeMs = r.I32() / 1000.0;
     if (!r.Ok())
         return SPI_OTHER_ERROR;
     if (result != SPI_SUCCESS)
         return result;
+    if (!inShared && direct) {
+        if (ReadBlock(*host, infoAt, infoBytes, info)) {
+            if (ReadBlock(*host, bitsAt, bitsBytes, bits)) {
+                host->Tell(SPIHOST_RELEASE);
+                return SPI_SUCCESS;
+            }
+            *info = *info ? LocalFree(*info) : nullptr;
+        }
+        // Not had directly (out of memory here, or the host's addresses do
+        // not read): the host still keeps the picture for the way below.
+    }
     if (!inShared) {
         QByteArray fetched;
         if (!host->EnsureShared(BitsOffset(infoBytes) + bitsBytes, timeout) ||

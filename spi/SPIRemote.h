@@ -30,6 +30,8 @@ public:
     int GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info);
     int GetPicture(bool preview, const char* buf, intptr_t len, unsigned int flag, HLOCAL* info,
                    HLOCAL* bits, SPI_PROGRESS progress, intptr_t data);
+    // How long the plug-in itself took in the host for the last picture.
+    double LastDecodeMs() const { return DecodeMs; }
 
 private:
     TRemotePlugin() = default;
@@ -48,5 +50,6 @@ private:
     QList<QPair<int, QByteArray>> Info;
     int HostGeneration = -1;
     qint32 Id = -1;
+    double DecodeMs = 0;
     QByteArray LastName; // the file of the call under way
 };

@@ -41,6 +41,9 @@ struct TWineSetup {
     QString CacheDir; // $XDG_CACHE_HOME/velmo: the plug-in information, the host log
     QString Prefix;   // the Wine prefix: $XDG_CACHE_HOME/velmo/wine
     int CallTimeoutMs = 20000;
+    // Pictures are read straight from a host's memory when the system lets
+    // this process; off, they always come through the shared memory.
+    bool ReadHostMemory = true;
     QString InfoFile() const { return CacheDir + QStringLiteral("/winplugins.json"); }
     QString LogFile() const { return CacheDir + QStringLiteral("/spihost.log"); }
 };

@@ -27,7 +27,9 @@ static int PluginCount;
 static unsigned char* Shm;
 static uint64_t ShmSize;
 static HLOCAL KeptInfo, KeptBits;
+static int KeptLocked; /* the kept picture is locked where the client reads it */
 static int LastPercent;
+static const char Probe[16] = SPIHOST_PROBE;
 
 /* ---- Messages ------------------------------------------------------------------ */
 
@@ -292,9 +294,24 @@ static int SPI_CALL Progress(int done, int total, intptr_t data) {
 }
 
 static void Forget(HLOCAL* h) {
-    if (*h)
+    if (*h) {
+        if (KeptLocked)
+            LocalUnlock(*h);
         LocalFree(*h);
+    }
     *h = NULL;
+}
+
+/* Gives up the kept picture. */
+static void ForgetKept(void) {
+    Forget(&KeptInfo);
+    Forget(&KeptBits);
+    KeptLocked = 0;
+}
+
+/* Where the client reads a kept handle; 0 for none. */
+static uint64_t LockKept(HLOCAL h) {
+    return h ? (uint64_t)(uintptr_t)LocalLock(h) : 0;
 }
 
 static uint64_t BitsOffset(uint64_t infoBytes) {
@@ -317,8 +334,7 @@ static int CopyKept(void) {
                (size_t)bitsBytes);
         LocalUnlock(KeptBits);
     }
-    Forget(&KeptInfo);
-    Forget(&KeptBits);
+    ForgetKept();
     return 1;
 }
 
@@ -328,16 +344,22 @@ static void PictureRequest(TReader* r, int preview) {
     TSource s;
     HLOCAL info = NULL, bits = NULL;
     int result = SPI_NO_FUNCTION;
-    uint64_t infoBytes = 0, bitsBytes = 0;
-    uint32_t inShm = 0;
+    uint64_t infoBytes = 0, bitsBytes = 0, infoAt = 0, bitsAt = 0;
+    uint32_t inShm = 0, direct = 0;
+    int source;
+    LARGE_INTEGER frequency, start, end;
     TBuffer b;
-    Forget(&KeptInfo);
-    Forget(&KeptBits);
-    if (TakeSource(r, &s) && entry) {
+    ForgetKept();
+    source = TakeSource(r, &s);
+    direct = Take32(r);
+    QueryPerformanceFrequency(&frequency);
+    QueryPerformanceCounter(&start);
+    if (source && entry) {
         LastPercent = -2;
         result =
             ((SPI_GetPicture)(void*)entry)(s.Buffer, s.Length, s.Flag, &info, &bits, Progress, 0);
     }
+    QueryPerformanceCounter(&end);
     free(s.Name);
     if (result == SPI_SUCCESS) {
         /* A failing plug-in's handles are its own; a successful one's are
@@ -348,12 +370,16 @@ static void PictureRequest(TReader* r, int preview) {
         bitsBytes = bits ? LocalSize(bits) : 0;
         if (sizeof(void*) == 4 && BitsOffset(infoBytes) + bitsBytes >= ((uint64_t)1 << 31)) {
             /* No 32-bit host can map that much at once. */
-            Forget(&KeptInfo);
-            Forget(&KeptBits);
+            ForgetKept();
             result = SPI_NO_MEMORY;
             infoBytes = bitsBytes = 0;
-        } else {
+        } else if (!direct) {
             inShm = (uint32_t)CopyKept();
+        }
+        if (!inShm && result == SPI_SUCCESS) {
+            infoAt = LockKept(KeptInfo);
+            bitsAt = LockKept(KeptBits);
+            KeptLocked = 1;
         }
     }
     b = Begin(SPIHOST_REPLY);
@@ -361,6 +387,9 @@ static void PictureRequest(TReader* r, int preview) {
     Put64(&b, infoBytes);
     Put64(&b, bitsBytes);
     Put32(&b, inShm);
+    Put64(&b, infoAt);
+    Put64(&b, bitsAt);
+    Put32(&b, (uint32_t)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
     Send(&b);
 }
 
@@ -396,6 +425,7 @@ int main(void) {
     hello = Begin(SPIHOST_HELLO);
     Put32(&hello, SPIHOST_VERSION);
     Put32(&hello, (uint32_t)(sizeof(void*) * 8));
+    Put64(&hello, (uint64_t)(uintptr_t)Probe);
     Send(&hello);
 
     for (;;) {
@@ -427,8 +457,10 @@ int main(void) {
             break;
         case SPIHOST_FETCH:
             Reply(CopyKept() ? 0 : SPI_NO_MEMORY);
-            Forget(&KeptInfo);
-            Forget(&KeptBits);
+            ForgetKept();
+            break;
+        case SPIHOST_RELEASE:
+            ForgetKept();
             break;
         default:
             ExitProcess(5);

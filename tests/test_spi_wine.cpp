@@ -4,6 +4,7 @@
 // search that asks Wine in the background, and a machine without Wine.
 #include "platform/Exceptions.h"
 #include "spi/SPIBmp.h"
+#include "spi/SPIRemote.h"
 #include "spi/SPIWine.h"
 #include "spi/SPIs.h"
 #include "spi_plugins/SpiTestSupport.h"
@@ -13,7 +14,7 @@
 
 namespace {
 
-const quint8 vtCrash = 4, vtHang = 8, vtExit = 16, vtBlank = 32;
+const quint8 vtCrash = 4, vtHang = 8, vtExit = 16, vtBlank = 32, vtSlow = 64;
 
 QString WinSpi(int bits) {
     return QStringLiteral(VELMO_TEST_SPI_DIR "/vt_win%1.%2")
@@ -65,20 +66,35 @@ private slots:
     }
     void init() { WinePlugins().Setup = Original; }
 
+    // A picture larger than the first shared memory is read straight from
+    // the host's memory, or, where that is not wanted, fetched through a
+    // larger shared memory.
     void decodes_data() {
         QTest::addColumn<int>("bits");
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("memory");
-        QTest::newRow("32-bit file") << 32 << "p.vtp" << false;
-        QTest::newRow("64-bit file") << 64 << "p.vtp" << false;
-        QTest::newRow("32-bit memory") << 32 << "p.vtp" << true;
-        QTest::newRow("32-bit Japanese name") << 32 << "写真 フォルダ/一枚目.vtp" << false;
-        QTest::newRow("64-bit Japanese name") << 64 << "写真 フォルダ/一枚目.vtp" << false;
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<bool>("direct");
+        const QSize small(13, 7), large(1700, 1000);
+        QTest::newRow("32-bit file") << 32 << "p.vtp" << false << small << true;
+        QTest::newRow("64-bit file") << 64 << "p.vtp" << false << small << true;
+        QTest::newRow("32-bit memory") << 32 << "p.vtp" << true << small << true;
+        QTest::newRow("32-bit Japanese name")
+            << 32 << "写真 フォルダ/一枚目.vtp" << false << small << true;
+        QTest::newRow("64-bit Japanese name")
+            << 64 << "写真 フォルダ/一枚目.vtp" << false << small << true;
+        QTest::newRow("32-bit large, read") << 32 << "p.vtp" << false << large << true;
+        QTest::newRow("64-bit large, read") << 64 << "p.vtp" << false << large << true;
+        QTest::newRow("64-bit large, fetched") << 64 << "p.vtp" << false << large << false;
     }
     void decodes() {
         QFETCH(int, bits);
         QFETCH(QString, name);
         QFETCH(bool, memory);
+        QFETCH(QSize, size);
+        QFETCH(bool, direct);
+        WinePlugins().Setup.ReadHostMemory = direct;
+        WinePlugins().StopHosts(); // each row maps its shared memory afresh
         TSandbox box;
         TSPIs spis;
         spis.SearchPlugins(PluginFolder(box, bits) + QStringLiteral("/*.sp?"));
@@ -91,7 +107,7 @@ private slots:
         QCOMPARE(plugin->Extensions(), QStringList{"*.vtp"});
 
         box.makeDir(QFileInfo(name).path());
-        const QString path = box.writeFile(name, TestPictureData(13, 7, 24));
+        const QString path = box.writeFile(name, TestPictureData(size.width(), size.height(), 24));
         TSPIBitmap bitmap;
         if (memory) {
             QFile file(path);
@@ -100,7 +116,39 @@ private slots:
         } else {
             QVERIFY(Loads(bitmap, path));
         }
-        ComparePixels(bitmap.Image(), 13, 7);
+        ComparePixels(bitmap.Image(), size.width(), size.height());
+        if (size.width() * size.height() < 1000000)
+            return;
+        const TSPIHost* host = WinePlugins().Host(bits);
+        if (direct && !host->ReadsDirectly()) {
+            if (qEnvironmentVariableIsSet("VELMO_REQUIRE_WINE"))
+                QFAIL("the host's memory could not be read");
+            QSKIP("this system does not let a process read its child's memory");
+        }
+        // Read straight, the picture never needed a larger shared memory.
+        QCOMPARE(host->SharedDataSize() >= quint64(size.width() * 3 * size.height()), !direct);
+    }
+
+    // A progress handler that asks to stop ends the plug-in's decode; the
+    // next picture decodes as usual.
+    void stopFlag() {
+        TSandbox box;
+        auto remote = TRemotePlugin::Open(PluginFolder(box, 64) + "/vt_win64.sph", 64);
+        QVERIFY(remote);
+        HLOCAL info = nullptr, bits = nullptr;
+        const auto stop = [](int done, int, intptr_t) { return done > 0 ? 1 : 0; };
+        const QByteArray slow =
+            QFile::encodeName(box.writeFile("slow.vtp", TestPictureData(5, 4, 24, vtSlow)));
+        QCOMPARE(remote->GetPicture(false, slow.constData(), 0, 0, &info, &bits, stop, 0),
+                 SPI_ABORT);
+        const QByteArray good =
+            QFile::encodeName(box.writeFile("good.vtp", TestPictureData(5, 4, 24)));
+        const auto go = [](int, int, intptr_t) { return 0; };
+        QCOMPARE(remote->GetPicture(false, good.constData(), 0, 0, &info, &bits, go, 0),
+                 SPI_SUCCESS);
+        QVERIFY(info && bits);
+        LocalFree(info);
+        LocalFree(bits);
     }
 
     void misbehavingPlugins_data() {

@@ -30,7 +30,8 @@
  *
  * Built with mingw-w64 it is a Windows plug-in (spi_win.h), whose GetPicture
  * also misbehaves on request: flags 4 crash, 8 never return, 16 end the
- * process with ExitProcess.
+ * process with ExitProcess, 64 report progress slowly for two seconds
+ * (stopping when the callback asks).
  */
 #ifdef _WIN32
 #include "spi_win.h"
@@ -268,6 +269,12 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
         Sleep(1000);
     if (h[13] & 16)
         ExitProcess(7);
+    if (h[13] & 64)
+        for (i = 0; i <= 100; ++i) {
+            if (progress(i, 100, lData))
+                return SPI_ABORT;
+            Sleep(20);
+        }
 #endif
     memcpy(&width, h + 4, 4);
     memcpy(&height, h + 8, 4);
