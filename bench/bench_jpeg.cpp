@@ -10,6 +10,7 @@
 // upright by its EXIF orientation adds to the loads (a) and (b), and (e) the
 // decode of the part the view shows first at actual size.
 #include "bench/BenchSupport.h"
+#include "support/JpegWriter.h"
 #include "toolkit/JPEGImage.h"
 
 #include <QCoreApplication>
@@ -38,25 +39,9 @@ const QSize ViewSize(800, 600);
 
 // A photo-like 4:2:0 picture: smooth colour fields with noise on top.
 QByteArray MakeNoisyJpeg() {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = PictureWidth;
-    cinfo.image_height = PictureHeight;
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo); // 2x2 luma sampling: 4:2:0
-    jpeg_set_quality(&cinfo, 90, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
     std::mt19937 random(12345);
     std::uniform_int_distribution<int> noise(-24, 24);
-    std::vector<unsigned char> row(PictureWidth * 3);
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = int(cinfo.next_scanline);
+    const auto fill = [&](int y, unsigned char* row) {
         for (int x = 0; x < PictureWidth; ++x) {
             const int base[3] = {x * 255 / PictureWidth, y * 255 / PictureHeight,
                                  ((x / 300 + y / 200) % 2) * 120 + 60};
@@ -64,24 +49,8 @@ QByteArray MakeNoisyJpeg() {
                 row[3 * x + c] =
                     static_cast<unsigned char>(std::clamp(base[c] + noise(random), 0, 255));
         }
-        JSAMPROW rows[1] = {row.data()};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray result(reinterpret_cast<const char*>(out), qsizetype(size));
-    free(out);
-    return result;
-}
-
-// The JPEG data with an EXIF block that asks for the given orientation.
-QByteArray WithOrientation(const QByteArray& jpeg, int orientation) {
-    const char exif[] = "Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0";
-    QByteArray payload(exif, sizeof exif - 1);
-    payload.append(char(orientation)).append(QByteArray(7, '\0'));
-    QByteArray marker("\xFF\xE1", 2);
-    marker.append(char(0)).append(char(payload.size() + 2)).append(payload);
-    return jpeg.left(2) + marker + jpeg.mid(2);
+    };
+    return WriteJpeg(QSize(PictureWidth, PictureHeight), TJpegKind{.Quality = 90}, fill);
 }
 
 double CpuMs() {
@@ -203,7 +172,7 @@ int main(int argc, char** argv) {
         const QString turned = dir.filePath(QStringLiteral("turned-%1.jpg").arg(orientation));
         QFile f(turned);
         f.open(QIODevice::WriteOnly);
-        f.write(WithOrientation(data, orientation));
+        f.write(WithApp1(data, ExifOrientation(orientation)));
         return turned;
     };
     const QString quarter = writeTurned(6), half = writeTurned(3);

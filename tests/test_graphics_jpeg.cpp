@@ -1,5 +1,6 @@
 // TJPEGImage: decoding, progress reports, damaged data and reduced decoding.
 #include "platform/Exceptions.h"
+#include "support/JpegWriter.h"
 #include "support/TestSupport.h"
 #include "toolkit/JPEGImage.h"
 #include "toolkit/JPEGImageDecoder.h"
@@ -10,9 +11,7 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QtTest>
-
-#include <cstdio>
-#include <jpeglib.h>
+#include <cstring>
 
 namespace {
 
@@ -38,31 +37,11 @@ QByteArray JpegBytes(const QImage& image, int quality = 90, bool progressive = f
 
 // A CMYK JPEG as Adobe's programs write it (inks stored inverted), one colour.
 QByteArray CmykJpeg(int width, int height, const uchar stored[4]) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&cinfo, &out, &size);
-    cinfo.image_width = JDIMENSION(width);
-    cinfo.image_height = JDIMENSION(height);
-    cinfo.input_components = 4;
-    cinfo.in_color_space = JCS_CMYK;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 95, TRUE);
-    jpeg_start_compress(&cinfo, TRUE);
-    QByteArray row(width * 4, 0);
-    for (int x = 0; x < width; ++x)
-        memcpy(row.data() + 4 * x, stored, 4);
-    JSAMPROW rows[1] = {reinterpret_cast<JSAMPROW>(row.data())};
-    while (cinfo.next_scanline < cinfo.image_height)
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray result(reinterpret_cast<const char*>(out), qsizetype(size));
-    free(out);
-    return result;
+    return WriteJpeg(QSize(width, height), TJpegKind{.Quality = 95, .Cmyk = true},
+                     [&](int, uchar* row) {
+                         for (int x = 0; x < width; ++x)
+                             std::memcpy(row + 4 * x, stored, 4);
+                     });
 }
 
 // Rewrites the size in the frame header (SOF0) of JPEG data.

@@ -2,69 +2,27 @@
 // returns, the rest in the background, and every pixel that counts as ready
 // is the pixel of a whole decode.
 #include "platform/Exceptions.h"
+#include "support/JpegWriter.h"
 #include "support/TestSupport.h"
 #include "toolkit/JPEGImage.h"
 #include "toolkit/Picture.h"
 
 #include <QtTest>
 #include <atomic>
-#include <cstdio>
-#include <jpeglib.h>
 
 namespace {
 
-struct TKind {
-    int Sampling = 2; // luma samples per chroma sample, each way
-    bool Progressive = false;
-    int RestartRows = 0;
-    int Orientation = 1;
-};
-
 // A noisy picture written by libjpeg as the kind asks.
-QByteArray MakeJpeg(QSize size, const TKind& kind) {
-    jpeg_compress_struct cinfo;
-    jpeg_error_mgr jerr;
-    cinfo.err = jpeg_std_error(&jerr);
-    jpeg_create_compress(&cinfo);
-    unsigned char* out = nullptr;
-    unsigned long length = 0;
-    jpeg_mem_dest(&cinfo, &out, &length);
-    cinfo.image_width = JDIMENSION(size.width());
-    cinfo.image_height = JDIMENSION(size.height());
-    cinfo.input_components = 3;
-    cinfo.in_color_space = JCS_RGB;
-    jpeg_set_defaults(&cinfo);
-    jpeg_set_quality(&cinfo, 85, TRUE);
-    cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = kind.Sampling;
-    cinfo.restart_in_rows = kind.RestartRows;
-    if (kind.Progressive)
-        jpeg_simple_progression(&cinfo);
-    jpeg_start_compress(&cinfo, TRUE);
-    if (kind.Orientation != 1) {
-        const char exif[] = "Exif\0\0II\x2a\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0";
-        QByteArray payload(exif, sizeof exif - 1);
-        payload.append(char(kind.Orientation)).append(QByteArray(7, '\0'));
-        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(payload.data()),
-                          unsigned(payload.size()));
-    }
-    QByteArray row(size.width() * 3, 0);
+QByteArray MakeJpeg(QSize size, const TJpegKind& kind) {
     quint32 seed = 7;
-    while (cinfo.next_scanline < cinfo.image_height) {
-        const int y = int(cinfo.next_scanline);
+    return WriteJpeg(size, kind, [&](int y, uchar* row) {
         for (int x = 0; x < size.width(); ++x) {
             seed = seed * 1664525 + 1013904223;
-            row[3 * x] = char(x * 255 / size.width() ^ (seed >> 27));
-            row[3 * x + 1] = char(y * 255 / size.height());
-            row[3 * x + 2] = char((seed >> 24) | 0x80);
+            row[3 * x] = uchar(x * 255 / size.width() ^ (seed >> 27));
+            row[3 * x + 1] = uchar(y * 255 / size.height());
+            row[3 * x + 2] = uchar((seed >> 24) | 0x80);
         }
-        JSAMPROW rows[1] = {reinterpret_cast<JSAMPROW>(row.data())};
-        jpeg_write_scanlines(&cinfo, rows, 1);
-    }
-    jpeg_finish_compress(&cinfo);
-    jpeg_destroy_compress(&cinfo);
-    QByteArray result(reinterpret_cast<const char*>(out), qsizetype(length));
-    free(out);
-    return result;
+    });
 }
 
 // The ready part of a picture still decoding, read while the rest is written.
@@ -76,31 +34,32 @@ bool ReadyPartIsWhole(const TJPEGImage& jpeg, const QImage& whole) {
 
 } // namespace
 
-Q_DECLARE_METATYPE(TKind)
+Q_DECLARE_METATYPE(TJpegKind)
 
 class TestJpegFirstView : public QObject {
     Q_OBJECT
 private slots:
     void firstViewThenRest_data() {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<TKind>("kind");
+        QTest::addColumn<TJpegKind>("kind");
         QTest::addColumn<double>("kept"); // of the file; 1 = all of it
         QTest::addColumn<bool>("staged"); // the load returns before the whole is decoded
         const QSize big(1600, 1200);
-        QTest::newRow("baseline 4:2:0") << big << TKind{} << 1.0 << true;
-        QTest::newRow("baseline 4:4:4") << big << TKind{1} << 1.0 << true;
-        QTest::newRow("progressive") << big << TKind{2, true} << 1.0 << true;
-        QTest::newRow("restart markers") << big << TKind{2, false, 1} << 1.0 << true;
-        QTest::newRow("odd size") << QSize(1601, 1203) << TKind{} << 1.0 << true;
-        QTest::newRow("cut short") << big << TKind{} << 0.6 << true;
-        QTest::newRow("turned, rows become columns") << big << TKind{2, false, 0, 8} << 1.0 << true;
+        QTest::newRow("baseline 4:2:0") << big << TJpegKind{} << 1.0 << true;
+        QTest::newRow("baseline 4:4:4") << big << TJpegKind{1} << 1.0 << true;
+        QTest::newRow("progressive") << big << TJpegKind{2, true} << 1.0 << true;
+        QTest::newRow("restart markers") << big << TJpegKind{2, false, 1} << 1.0 << true;
+        QTest::newRow("odd size") << QSize(1601, 1203) << TJpegKind{} << 1.0 << true;
+        QTest::newRow("cut short") << big << TJpegKind{} << 0.6 << true;
+        QTest::newRow("turned, rows become columns")
+            << big << TJpegKind{2, false, 0, 8} << 1.0 << true;
         QTest::newRow("turned, first view at the end")
-            << big << TKind{2, false, 0, 6} << 1.0 << false;
-        QTest::newRow("smaller than the view") << QSize(300, 200) << TKind{} << 1.0 << false;
+            << big << TJpegKind{2, false, 0, 6} << 1.0 << false;
+        QTest::newRow("smaller than the view") << QSize(300, 200) << TJpegKind{} << 1.0 << false;
     }
     void firstViewThenRest() {
         QFETCH(QSize, size);
-        QFETCH(TKind, kind);
+        QFETCH(TJpegKind, kind);
         QFETCH(double, kept);
         QFETCH(bool, staged);
         TSandbox box;
@@ -145,7 +104,7 @@ private slots:
     void stopAndResume() {
         RegisterBuiltInGraphics();
         TSandbox box;
-        const QString big = box.writeFile("big.jpg", MakeJpeg(QSize(4000, 3000), TKind{}));
+        const QString big = box.writeFile("big.jpg", MakeJpeg(QSize(4000, 3000), TJpegKind{}));
         const QString bad = box.writeFile("bad.jpg", "not a picture");
         TPicture picture;
         picture.SetFirstViewHint([](QSize) { return QRect(0, 0, 400, 300); });

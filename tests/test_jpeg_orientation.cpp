@@ -1,5 +1,6 @@
 // Camera pictures shown upright: the EXIF orientation applied by the JPEG
 // decoder, checked against ImageMagick's -auto-orient.
+#include "support/JpegWriter.h"
 #include "support/TestSupport.h"
 #include "toolkit/JPEGImage.h"
 #include "toolkit/JpegOrientation.h"
@@ -11,39 +12,6 @@
 #include <QtTest>
 
 namespace {
-
-// An APP1 EXIF block whose first directory holds the given entries (tag,
-// type, value), in the byte order given.
-QByteArray ExifBlock(const QList<std::array<quint32, 3>>& entries, bool motorola = false) {
-    QByteArray tiff;
-    const auto put16 = [&](quint32 v) {
-        motorola ? tiff.append(char(v >> 8)).append(char(v))
-                 : tiff.append(char(v)).append(char(v >> 8));
-    };
-    const auto put32 = [&](quint32 v) {
-        motorola ? (put16(v >> 16), put16(v)) : (put16(v), put16(v >> 16));
-    };
-    tiff.append(motorola ? "MM" : "II");
-    put16(42);
-    put32(8);
-    put16(quint32(entries.size()));
-    for (const auto& [tag, type, value] : entries) {
-        put16(tag);
-        put16(type);
-        put32(1);
-        type == 3 ? (put16(value), put16(0)) : put32(value);
-    }
-    put32(0);
-    return QByteArray("Exif\0\0", 6) + tiff;
-}
-
-// JPEG data with an APP1 block put right after its start marker.
-QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
-    const int length = int(payload.size()) + 2;
-    QByteArray marker("\xFF\xE1", 2);
-    marker.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
-    return jpeg.left(2) + marker + jpeg.mid(2);
-}
 
 QByteArray Jpeg(const QImage& image) {
     QByteArray bytes;

@@ -7,10 +7,9 @@
 source "$(dirname "$0")/lib.sh"
 start_xvfb
 
-mkdir -p "$SANDBOX/red" "$SANDBOX/blue"
-convert -size 400x300 xc:'rgb(220,0,0)' "$SANDBOX/red/a.bmp"
-convert -size 400x300 xc:'rgb(0,0,230)' "$SANDBOX/blue/b.png"
-convert -size 400x300 xc:'rgb(0,200,0)' "BMP3:$SANDBOX/blue/a.bmp" # listed first
+picture 'rgb(220,0,0)' "$SANDBOX/red/a.bmp"
+picture 'rgb(0,0,230)' "$SANDBOX/blue/b.png"
+picture 'rgb(0,200,0)' "BMP3:$SANDBOX/blue/a.bmp" # listed first
 printf 'notes' >"$SANDBOX/blue/n.txt"                                 # listed never
 printf '[ACTION]\nDispSize=1\nProportional=1\n' >"$VELMO_INI_DIR/Velmo.ini"
 windows() { xdotool search --onlyvisible --name "^ヴェルモ！ - " 2>/dev/null | wc -l; }

@@ -7,7 +7,7 @@ start_xvfb
 PICS="$SANDBOX/pics"
 mkdir -p "$PICS" "$HOME/red" "$HOME/blue" "$HOME/green box"
 for c in 0:'rgb(220,0,0)' 1:'rgb(0,0,230)' 2:'rgb(0,200,0)'; do
-    convert -size 400x300 "xc:${c#*:}" "$PICS/p${c%%:*}.jpg"
+    picture "${c#*:}" "$PICS/p${c%%:*}.jpg"
 done
 start_velmo "$PICS"
 OPTION="ヴェルモ！ - オプション設定" INPUT="ヴェルモ！ - 出力フォルダ入力" PICKER="フォルダの参照"

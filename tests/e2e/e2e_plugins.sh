@@ -6,11 +6,10 @@ source "$(dirname "$0")/lib.sh"
 start_xvfb
 
 PICS="$SANDBOX/pics"
-mkdir -p "$PICS"
-convert -size 400x300 xc:'rgb(220,0,0)' "$PICS/a.png"
-convert -size 400x300 xc:'rgb(0,200,0)' "$PICS/b.gif"
-convert -size 400x300 xc:'rgb(0,0,230)' -quality 90 "$PICS/c.webp"
-convert -size 400x300 xc:'rgb(230,230,0)' "$PICS/d.tiff"
+picture 'rgb(220,0,0)' "$PICS/a.png"
+picture 'rgb(0,200,0)' "$PICS/b.gif"
+picture 'rgb(0,0,230)' "$PICS/c.webp" -quality 90
+picture 'rgb(230,230,0)' "$PICS/d.tiff"
 head -c 4000 /dev/urandom >"$PICS/e.png"
 printf '[ACTION]\nDispSize=1\nProportional=1\n' >"$VELMO_INI_DIR/Velmo.ini"
 

@@ -12,7 +12,7 @@ RED='rgb(220,0,0)'
 BLUE='rgb(0,0,230)'
 colour() { [ $(($1 % 2)) -eq 0 ] && echo "$RED" || echo "$BLUE"; }
 for i in $(seq 0 19); do
-    convert -size 400x300 "xc:$(colour "$i")" "$PICS/$(printf 'p%02d' "$i").jpg"
+    picture "$(colour "$i")" "$PICS/$(printf 'p%02d' "$i").jpg"
 done
 # Sends a key that sorts picture $2 and waits for it to land in $3 and for
 # the next picture to show.

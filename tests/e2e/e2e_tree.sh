@@ -8,8 +8,7 @@ start_xvfb
 # No desktop folder: the home folder is the desktop, and the tree's rows are
 # the root, home, home's hidden folders, Pictures, blue, red, then the
 # computer, network and trash.
-mkdir -p "$HOME/Pictures/blue"
-convert -size 400x300 xc:'rgb(0,0,230)' "$HOME/Pictures/blue/b.jpg"
+picture 'rgb(0,0,230)' "$HOME/Pictures/blue/b.jpg"
 start_in_red_folder
 
 eval "$(xdotool getwindowgeometry --shell "$WINDOW")"
@@ -35,7 +34,7 @@ check "Ctrl+X ends the program" wait_for velmo_exited
 
 # A first start without settings opens the desktop and remembers it.
 rm -f "$VELMO_INI_DIR/Velmo.ini"
-convert -size 400x300 xc:'rgb(0,200,0)' "$HOME/on-desktop.jpg"
+picture 'rgb(0,200,0)' "$HOME/on-desktop.jpg"
 start_velmo
 check "a first start shows the desktop's picture" wait_for shows 'rgb(0,200,0)'
 key ctrl+x

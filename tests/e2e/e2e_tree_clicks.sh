@@ -10,9 +10,8 @@ start_xvfb
 start_openbox
 
 # Rows: the root, home, home's hidden folders, Pictures, blue, red.
-mkdir -p "$HOME/Pictures/blue/inner"
-convert -size 400x300 xc:'rgb(0,0,230)' "$HOME/Pictures/blue/b.jpg"
-convert -size 400x300 xc:'rgb(0,200,0)' "$HOME/Pictures/blue/inner/g.jpg"
+picture 'rgb(0,0,230)' "$HOME/Pictures/blue/b.jpg"
+picture 'rgb(0,200,0)' "$HOME/Pictures/blue/inner/g.jpg"
 start_in_red_folder
 
 # The window manager's frame: the client's own place on the screen.
@@ -59,8 +58,7 @@ check "Ctrl+X ends the program" wait_for velmo_exited
 # Started ten levels below home, the selected folder's label is on screen.
 deep="$HOME/Pictures/level-three/level-four/level-five/level-six/level-seven"
 deep="$deep/level-eight/level-nine/level-ten/deepest-folder-with-a-long-name"
-mkdir -p "$deep"
-convert -size 400x300 xc:'rgb(220,0,0)' "$deep/a.jpg"
+picture 'rgb(220,0,0)' "$deep/a.jpg"
 printf '[PATH]\nCurrentPath=%s\n[ACTION]\nDispSize=1\n' "$deep" >"$VELMO_INI_DIR/Velmo.ini"
 start_velmo
 check "the deep folder's picture is shown" wait_for shows 'rgb(220,0,0)'

@@ -6,9 +6,8 @@ source "$(dirname "$0")/lib.sh"
 start_xvfb
 
 PICS="$SANDBOX/pics"
-mkdir -p "$PICS"
-convert -size 400x300 xc:'rgb(220,0,0)' "$PICS/a.jpg"
-convert -size 400x300 xc:'rgb(0,200,0)' "BMP3:$PICS/b.bmp"
+picture 'rgb(220,0,0)' "$PICS/a.jpg"
+picture 'rgb(0,200,0)' "BMP3:$PICS/b.bmp"
 convert -size 64x64 xc:'rgb(0,0,230)' "$PICS/c.ico"
 head -c 3000 /dev/urandom >"$PICS/d_broken.jpg"
 printf 'not a picture' >"$PICS/e.txt"

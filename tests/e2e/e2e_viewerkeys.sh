@@ -7,11 +7,10 @@ start_xvfb
 start_openbox
 
 PICS="$SANDBOX/pics"
-mkdir -p "$PICS"
-convert -size 400x300 xc:'rgb(220,0,0)' "BMP3:$PICS/a.bmp"
-convert -size 400x300 xc:'rgb(0,200,0)' "BMP3:$PICS/b.bmp"
-convert -size 400x300 xc:'rgb(0,0,230)' "BMP3:$PICS/c.bmp"
-convert -size 400x300 xc:'rgb(230,230,0)' "BMP3:$PICS/d.bmp"
+picture 'rgb(220,0,0)' "BMP3:$PICS/a.bmp"
+picture 'rgb(0,200,0)' "BMP3:$PICS/b.bmp"
+picture 'rgb(0,0,230)' "BMP3:$PICS/c.bmp"
+picture 'rgb(230,230,0)' "BMP3:$PICS/d.bmp"
 printf '[ACTION]\nDispSize=1\nProportional=1\nDelete=1\nTrash=1\n' >"$VELMO_INI_DIR/Velmo.ini"
 RED='rgb(220,0,0)' GREEN='rgb(0,200,0)' BLUE='rgb(0,0,230)' YELLOW='rgb(230,230,0)'
 

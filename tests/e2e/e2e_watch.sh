@@ -7,8 +7,7 @@ source "$(dirname "$0")/lib.sh"
 start_xvfb
 
 # Listed by nobody until a later start hands over its subfolder.
-mkdir -p "$HOME/Zoo/blue"
-convert -size 400x300 xc:'rgb(0,0,230)' "$HOME/Zoo/blue/b.jpg"
+picture 'rgb(0,0,230)' "$HOME/Zoo/blue/b.jpg"
 start_in_red_folder
 
 mv "$HOME/Pictures/red" "$HOME/Pictures/red (old)"
@@ -28,7 +27,7 @@ rows_end() {
 }
 before=$(rows_end)
 mkdir "$HOME/Pictures/green"
-convert -size 400x300 xc:'rgb(0,200,0)' "$HOME/Pictures/green/g.jpg"
+picture 'rgb(0,200,0)' "$HOME/Pictures/green/g.jpg"
 row_added() { [ "$(rows_end)" -ge $((before + 18)) ]; }
 check "the tree gains the new folder's row, no key pressed" wait_for row_added
 [ -n "${VELMO_SHOTS:-}" ] && screenshot "$VELMO_SHOTS/watch-new-folder.png"
@@ -41,7 +40,7 @@ check "a later start hands its folder over" timeout 10 "$VELMO" "$HOME/Zoo/blue"
 check "the running copy shows it" wait_for shows 'rgb(0,0,230)'
 before=$(rows_end)
 mkdir "$HOME/Zoo/cyan"
-convert -size 400x300 xc:'rgb(0,200,200)' "$HOME/Zoo/cyan/c.jpg"
+picture 'rgb(0,200,200)' "$HOME/Zoo/cyan/c.jpg"
 check "the tree gains a row for the folder made beside it" wait_for row_added
 # Rows: the root, home, Pictures, green, red (old), Zoo, blue, cyan.
 click_cyan() { click_tree_row_until_shows 120 7 'rgb(0,200,200)'; }

@@ -139,12 +139,19 @@ shows() {
     awk -v s="$s" 'BEGIN { exit !(s > 0.05) }'
 }
 
+# Writes a 400x300 picture of one colour, making its folder: picture COLOUR
+# FILE [convert options]. The file's ending, or a format put before it as in
+# BMP3:FILE, gives the format.
+picture() {
+    mkdir -p "$(dirname "${2#[A-Z]*:}")"
+    convert -size 400x300 "xc:$1" "${@:3}" "$2"
+}
+
 # Starts Velmo on ~/Pictures/red, a folder holding one red picture shown
 # fitted, and checks that the picture is shown: where the tree tests start.
 # Other folders are made before it is called.
 start_in_red_folder() {
-    mkdir -p "$HOME/Pictures/red"
-    convert -size 400x300 xc:'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
+    picture 'rgb(220,0,0)' "$HOME/Pictures/red/a.jpg"
     printf '[PATH]\nCurrentPath=%s\n[ACTION]\nDispSize=1\n' "$HOME/Pictures/red" \
         >"$VELMO_INI_DIR/Velmo.ini"
     start_velmo

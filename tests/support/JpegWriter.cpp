@@ -1,0 +1,74 @@
+#include "support/JpegWriter.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <jpeglib.h>
+#include <vector>
+
+QByteArray WriteJpeg(QSize size, const TJpegKind& kind, const TJpegRowFill& fill) {
+    jpeg_compress_struct cinfo;
+    jpeg_error_mgr jerr;
+    cinfo.err = jpeg_std_error(&jerr);
+    jpeg_create_compress(&cinfo);
+    unsigned char* out = nullptr;
+    unsigned long length = 0;
+    jpeg_mem_dest(&cinfo, &out, &length);
+    cinfo.image_width = JDIMENSION(size.width());
+    cinfo.image_height = JDIMENSION(size.height());
+    cinfo.input_components = kind.Cmyk ? 4 : 3;
+    cinfo.in_color_space = kind.Cmyk ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&cinfo);
+    jpeg_set_quality(&cinfo, kind.Quality, TRUE);
+    if (!kind.Cmyk)
+        cinfo.comp_info[0].h_samp_factor = cinfo.comp_info[0].v_samp_factor = kind.Sampling;
+    cinfo.restart_in_rows = kind.RestartRows;
+    if (kind.Progressive)
+        jpeg_simple_progression(&cinfo);
+    jpeg_start_compress(&cinfo, TRUE);
+    if (kind.Orientation != 1) {
+        const QByteArray payload = ExifOrientation(kind.Orientation);
+        jpeg_write_marker(&cinfo, JPEG_APP0 + 1, reinterpret_cast<const JOCTET*>(payload.data()),
+                          unsigned(payload.size()));
+    }
+    std::vector<unsigned char> row(size_t(size.width()) * cinfo.input_components);
+    while (cinfo.next_scanline < cinfo.image_height) {
+        fill(int(cinfo.next_scanline), row.data());
+        JSAMPROW rows[1] = {row.data()};
+        jpeg_write_scanlines(&cinfo, rows, 1);
+    }
+    jpeg_finish_compress(&cinfo);
+    jpeg_destroy_compress(&cinfo);
+    QByteArray result(reinterpret_cast<const char*>(out), qsizetype(length));
+    free(out);
+    return result;
+}
+
+QByteArray ExifBlock(const QList<std::array<quint32, 3>>& entries, bool motorola) {
+    QByteArray tiff;
+    const auto put16 = [&](quint32 v) {
+        motorola ? tiff.append(char(v >> 8)).append(char(v))
+                 : tiff.append(char(v)).append(char(v >> 8));
+    };
+    const auto put32 = [&](quint32 v) {
+        motorola ? (put16(v >> 16), put16(v)) : (put16(v), put16(v >> 16));
+    };
+    tiff.append(motorola ? "MM" : "II");
+    put16(42);
+    put32(8);
+    put16(quint32(entries.size()));
+    for (const auto& [tag, type, value] : entries) {
+        put16(tag);
+        put16(type);
+        put32(1);
+        type == 3 ? (put16(value), put16(0)) : put32(value);
+    }
+    put32(0);
+    return QByteArray("Exif\0\0", 6) + tiff;
+}
+
+QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
+    const int length = int(payload.size()) + 2;
+    QByteArray marker("\xFF\xE1", 2);
+    marker.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
+    return jpeg.left(2) + marker + jpeg.mid(2);
+}
