@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <cstring>
+#include <thread>
 
 namespace {
 
@@ -27,10 +28,23 @@ HLOCAL BlockOf(const char* bytes, quint64 count) {
 
 // A local memory block read from the host's memory; false when it is
 // needed and could not be had.
+// Reads a large picture in two halves at once: the time goes to copying,
+// which a second core halves.
+bool ReadInHalves(const TSPIHost& host, quint64 address, char* to, quint64 count) {
+    if (count < (2u << 20))
+        return host.ReadMemory(address, to, count);
+    const quint64 half = (count / 2) & ~quint64(4095);
+    bool first = false;
+    std::thread other([&] { first = host.ReadMemory(address, to, half); });
+    const bool second = host.ReadMemory(address + half, to + half, count - half);
+    other.join();
+    return first && second;
+}
+
 bool ReadBlock(const TSPIHost& host, quint64 address, quint64 count, HLOCAL* block) {
     *block = NewBlock(count);
     if (count &&
-        !(*block && host.ReadMemory(address, static_cast<char*>(LocalLock(*block)), count))) {
+        !(*block && ReadInHalves(host, address, static_cast<char*>(LocalLock(*block)), count))) {
         *block = *block ? LocalFree(*block) : nullptr;
         return false;
     }
