@@ -6,6 +6,7 @@
 
 #include <QFileInfo>
 #include <cstring>
+#include <system_error>
 #include <thread>
 
 namespace {
@@ -35,7 +36,12 @@ bool ReadInHalves(const TSPIHost& host, quint64 address, char* to, quint64 count
         return host.ReadMemory(address, to, count);
     const quint64 half = (count / 2) & ~quint64(4095);
     bool first = false;
-    std::thread other([&] { first = host.ReadMemory(address, to, half); });
+    std::thread other;
+    try {
+        other = std::thread([&] { first = host.ReadMemory(address, to, half); });
+    } catch (const std::system_error&) {
+        return host.ReadMemory(address, to, count); // no thread to be had: in one go
+    }
     const bool second = host.ReadMemory(address + half, to + half, count - half);
     other.join();
     return first && second;
