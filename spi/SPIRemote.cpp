@@ -15,11 +15,12 @@ quint64 BitsOffset(quint64 infoBytes) {
     return (infoBytes + SPIHOST_BITS_ALIGN - 1) / SPIHOST_BITS_ALIGN * SPIHOST_BITS_ALIGN;
 }
 
+// A local memory block of that size; nullptr for none.
 HLOCAL NewBlock(quint64 count) {
     return count ? LocalAlloc(LMEM_MOVEABLE, size_t(count)) : nullptr;
 }
 
-// A local memory block holding a copy of the bytes; nullptr for none.
+// A local memory block holding a copy of the bytes.
 HLOCAL BlockOf(const char* bytes, quint64 count) {
     HLOCAL block = NewBlock(count);
     if (block)
@@ -27,8 +28,6 @@ HLOCAL BlockOf(const char* bytes, quint64 count) {
     return block;
 }
 
-// A local memory block read from the host's memory; false when it is
-// needed and could not be had.
 // Reads a large picture in two halves at once: the time goes to copying,
 // which a second core halves.
 bool ReadInHalves(const TSPIHost& host, quint64 address, char* to, quint64 count) {
@@ -47,6 +46,8 @@ bool ReadInHalves(const TSPIHost& host, quint64 address, char* to, quint64 count
     return first && second;
 }
 
+// A local memory block read from the host's memory; false when it is
+// needed and could not be had.
 bool ReadBlock(const TSPIHost& host, quint64 address, quint64 count, HLOCAL* block) {
     *block = NewBlock(count);
     if (count &&
