@@ -144,6 +144,8 @@ public:
     void OpenHistory();
     TFileSteps& FileSteps();
     void UpdateUndoActions();
+    // Undoes or redoes one step, then follows the files it touched.
+    void StepHistory(bool (TFileSteps::*step)());
     // Lists and shows files of the open folder that came back, takes out
     // those that left.
     void FollowFiles(const QStringList& paths);

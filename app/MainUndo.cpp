@@ -121,24 +121,20 @@ void TfrmVelmo::UpdateUndoActions() {
 }
 
 void TfrmVelmo::actUndoExecute() {
-    Command([this] {
-        TGate gate(*this);
-        ListFocusPending = true;
-        TBusyCursor busy;
-        ProcessMessages();
-        FileSteps().Undo();
-        FollowFiles(Steps->Touched);
-        UpdateUndoActions();
-    });
+    StepHistory(&TFileSteps::Undo);
 }
 
 void TfrmVelmo::actRedoExecute() {
-    Command([this] {
+    StepHistory(&TFileSteps::Redo);
+}
+
+void TfrmVelmo::StepHistory(bool (TFileSteps::*step)()) {
+    Command([this, step] {
         TGate gate(*this);
         ListFocusPending = true;
         TBusyCursor busy;
         ProcessMessages();
-        FileSteps().Redo();
+        (FileSteps().*step)();
         FollowFiles(Steps->Touched);
         UpdateUndoActions();
     });

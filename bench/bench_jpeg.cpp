@@ -201,14 +201,14 @@ int main(int argc, char** argv) {
                      [&] { fittedShown = LoadForView(path, true).size(); }};
     TCase actualCase{"(b) load at actual size", [&] { LoadForView(path, false); }};
     std::unique_ptr<TJPEGImage> firstView;
+    // The 800x600 corner at actual size, the rest left to decode.
+    const auto loadFirstView = [&](const QString& file) {
+        firstView = std::make_unique<TJPEGImage>();
+        firstView->SetFirstViewHint([](QSize) { return QRect(QPoint(0, 0), ViewSize); });
+        firstView->LoadFromFile(file);
+    };
     TCase firstViewCase{"(e) first view: the 800x600 corner at actual size",
-                        [&] {
-                            firstView = std::make_unique<TJPEGImage>();
-                            firstView->SetFirstViewHint(
-                                [](QSize) { return QRect(QPoint(0, 0), ViewSize); });
-                            firstView->LoadFromFile(path);
-                        },
-                        [&] { firstView.reset(); }};
+                        [&] { loadFirstView(path); }, [&] { firstView.reset(); }};
     // The same picture progressive: every scan is read before the first
     // row comes out, so its first view saves the rows' work only.
     const QString progressive = dir.filePath("progressive.jpg");
@@ -217,13 +217,7 @@ int main(int argc, char** argv) {
     TCase progressiveCase{"(e) progressive: whole, at actual size",
                           [&] { LoadForView(progressive, false); }};
     TCase progressiveFirstCase{"(e) progressive: the 800x600 corner",
-                               [&] {
-                                   firstView = std::make_unique<TJPEGImage>();
-                                   firstView->SetFirstViewHint(
-                                       [](QSize) { return QRect(QPoint(0, 0), ViewSize); });
-                                   firstView->LoadFromFile(progressive);
-                               },
-                               [&] { firstView.reset(); }};
+                               [&] { loadFirstView(progressive); }, [&] { firstView.reset(); }};
     TCase quarterCase{"(d) load at actual size, turned 90 degrees", [&] {
                           const QImage shown = LoadForView(quarter, false);
                           Q_ASSERT(shown.size() == QSize(PictureHeight, PictureWidth));

@@ -39,25 +39,23 @@ const char* TWireReader::Take(qsizetype count) {
     return at;
 }
 
-qint32 TWireReader::I32() {
-    qint32 v = 0;
-    if (const char* p = Take(4))
-        std::memcpy(&v, p, 4);
+template <typename T> T TWireReader::Number() {
+    T v = 0;
+    if (const char* p = Take(sizeof v))
+        std::memcpy(&v, p, sizeof v);
     return v;
+}
+
+qint32 TWireReader::I32() {
+    return Number<qint32>();
 }
 
 qint64 TWireReader::I64() {
-    qint64 v = 0;
-    if (const char* p = Take(8))
-        std::memcpy(&v, p, 8);
-    return v;
+    return Number<qint64>();
 }
 
 qint16 TWireReader::I16() {
-    qint16 v = 0;
-    if (const char* p = Take(2))
-        std::memcpy(&v, p, 2);
-    return v;
+    return Number<qint16>();
 }
 
 QByteArray TWireReader::Text() {

@@ -33,6 +33,7 @@ public:
 
 private:
     const char* Take(qsizetype count);
+    template <typename T> T Number();
     QByteArray Data;
     qsizetype At = 0;
     bool Good = true;
