@@ -76,8 +76,6 @@ private slots:
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("direct");
         const QSize small(13, 7), large(1700, 1000);
-        QTest::newRow("32-bit file") << 32 << "p.vtp" << false << small << true;
-        QTest::newRow("64-bit file") << 64 << "p.vtp" << false << small << true;
         QTest::newRow("32-bit memory") << 32 << "p.vtp" << true << small << true;
         QTest::newRow("32-bit Japanese name")
             << 32 << "写真 フォルダ/一枚目.vtp" << false << small << true;
