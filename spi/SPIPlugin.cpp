@@ -74,13 +74,17 @@ bool TSPI::InheritsFrom(TSPIClass cls) const {
 // ---- Creation ----------------------------------------------------------------
 
 std::unique_ptr<TSPI> TSPI::Create(TSPIClass cls, const QString& fileName) {
+    return Create(cls, fileName, WindowsPluginBits(fileName));
+}
+
+std::unique_ptr<TSPI> TSPI::Create(TSPIClass cls, const QString& fileName, int windowsBits) {
     std::unique_ptr<TSPI> plugin(cls->NewInstance());
-    plugin->LoadFrom(fileName); // on failure the owner frees the object and its library
+    // On failure the owner frees the object and its library.
+    plugin->LoadFrom(fileName, windowsBits);
     return plugin;
 }
 
-void TSPI::LoadFrom(const QString& fileName) {
-    const int windowsBits = WindowsPluginBits(fileName);
+void TSPI::LoadFrom(const QString& fileName, int windowsBits) {
     if (windowsBits != 0)
         LoadHosted(fileName, windowsBits);
     else
@@ -169,8 +173,12 @@ int TSPI::ReadInfo(int infoNo, QString& text) {
 }
 
 std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName) {
+    return CreatePlugin(fileName, WindowsPluginBits(fileName));
+}
+
+std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName, int windowsBits) {
     try {
-        std::unique_ptr<TSPI> probe = Create(TSPI::StaticClass(), fileName);
+        std::unique_ptr<TSPI> probe = Create(TSPI::StaticClass(), fileName, windowsBits);
         TSPIClass cls = TSPI::StaticClass();
         const QString& type = probe->APIType();
         if (type == QLatin1String("00IN"))
@@ -181,7 +189,7 @@ std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName) {
             cls = TXnSPI::StaticClass();
         // The probe is released when it leaves this scope, also when the
         // chosen class fails; the new object holds its own library reference.
-        return Create(cls, fileName);
+        return Create(cls, fileName, windowsBits);
     } catch (const ESPIFOpenErrorSPI&) {
         return nullptr;
     } catch (const ESPIInvalidSPI&) {

@@ -45,6 +45,8 @@ public:
     // The object of the class that the plug-in's API type selects; nullptr
     // when the file cannot be loaded.
     static std::unique_ptr<TSPI> CreatePlugin(const QString& fileName);
+    // The same for a file whose header was read already (WindowsPluginBits).
+    static std::unique_ptr<TSPI> CreatePlugin(const QString& fileName, int windowsBits);
 
     void* ModuleHandle() const { return Module.Get(); }
     // The plug-in's host side when it is a Windows plug-in, else nullptr.
@@ -79,7 +81,8 @@ protected:
     SPI_ConfigurationDlg FConfigurationDlg = nullptr;
 
 private:
-    void LoadFrom(const QString& fileName);
+    static std::unique_ptr<TSPI> Create(TSPIClass cls, const QString& fileName, int windowsBits);
+    void LoadFrom(const QString& fileName, int windowsBits);
     void LoadNative(const QString& fileName);
     void LoadHosted(const QString& fileName, int bits);
     // One GetPluginInfo call into a terminated 256-byte buffer.

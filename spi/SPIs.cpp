@@ -244,15 +244,15 @@ void TSPIs::SearchDirectory(const QString& directory, const QString& pattern) {
         if (!accept)
             continue;
         const int serial = NextSerial++;
-        if (AddableNow(path))
-            AddSearched(path, serial);
+        const int bits = WindowsPluginBits(path); // the header, read once
+        if (AddableNow(path, bits))
+            AddSearched(path, serial, bits);
         else
             Waiting.append({path, serial});
     }
 }
 
-bool TSPIs::AddableNow(const QString& path) {
-    const int bits = WindowsPluginBits(path);
+bool TSPIs::AddableNow(const QString& path, int bits) {
     if (bits <= 0)
         return true; // a native plug-in, or one no host can load (skipped as such)
     TWinePlugins& wine = WinePlugins();
@@ -273,10 +273,10 @@ bool TSPIs::AddableNow(const QString& path) {
     return false;
 }
 
-void TSPIs::AddSearched(const QString& path, int serial) {
+void TSPIs::AddSearched(const QString& path, int serial, int windowsBits) {
     std::unique_ptr<TSPI> plugin;
     try {
-        plugin = TSPI::CreatePlugin(path);
+        plugin = TSPI::CreatePlugin(path, windowsBits);
     } catch (const ESPIInvalidAPI&) {
         // Loads, but lacks an entry point its class needs: skipped like
         // a file that cannot be loaded, so one bad file cannot stop start-up.
@@ -316,7 +316,7 @@ void TSPIs::AddLearned() {
         if (!WinePlugins().Known(path))
             continue; // Wine could not tell: asked again at the next start
         const int before = PluginCount();
-        AddSearched(path, serial);
+        AddSearched(path, serial, WindowsPluginBits(path));
         added = added || PluginCount() > before;
     }
     if (added && OnPluginsAdded)

@@ -104,8 +104,8 @@ private:
     void RegisterFormats(TInSPI* plugin);
     // Whether a found file is added now; a Windows plug-in that Wine must
     // first be asked about is added later, at its place in the search order.
-    bool AddableNow(const QString& path);
-    void AddSearched(const QString& path, int serial);
+    bool AddableNow(const QString& path, int windowsBits);
+    void AddSearched(const QString& path, int serial, int windowsBits);
     void AddLearned();
 
     std::vector<std::unique_ptr<TSPI>> List;
