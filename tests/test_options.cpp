@@ -159,7 +159,6 @@ private slots:
         IniRec.Move = 7;
         Page = 2;
         auto d = Make();
-        QVERIFY(!d->chkMove->isChecked());
         d->show();
         d->activateWindow();
         QVERIFY(QTest::qWaitForWindowActive(d.get()));
@@ -180,57 +179,76 @@ private slots:
             return;
         }
         QCOMPARE(Applied, 1);
-        QCOMPARE(Page, 2);
         QCOMPARE(IniRec.StartMode, specify ? 1 : 0);
         QCOMPARE(IniRec.SpecifyFolder, folder);
         QCOMPARE(IniRec.Move, 0);
     }
 
-    void gridRows_data() {
-        QTest::addColumn<int>("filled");
-        QTest::addColumn<int>("select"); // 0: as opened
+    // The row buttons follow the selected row and the keyboard; Up moves a
+    // row's contents, a legacy path intact, and the numbers stay; a filled
+    // row asks before its entry opens, No opening nothing. OK writes back.
+    void grid_data() {
+        QTest::addColumn<int>("filled");  // rows 1..filled: titles A, B, ...
+        QTest::addColumn<int>("select");  // 0: as opened
+        QTest::addColumn<QString>("act"); // u: Up, v: the down key; n: 登録 answered No
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("enabled"); // clear, up, down
-        QTest::newRow("rows 1..4 filled") << 4 << 0 << 5 << "011";
-        QTest::newRow("all filled") << 10 << 0 << 1 << "101";
-        QTest::newRow("last row") << 10 << 10 << 10 << "110";
-        QTest::newRow("empty row") << 4 << 7 << 7 << "011";
+        QTest::addColumn<QString>("titles");  // of the first four slots after OK
+        // clang-format off
+        QTest::newRow("rows 1..4 filled") << 4 << 0 << "" << 5 << "011" << "ABCD";
+        QTest::newRow("all filled") << 10 << 0 << "" << 1 << "101" << "ABCD";
+        QTest::newRow("last row") << 10 << 10 << "" << 10 << "110" << "ABCD";
+        QTest::newRow("empty row") << 4 << 7 << "" << 7 << "011" << "ABCD";
+        QTest::newRow("up twice") << 3 << 3 << "uu" << 1 << "101" << "CAB";
+        QTest::newRow("up twice, down") << 3 << 3 << "uuv" << 2 << "111" << "CAB";
+        QTest::newRow("no to the question") << 2 << 1 << "n" << 1 << "101" << "AB";
+        // clang-format on
     }
-    void gridRows() {
+    void grid() {
         QFETCH(int, filled);
         QFETCH(int, select);
+        QFETCH(QString, act);
         QFETCH(int, row);
         QFETCH(QString, enabled);
+        QFETCH(QString, titles);
+        const auto path = [](QChar t) { return "/" + QByteArray(1, t.toLatin1()) + "\xff"; };
         for (int n = 0; n < filled; ++n)
-            OutFolders[n] = {QString("T%1").arg(n), QString("/p%1").arg(n)};
+            OutFolders[n] = {QString(QChar('A' + n)), PathFromBytes(path(QChar('A' + n)))};
         auto d = Make();
+        d->show();
         if (select)
             d->SelectRow(select);
+        for (QChar a : act) {
+            if (a == 'u')
+                d->btnUp->click();
+            else if (a == 'v')
+                QTest::keyClick(d->sgdFolder, Qt::Key_Down);
+        }
+        if (act == "n") {
+            bool opened = false;
+            const QPointer<QTimer> watch = OnModal<TfrmInput>([&](TfrmInput* in) {
+                opened = true;
+                in->btnCancel->click();
+            });
+            F->Answers << 7;
+            d->btnInput->click();
+            QCOMPARE(F->Asked,
+                     QStringList("ヴェルモ！ - 確認|36|既に入力されています。\r修正しますか？"));
+            QVERIFY(!opened); // the modal loop would have run by now
+            delete watch.data();
+        }
         QCOMPARE(d->SelectedRow(), row);
         const auto on = [](QPushButton* b) { return QString(b->isEnabled() ? "1" : "0"); };
         QCOMPARE(on(d->btnClear) + on(d->btnUp) + on(d->btnDown), enabled);
         QVERIFY(d->btnInput->isEnabled());
-    }
-
-    // The contents move, the numbers stay; the buttons follow the keyboard.
-    void rowMovesUpTwice() {
-        const QString raw = PathFromBytes("/c\xff"); // a legacy name moves intact
-        OutFolders[2] = {"C", raw};
-        auto d = Make();
-        d->show();
-        d->SelectRow(3);
-        d->btnUp->click();
-        d->btnUp->click();
-        QCOMPARE(d->SelectedRow(), 1);
         QCOMPARE(d->Cell(0, 1), QString("0"));
-        QCOMPARE(d->Cell(1, 1) + d->Cell(2, 1), "C" + raw);
-        QCOMPARE(d->Cell(1, 3) + d->Cell(2, 3), QString());
-        QVERIFY(!d->btnUp->isEnabled());
-        QTest::keyClick(d->sgdFolder, Qt::Key_Down);
-        QCOMPARE(d->SelectedRow(), 2);
-        QVERIFY(d->btnUp->isEnabled() && !d->btnClear->isEnabled());
         d->cmdOk->click();
-        QCOMPARE(OutFolders[0].Title + OutFolders[0].Path, "C" + raw);
+        QByteArray got, expected;
+        for (int n = 0; n < 4; ++n) {
+            got += OutFolders[n].Title.toLatin1() + PathToBytes(OutFolders[n].Path) + "|";
+            expected += n < titles.size() ? titles[n].toLatin1() + path(titles[n]) + "|" : "|";
+        }
+        QCOMPARE(got, expected);
     }
 
     // A click beside the rows or a Ctrl+click keeps the one selected row;
@@ -262,25 +280,6 @@ private slots:
             pages << d->pgcOption->currentIndex();
         }
         QCOMPARE(pages, QList<int>({3, 0, 3}));
-    }
-
-    // A filled row asks first; No opens nothing and changes nothing.
-    void noToTheQuestion() {
-        OutFolders[0] = {"A", "/a"};
-        auto d = Make();
-        bool opened = false;
-        const QPointer<QTimer> watch = OnModal<TfrmInput>([&](TfrmInput* in) {
-            opened = true;
-            in->btnCancel->click();
-        });
-        F->Answers << 7;
-        d->SelectRow(1);
-        d->btnInput->click();
-        QCOMPARE(F->Asked,
-                 QStringList("ヴェルモ！ - 確認|36|既に入力されています。\r修正しますか？"));
-        QVERIFY(!opened); // the modal loop would have run by now
-        delete watch.data();
-        QCOMPARE(d->Cell(1, 1) + d->Cell(2, 1), QString("A/a"));
     }
 
     // "-----" both ways; the preview follows every keystroke; the empty path

@@ -24,6 +24,7 @@ class TestShellDrop : public QObject {
     std::unique_ptr<TShellTreeView> Tree;
     QStringList Errors;
     QString Home;
+    int Asked = 0;
 
     QTreeWidgetItem* Node(const QString& path) {
         Tree->SelectPath(path);
@@ -56,15 +57,31 @@ class TestShellDrop : public QObject {
         return event.isAccepted() ? event.dropAction() : Qt::IgnoreAction;
     }
 
+    // Questions get `answer` and are counted; other boxes get OK.
+    void Answer(int answer) {
+        Fake->OnMessageBox = [this, answer](const QString&, const QString&, int flags) {
+            return flags == mbQuestionYesNoNoAll ? (++Asked, answer) : idOk;
+        };
+    }
+    // Drops paths on the folder at `target` and waits until the work is done.
+    void DropPaths(const QString& target, const QStringList& items) {
+        Drop(Node(target), UriList(items));
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+    }
+
 private slots:
     void init() {
+        Asked = 0;
         Box = std::make_unique<TSandbox>();
         Home = Box->makeDir("home");
         qputenv("HOME", QFile::encodeName(Home));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(Box->makeDir("config")));
         PrepareFileOpTest(Fake, Errors);
+        Answer(idNo); // an unforeseen question fails a check, never hangs
         Tree = std::make_unique<TShellTreeView>();
         Tree->resize(400, 600);
+        Tree->Loaded();
+        Tree->show();
     }
     void cleanup() { Tree.reset(); }
 
@@ -94,11 +111,11 @@ private slots:
     }
 
     // A press marks, the release selects; a drag starts past 5 pixels; the
-    // root never takes the right button.
-    void pressThresholdAndSelection() {
+    // root never takes the right button. Resting on a collapsed folder opens
+    // it at the 32nd report in a row.
+    void pressDragAndHover() {
         Box->makeDir("home/a");
-        Tree->Loaded();
-        Tree->show();
+        Box->makeDir("home/c/d");
         QTreeWidgetItem* a = Node(Home + "/a");
         QTreeWidgetItem* root = Tree->topLevelItem(0);
         Tree->setCurrentItem(root);
@@ -124,87 +141,34 @@ private slots:
         QCOMPARE(Tree->DropHighlighted(), nullptr);
         Mouse(QEvent::MouseButtonRelease, At(root), Qt::RightButton, Qt::NoButton);
         QCOMPARE(Tree->currentItem(), a);
-    }
 
-    // Resting on a collapsed folder opens it at the 32nd report in a row.
-    void hoverExpands() {
-        Box->makeDir("home/c/d");
-        Tree->Loaded();
-        Tree->show();
         QTreeWidgetItem* c = Node(Home + "/c");
-        Box->writeFile("f.txt", "x");
-        Drop(c, UriList({Box->filePath("f.txt")}), 31, false);
+        const QByteArray file = UriList({Box->writeFile("f.txt", "x")});
+        Drop(c, file, 31, false);
         QVERIFY(!c->isExpanded());
-        Drop(c, UriList({Box->filePath("f.txt")}), 32, false);
+        Drop(c, file, 32, false);
         QVERIFY(c->isExpanded());
         QCOMPARE(c->child(0)->text(0), QStringLiteral("d"));
     }
 
-    // Files and folders from outside land through the file service, moved on
-    // one filesystem and copied across, and the source hears of no more than
-    // a copy; an existing file is replaced only on Yes; what cannot be
-    // dropped is refused and nothing moves.
+    // Folders from outside land through the file service, moved on one
+    // filesystem and copied across, and the source hears of no more than a
+    // copy; the trash takes a folder as a move into the trash.
     void dropsFromOutside() {
         TShmSandbox shm;
         const QByteArray photo = RandomBytes(300000);
         Box->makeDir("home/dst/sub");
-        Box->makeDir("src/album/deep");
         Box->writeFile("src/album/deep/p.jpg", photo);
-        Box->writeFile("src/same.jpg", "new");
-        Box->writeFile("home/dst/same.jpg", "old");
-        Tree->Loaded();
-        Tree->show();
-        QTreeWidgetItem* dst = Node(Home + "/dst");
-        int asked = 0, answer = idNo;
-        Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
-            ++asked;
-            return flags == mbQuestionYesNoNoAll ? answer : idOk;
-        };
-        QCOMPARE(Drop(dst, UriList({Box->filePath("src/album"), Box->filePath("src/same.jpg")})),
-                 Qt::CopyAction);
+        QCOMPARE(Drop(Node(Home + "/dst"), UriList({Box->filePath("src/album")})), Qt::CopyAction);
         QTRY_COMPARE(ReadAll(Home + "/dst/album/deep/p.jpg"), photo);
-        QTRY_COMPARE(asked, 1);
-        QCOMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("old")); // No keeps it
         QVERIFY(!QFileInfo::exists(Box->filePath("src/album")));
-        QCOMPARE(ReadAll(Box->filePath("src/same.jpg")), QByteArray("new"));
-        answer = idYes;
-        dst = Node(Home + "/dst");
-        QCOMPARE(Drop(dst, UriList({Box->filePath("src/same.jpg")})), Qt::CopyAction);
-        QTRY_COMPARE(ReadAll(Home + "/dst/same.jpg"), QByteArray("new"));
         QTRY_VERIFY(Tree->DropTargetsInUse.empty()); // let go once the work is done
 
-        // The trash takes a folder as a move into the trash.
         qputenv("XDG_DATA_HOME", QFile::encodeName(Box->makeDir("data")));
         QCOMPARE(Drop(Tree->topLevelItem(0)->child(3), UriList({Home + "/dst/sub"})),
                  Qt::CopyAction);
         QTRY_VERIFY(QFileInfo(Box->filePath("data/Trash/files/sub")).isDir());
 
-        // Refused: text, a folder into itself or its own subfolder, its own
-        // folder, a path that is gone, a web address, a path ending in ".".
-        QCOMPARE(Drop(Node(Home + "/dst"), "just text", 1, true, "text/plain"), Qt::IgnoreAction);
-        QCOMPARE(Drop(Node(Home + "/dst"), "https://example.com/a.jpg\r\n"), Qt::IgnoreAction);
-        const std::pair<QString, QString> refused[] = {
-            {Home + "/dst", Home + "/dst"},
-            {Home + "/dst", Home + "/dst/album/deep"},
-            {Home + "/dst/album", Home + "/dst"},
-            {Box->filePath("gone"), Home + "/dst"},
-            {Box->filePath("src/."), Home + "/dst/album"}};
-        for (const auto& [source, target] : refused)
-            QCOMPARE(Drop(Node(target), UriList({source})), Qt::IgnoreAction);
-        const ItemIDList cut =
-            ConcatIDLists(PathToIDList(Box->path()), MakeIDList(sikEntry, QByteArray("src\0x", 5)));
-        QCOMPARE(Drop(Node(Home + "/dst"), IDListArray({cut}), 1, true, kShellIDListType),
-                 Qt::IgnoreAction);
-        QVERIFY(QFileInfo(Home + "/dst/album/deep/p.jpg").isFile());
-        // A long drag is answered from its first items and checked whole on
-        // the drop: one bad item far down the list keeps every item in place.
-        QStringList many(40, Box->writeFile("src/many.jpg", "x"));
-        QCOMPARE(Drop(Node(Home + "/dst/album"), UriList(many << Home + "/dst")), Qt::CopyAction);
-        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
-        QVERIFY(QFileInfo::exists(many.front()) &&
-                !QFileInfo::exists(Home + "/dst/album/many.jpg"));
-
-        // Across filesystems a folder is copied whole and the original stays.
         if (!OnDifferentDevices(Box->path(), shm.path()))
             QSKIP("no second filesystem");
         QDir().mkpath(shm.filePath("card/dcim"));
@@ -217,6 +181,81 @@ private slots:
         QCOMPARE(Errors, QStringList());
     }
 
+    // Refused, and nothing moves: a web address, a folder into itself
+    // or its own subfolder, onto its own folder, a path that is gone, one
+    // ending in ".", a name that cannot be. A long drag is answered from its
+    // first items and checked whole on the drop: one bad item far down the
+    // list keeps every item in place.
+    void refused_data() {
+        QTest::addColumn<QString>("kind");   // what the drag carries
+        QTest::addColumn<QString>("source"); // in the sandbox
+        QTest::addColumn<QString>("target"); // in the home folder
+        // clang-format off
+        QTest::newRow("web address") << "web" << "" << "dst";
+        QTest::newRow("into itself") << "uri" << "home/dst" << "dst";
+        QTest::newRow("into its subfolder") << "uri" << "home/dst" << "dst/album/deep";
+        QTest::newRow("onto its own folder") << "uri" << "home/dst/album" << "dst";
+        QTest::newRow("gone") << "uri" << "gone" << "dst";
+        QTest::newRow("ending in a dot") << "uri" << "src/." << "dst/album";
+        QTest::newRow("NUL in a name") << "ids" << "" << "dst";
+        QTest::newRow("bad item far down") << "many" << "home/dst" << "dst/album";
+        // clang-format on
+    }
+    void refused() {
+        QFETCH(QString, kind);
+        QFETCH(QString, source);
+        QFETCH(QString, target);
+        Box->writeFile("home/dst/album/deep/p.jpg", "p");
+        const QString file = Box->writeFile("src/a.jpg", "a");
+        const QString from = Box->filePath(source);
+        const ItemIDList cut =
+            ConcatIDLists(PathToIDList(Box->path()), MakeIDList(sikEntry, QByteArray("src\0x", 5)));
+        const QByteArray bytes = kind == "web"    ? QByteArray("https://example.com/a.jpg\r\n")
+                                 : kind == "ids"  ? IDListArray({cut})
+                                 : kind == "many" ? UriList(QStringList(40, file) << from)
+                                                  : UriList({from});
+        const char* format = kind == "ids" ? kShellIDListType : "text/uri-list";
+        QCOMPARE(Drop(Node(Home + "/" + target), bytes, 1, true, format),
+                 kind == "many" ? Qt::CopyAction : Qt::IgnoreAction);
+        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        QCOMPARE(Leftovers(Home + "/dst", {"album"}) + Leftovers(Home + "/dst/album", {"deep"}),
+                 QStringList());
+        QCOMPARE(ReadAll(Home + "/dst/album/deep/p.jpg") + ReadAll(file), QByteArray("pa"));
+        QCOMPARE(Asked, 0);
+    }
+
+    // A name already in the target is replaced only on Yes; "すべていいえ"
+    // and "すべてはい" answer the rest of the drop's questions. What is not
+    // replaced stays where it was.
+    void answers_data() {
+        QTest::addColumn<int>("answer");
+        QTest::addColumn<int>("questions");
+        QTest::addColumn<bool>("replaced");
+        QTest::newRow("no") << int(idNo) << 3 << false;
+        QTest::newRow("yes") << int(idYes) << 3 << true;
+        QTest::newRow("no to all") << int(idNoAll) << 1 << false;
+        QTest::newRow("yes to all") << int(idYesAll) << 1 << true;
+    }
+    void answers() {
+        QFETCH(int, answer);
+        QFETCH(int, questions);
+        QFETCH(bool, replaced);
+        QStringList items;
+        for (const QString name : {"a.jpg", "b.jpg", "c.jpg"}) {
+            items << Box->writeFile("src/" + name, "new");
+            Box->writeFile("home/dst/" + name, "old");
+        }
+        Answer(answer);
+        DropPaths(Home + "/dst", items);
+        QCOMPARE(Asked, questions);
+        for (const QString& item : items) {
+            QCOMPARE(ReadAll(Home + "/dst/" + QFileInfo(item).fileName()),
+                     QByteArray(replaced ? "new" : "old"));
+            QCOMPARE(ReadAll(item), QByteArray(replaced ? "<missing>" : "new"));
+        }
+        QCOMPARE(Errors, QStringList());
+    }
+
     // Two items of one name in one drop meet in the target as an item on the
     // disk would: the replace question, No keeping the first; a folder that
     // comes twice is merged, its files asked about one by one.
@@ -226,18 +265,9 @@ private slots:
             Box->writeFile(QString("%1/DCIM/x.jpg").arg(cam), cam);
         }
         Box->makeDir("home/dst");
-        Tree->Loaded();
-        Tree->show();
-        int asked = 0;
-        Fake->OnMessageBox = [&](const QString&, const QString&, int flags) {
-            ++asked;
-            return flags == mbQuestionYesNoNoAll ? idNo : idOk;
-        };
-        const QStringList items = {Box->filePath("camA/IMG_0001.JPG"), Box->filePath("camA/DCIM"),
-                                   Box->filePath("camB/IMG_0001.JPG"), Box->filePath("camB/DCIM")};
-        QVERIFY(Drop(Node(Home + "/dst"), UriList(items)) != Qt::IgnoreAction);
-        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
-        QCOMPARE(asked, 2);
+        DropPaths(Home + "/dst", {Box->filePath("camA/IMG_0001.JPG"), Box->filePath("camA/DCIM"),
+                                  Box->filePath("camB/IMG_0001.JPG"), Box->filePath("camB/DCIM")});
+        QCOMPARE(Asked, 2);
         QCOMPARE(ReadAll(Home + "/dst/IMG_0001.JPG"), QByteArray("camA"));
         QCOMPARE(ReadAll(Home + "/dst/DCIM/x.jpg"), QByteArray("camA"));
         QCOMPARE(ReadAll(Box->filePath("camB/IMG_0001.JPG")), QByteArray("camB"));
@@ -252,47 +282,29 @@ private slots:
                 (void)(file.open(QIODevice::WriteOnly) && file.write("theirs"));
             return 0;
         };
-        Drop(Node(Home + "/dst"), UriList({late}));
-        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        DropPaths(Home + "/dst", {late});
         QCOMPARE(ReadAll(Home + "/dst/late.jpg"), QByteArray("theirs"));
         QCOMPARE(ReadAll(late), QByteArray("ours"));
         QVERIFY(Errors.size() == 1 && Errors[0].contains(SystemReason(EEXIST)));
     }
 
     // A drop goes on past the items that fail and names them once, in one box
-    // with the system's reason; "すべていいえ" and "すべてはい" answer the rest
-    // of the drop's questions.
-    void failuresAndAnswersForAll() {
+    // with the system's reason.
+    void failuresNamedOnce() {
         QStringList items;
-        for (const char* name : {"a", "b", "c", "d", "e"})
-            items << Box->writeFile(QString("src/%1.jpg").arg(name), "first");
+        for (const QString name : {"a.jpg", "b.jpg", "c.jpg"})
+            items << Box->writeFile("src/" + name, "x");
         Box->makeDir("home/dst");
-        Tree->Loaded();
-        Tree->show();
         Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
-            return step == fosRename && (path.endsWith("/b.jpg") || path.endsWith("/d.jpg"))
+            return step == fosRename && (path.endsWith("/a.jpg") || path.endsWith("/c.jpg"))
                        ? EACCES
                        : 0;
         };
-        Drop(Node(Home + "/dst"), UriList(items));
-        QTRY_VERIFY(Tree->DropTargetsInUse.empty());
+        DropPaths(Home + "/dst", items);
+        QCOMPARE(ReadAll(Home + "/dst/b.jpg"), QByteArray("x"));
         QCOMPARE(Errors.size(), 1);
-        for (const char* failed : {"src/b.jpg", "src/d.jpg"})
-            QVERIFY(Errors[0].contains(Box->filePath(failed) + " (" + SystemReason(EACCES)));
-        Fake->OnFileOpFault = nullptr;
-        int asked = 0;
-        for (const auto& [answer, kept] : {std::pair{idNoAll, "first"}, {idYesAll, "second"}}) {
-            for (const char* name : {"a", "c", "e"})
-                Box->writeFile(QString("src/%1.jpg").arg(name), "second");
-            Fake->OnMessageBox = [&, answer = answer](const QString&, const QString&, int) {
-                return ++asked, answer;
-            };
-            Drop(Node(Home + "/dst"), UriList({items[0], items[2], items[4]}));
-            QTRY_VERIFY(Tree->DropTargetsInUse.empty());
-            for (const char* name : {"a", "c", "e"})
-                QCOMPARE(ReadAll(Home + QString("/dst/%1.jpg").arg(name)), QByteArray(kept));
-        }
-        QCOMPARE(asked, 2); // one question each
+        for (const QString& failed : {items[0], items[2]})
+            QVERIFY(Errors[0].contains(failed + " (" + SystemReason(EACCES)));
     }
 
     // Another mount of a folder is that folder: nothing goes into itself,
@@ -315,9 +327,7 @@ private slots:
             for (qsizetype i = 1; i < binds.size(); i += 2)
                 ::umount2(qPrintable(Home + "/" + binds[i]), MNT_DETACH);
         });
-        Tree->Loaded();
-        Tree->show();
-        Fake->OnMessageBox = [](const QString&, const QString&, int) { return idYes; };
+        Answer(idYes);
         QCOMPARE(Drop(Node(Home + "/b/sub"), UriList({Home + "/a"})), Qt::IgnoreAction);
         QCOMPARE(Drop(Node(Home + "/b"), UriList({Home + "/a/sub"})), Qt::IgnoreAction);
         Drop(Node(Home + "/m"), UriList({Home + "/a"})); // m is a/deep: refused
