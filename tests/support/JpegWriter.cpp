@@ -1,5 +1,7 @@
 #include "support/JpegWriter.h"
 
+#include <QBuffer>
+#include <QImageWriter>
 #include <cstdio>
 #include <cstdlib>
 #include <jpeglib.h>
@@ -71,4 +73,25 @@ QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
     QByteArray marker("\xFF\xE1", 2);
     marker.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
     return jpeg.left(2) + marker + jpeg.mid(2);
+}
+
+QByteArray JpegOf(const QImage& image, int quality, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+QImage Gradient(QSize size) {
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            img.setPixel(x, y,
+                         qRgb(x * 255 / qMax(1, size.width() - 1),
+                              y * 255 / qMax(1, size.height() - 1), 90));
+    return img;
 }
