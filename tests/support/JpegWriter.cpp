@@ -1,6 +1,7 @@
 #include "support/JpegWriter.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QImageWriter>
 #include <cstdio>
 #include <cstdlib>
@@ -47,24 +48,15 @@ QByteArray WriteJpeg(QSize size, const TJpegKind& kind, const TJpegRowFill& fill
 
 QByteArray ExifBlock(const QList<std::array<quint32, 3>>& entries, bool motorola) {
     QByteArray tiff;
-    const auto put16 = [&](quint32 v) {
-        motorola ? tiff.append(char(v >> 8)).append(char(v))
-                 : tiff.append(char(v)).append(char(v >> 8));
-    };
-    const auto put32 = [&](quint32 v) {
-        motorola ? (put16(v >> 16), put16(v)) : (put16(v), put16(v >> 16));
-    };
-    tiff.append(motorola ? "MM" : "II");
-    put16(42);
-    put32(8);
-    put16(quint32(entries.size()));
+    QDataStream out(&tiff, QIODevice::WriteOnly);
+    out.setByteOrder(motorola ? QDataStream::BigEndian : QDataStream::LittleEndian);
+    out.writeRawData(motorola ? "MM" : "II", 2);
+    out << quint16(42) << quint32(8) << quint16(entries.size());
     for (const auto& [tag, type, value] : entries) {
-        put16(tag);
-        put16(type);
-        put32(1);
-        type == 3 ? (put16(value), put16(0)) : put32(value);
+        out << quint16(tag) << quint16(type) << quint32(1);
+        type == 3 ? out << quint16(value) << quint16(0) : out << value;
     }
-    put32(0);
+    out << quint32(0);
     return QByteArray("Exif\0\0", 6) + tiff;
 }
 
