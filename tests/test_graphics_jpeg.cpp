@@ -13,12 +13,6 @@
 
 namespace {
 
-QImage Solid(QSize size, QRgb colour) {
-    QImage img(size, QImage::Format_RGB32);
-    img.fill(colour);
-    return img;
-}
-
 // Rewrites the size in the frame header (SOF0) of JPEG data.
 QByteArray WithFrameSize(QByteArray jpeg, int width, int height) {
     const char size[4] = {char(height >> 8), char(height), char(width >> 8), char(width)};
@@ -54,22 +48,25 @@ private slots:
             QTest::addRow("%dx%d", size.width(), size.height())
                 << JpegOf(Gradient(size), 95) << Gradient(size) << 16 << "";
         const QImage vga = Gradient(QSize(640, 480));
-        QTest::newRow("progressive") << JpegOf(vga, 95, true) << vga << 16 << "";
+        const QByteArray progressive = JpegOf(vga, 95, true);
+        QVERIFY(progressive.contains("\xFF\xC2")); // written progressive indeed
+        QTest::newRow("progressive") << progressive << vga << 16 << "";
         QImage gray(32, 32, QImage::Format_Grayscale8);
         gray.fill(200);
         QTest::newRow("grey") << JpegOf(gray) << gray << 3 << "";
         // Inks stored inverted, as Adobe's programs write them: C=0 M=100% Y=100% K=0.
-        const uchar red[4] = {255, 0, 0, 255};
+        const uchar inks[4] = {255, 0, 0, 255};
+        QImage red(24, 16, QImage::Format_RGB32);
+        red.fill(qRgb(255, 0, 0));
         QTest::newRow("CMYK") << WriteJpeg(QSize(24, 16), TJpegKind{.Quality = 95, .Cmyk = true},
                                            [&](int, uchar* row) {
                                                for (int i = 0; i < 4 * 24; ++i)
-                                                   row[i] = red[i % 4];
+                                                   row[i] = inks[i % 4];
                                            })
-                              << Solid(QSize(24, 16), qRgb(255, 0, 0)) << 8 << "";
+                              << red << 8 << "";
         const QByteArray good = JpegOf(vga);
         QTest::newRow("zero bytes") << QByteArray() << QImage() << 0 << "JPEG";
-        QTest::newRow("not a jpeg")
-            << QByteArray("GIF89a plus some more bytes") << QImage() << 0 << "JPEG";
+        QTest::newRow("not a jpeg") << QByteArray("GIF89a and more") << QImage() << 0 << "JPEG";
         QTest::newRow("cut inside the header") << good.left(30) << QImage() << 0 << "JPEG";
         QTest::newRow("too large to hold")
             << WithFrameSize(good, 60000, 60000) << QImage() << 0 << "大きすぎ";
@@ -148,7 +145,8 @@ private slots:
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QSize>("size");
         QTest::addColumn<bool>("topArrived");
-        QImage source = Solid(QSize(256, 256), qRgb(220, 30, 30));
+        QImage source(256, 256, QImage::Format_RGB32);
+        source.fill(qRgb(220, 30, 30));
         QPainter(&source).fillRect(0, 128, 256, 128, QColor(30, 30, 220));
         const QByteArray whole = JpegOf(source);
         const QSize size(256, 256);
@@ -217,6 +215,8 @@ private slots:
         QCOMPARE(QSize(jpeg.Width(), jpeg.Height()), QSize(800, 600));
         const int reportsOfLoad = reports;
 
+        QCOMPARE(jpeg.ScaledImage(QSize(100, 75)).size(), QSize(100, 75));
+        QCOMPARE(jpeg.DecodedScale(), 1);
         QCOMPARE(jpeg.ScaledImage(QSize(150, 110)).size(), QSize(150, 110));
         QCOMPARE(jpeg.DecodedScale(), 2);
         // Drawing at 400 x 300 needs half the picture.

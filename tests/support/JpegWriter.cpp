@@ -62,9 +62,8 @@ QByteArray ExifBlock(const QList<std::array<quint32, 3>>& entries, bool motorola
 
 QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
     const int length = int(payload.size()) + 2;
-    QByteArray marker("\xFF\xE1", 2);
-    marker.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
-    return jpeg.left(2) + marker + jpeg.mid(2);
+    const char marker[4] = {char(0xFF), char(0xE1), char(length >> 8), char(length)};
+    return jpeg.left(2) + QByteArray(marker, 4) + payload + jpeg.mid(2);
 }
 
 QByteArray JpegOf(const QImage& image, int quality, bool progressive) {
