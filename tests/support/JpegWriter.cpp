@@ -1,5 +1,8 @@
 #include "support/JpegWriter.h"
 
+#include <QBuffer>
+#include <QDataStream>
+#include <QImageWriter>
 #include <cstdio>
 #include <cstdlib>
 #include <jpeglib.h>
@@ -45,30 +48,41 @@ QByteArray WriteJpeg(QSize size, const TJpegKind& kind, const TJpegRowFill& fill
 
 QByteArray ExifBlock(const QList<std::array<quint32, 3>>& entries, bool motorola) {
     QByteArray tiff;
-    const auto put16 = [&](quint32 v) {
-        motorola ? tiff.append(char(v >> 8)).append(char(v))
-                 : tiff.append(char(v)).append(char(v >> 8));
-    };
-    const auto put32 = [&](quint32 v) {
-        motorola ? (put16(v >> 16), put16(v)) : (put16(v), put16(v >> 16));
-    };
-    tiff.append(motorola ? "MM" : "II");
-    put16(42);
-    put32(8);
-    put16(quint32(entries.size()));
+    QDataStream out(&tiff, QIODevice::WriteOnly);
+    out.setByteOrder(motorola ? QDataStream::BigEndian : QDataStream::LittleEndian);
+    out.writeRawData(motorola ? "MM" : "II", 2);
+    out << quint16(42) << quint32(8) << quint16(entries.size());
     for (const auto& [tag, type, value] : entries) {
-        put16(tag);
-        put16(type);
-        put32(1);
-        type == 3 ? (put16(value), put16(0)) : put32(value);
+        out << quint16(tag) << quint16(type) << quint32(1);
+        type == 3 ? out << quint16(value) << quint16(0) : out << value;
     }
-    put32(0);
+    out << quint32(0);
     return QByteArray("Exif\0\0", 6) + tiff;
 }
 
 QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
     const int length = int(payload.size()) + 2;
-    QByteArray marker("\xFF\xE1", 2);
-    marker.append(char(length >> 8)).append(char(length & 0xff)).append(payload);
-    return jpeg.left(2) + marker + jpeg.mid(2);
+    const char marker[4] = {char(0xFF), char(0xE1), char(length >> 8), char(length)};
+    return jpeg.left(2) + QByteArray(marker, 4) + payload + jpeg.mid(2);
+}
+
+QByteArray JpegOf(const QImage& image, int quality, bool progressive) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpg");
+    writer.setQuality(quality);
+    writer.setProgressiveScanWrite(progressive);
+    writer.write(image);
+    return bytes;
+}
+
+QImage Gradient(QSize size) {
+    QImage img(size, QImage::Format_RGB32);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            img.setPixel(x, y,
+                         qRgb(x * 255 / qMax(1, size.width() - 1),
+                              y * 255 / qMax(1, size.height() - 1), 90));
+    return img;
 }

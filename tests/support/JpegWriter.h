@@ -2,6 +2,7 @@
 // JPEG data made on purpose, for the tests and the benchmarks: written by
 // libjpeg in the kind a case asks for, and EXIF blocks put into it.
 #include <QByteArray>
+#include <QImage>
 #include <QList>
 #include <QSize>
 #include <array>
@@ -33,3 +34,9 @@ inline QByteArray ExifOrientation(int orientation) {
 
 // JPEG data with an APP1 block put right after its start marker.
 QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload);
+
+// The image as Qt's own writer stores it (a grey image stays grey).
+QByteArray JpegOf(const QImage& image, int quality = 90, bool progressive = false);
+
+// Red grows to the right, green downwards: every turn and mirror shows.
+QImage Gradient(QSize size);
