@@ -116,6 +116,7 @@ TSPIHost::~TSPIHost() {
 bool TSPIHost::Start(const THostLaunch& launch) {
     if (Running())
         return true;
+    Launched = launch;
     int in[2], out[2];
     if (::pipe2(in, O_CLOEXEC) != 0)
         return false;
@@ -281,7 +282,18 @@ void TSPIHost::Tell(quint32 kind) {
 
 bool TSPIHost::Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,
                     const TProgressSink& progress) {
-    StartFailure = !Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs));
+    // A host that ends before it is ready (Wine still settling, after making
+    // the prefix or after a host was killed) is started once more.
+    for (int attempt = 0;; ++attempt) {
+        QElapsedTimer clock;
+        clock.start();
+        StartFailure = !Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs));
+        if (!StartFailure || attempt == 1 || Launched.Loader.isEmpty() ||
+            clock.elapsed() >= StartTimeoutMs)
+            break;
+        Kill();
+        Start(Launched);
+    }
     if (StartFailure || !SendMessage(kind, fields)) {
         Kill();
         return false;

@@ -105,6 +105,7 @@ private:
     int ToHost = -1;
     int FromHost = -1;
     int PidFd = -1;
+    THostLaunch Launched; // how the process was last started
     bool Ready = false;
     bool Direct = false;
     bool StartFailure = false;

@@ -245,13 +245,9 @@ std::optional<TWinePluginInfo> TWinePlugins::AskHost(TSPIHost& host, const QStri
     info.Size = stamp.Size;
     info.Modified = stamp.Modified;
     QByteArray reply;
-    bool answered = false;
-    // A host that fails before it is ready (Wine still settling after making
-    // the prefix) is started once more.
-    for (int attempt = 0; attempt < 2 && !answered; ++attempt)
-        answered = host.Start(Launch(bits)) &&
-                   host.Call(SPIHOST_LOAD, TWireWriter().Text(PathToBytes(path)).Bytes(), reply,
-                             PrepareTimeoutMs);
+    const bool answered = host.Start(Launch(bits)) &&
+                          host.Call(SPIHOST_LOAD, TWireWriter().Text(PathToBytes(path)).Bytes(),
+                                    reply, PrepareTimeoutMs);
     if (!answered) {
         qWarning("spihost: %s could not be asked (%s)", qPrintable(path),
                  qPrintable(Setup.LogFile()));

@@ -206,6 +206,22 @@ private slots:
         QVERIFY(Loads(bitmap, box.filePath("good.vtp")));
     }
 
+    // A host that ends before it is ready is started once more: here a
+    // loader that fails the first time, as Wine does now and then.
+    void hostEndingAtStartIsStartedAgain() {
+        TSandbox box;
+        const QString loader = box.writeFile(
+            "loader", "#!/bin/sh\n[ -e \"$0.ran\" ] || { touch \"$0.ran\"; exit 1; }\nexec " +
+                          QFile::encodeName(Original.Loader64) + " \"$@\"\n");
+        QFile(loader).setPermissions(QFile::ReadOwner | QFile::ExeOwner);
+        WinePlugins().StopHosts();
+        WinePlugins().Setup.Loader64 = loader;
+        auto info = WinePlugins().Probe(PluginFolder(box, 64) + "/vt_win64.sph", 64);
+        QVERIFY(QFile::exists(loader + ".ran"));
+        QVERIFY(info && info->Loads);
+        WinePlugins().StopHosts();
+    }
+
     // Windows plug-ins that Wine must first be asked about join later, at
     // their place in the search order among the native ones; a machine
     // without Wine says once what to install.
