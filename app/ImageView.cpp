@@ -3,6 +3,7 @@
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
+#include <utility>
 
 TImage::TImage(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -11,6 +12,7 @@ TImage::TImage(QWidget* parent) : QWidget(parent) {
 
 void TImage::Invalidate() {
     Kept = QImage();
+    Fitted = QImage();
     Shown = QRect();
     update();
 }
@@ -24,9 +26,14 @@ void TImage::SetZoom(double scale, QSize natural) {
     if (scale == Scale && natural == Natural)
         return;
     // Going in or out of the zoom changes what is kept; between two
-    // scales the picture at its own size is kept as it is.
-    if ((scale > 0) != (Scale > 0) || natural != Natural)
-        Kept = QImage();
+    // scales the picture at its own size is kept as it is. The image made
+    // for the view before is kept too: zooming out to it costs nothing.
+    if (natural != Natural)
+        Fitted = QImage();
+    if (scale > 0 && Scale <= 0)
+        Fitted = std::exchange(Kept, QImage());
+    else if (scale <= 0 && Scale > 0)
+        Kept = std::exchange(Fitted, QImage());
     Scale = scale;
     Natural = natural;
     update();

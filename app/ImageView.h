@@ -47,5 +47,6 @@ private:
     QImage Kept;
     QRect Shown; // the ready part when last drawn or asked for
     double Scale = 0;
+    QImage Fitted; // the image made for the widget before zooming, kept for zooming out
     QSize Natural;
 };

@@ -73,7 +73,10 @@ TFlash::TFlash(QWidget* parent) : QLabel(parent) {
     setTextFormat(Qt::PlainText);
     setMargin(12);
     QFont big = font();
-    big.setPointSizeF(big.pointSizeF() * 2.2);
+    if (big.pointSizeF() > 0)
+        big.setPointSizeF(big.pointSizeF() * 2.2);
+    else
+        big.setPixelSize(big.pixelSize() * 2);
     big.setBold(true);
     setFont(big);
     setStyleSheet(QStringLiteral("color: white; background: rgba(0, 0, 0, 160);"));

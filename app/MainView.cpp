@@ -166,7 +166,7 @@ void TfrmVelmo::LayOutPicture() {
         return;
     if (ViewScale > 0)
         return ShowZoomed();
-    imgMain->SetZoom(0, QSize());
+    imgMain->SetZoom(0, QSize(FPicture->Width(), FPicture->Height()));
     if (IniRec.DispSize == 0) {
         SetPopupChecks(true, false);
         ShowActualSize();
