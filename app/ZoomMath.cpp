@@ -21,7 +21,8 @@ int ScrollAlong(int picture, int viewport, bool centred, double from, int scroll
     const int shownBefore = ZoomedSize(QSize(picture, 1), from).width();
     const int shownAfter = ZoomedSize(QSize(picture, 1), to).width();
     const double pixel = (pointer - Offset(shownBefore, viewport, centred) + scroll) / from;
-    const double wanted = pixel * to - pointer + Offset(shownAfter, viewport, centred);
+    // A picture smaller than the view after the step has nothing to scroll.
+    const double wanted = pixel * to - pointer;
     return std::clamp(int(std::lround(wanted)), 0, std::max(0, shownAfter - viewport));
 }
 } // namespace
