@@ -33,10 +33,10 @@ const QChar CR(13);
 class TWindowQuestions : public TStepQuestions {
 public:
     explicit TWindowQuestions(QStatusBar* bar) : Bar(bar) {}
-    bool AskOverwrite(const QString& target) override {
+    bool AskOverwrite(const QString& target, bool undoing) override {
         MsgText = DisplayPath(target) + QStringLiteral("は既に存在します。") + CR +
                   QStringLiteral("上書きしますか？");
-        MsgFlags = mbQuestionYesNo;
+        MsgFlags = undoing ? mbQuestionYesNoNo : mbQuestionYesNo;
         ShowMessageBox(kConfirmCaption);
         return MsgResult != idNo;
     }

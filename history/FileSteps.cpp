@@ -97,7 +97,7 @@ TFileSteps::TTransfer TFileSteps::Transfer(TTransferKind kind, const QString& fr
                 Touch(t.Target);
                 break;
             case cpAsk:
-                if (ask && !Questions.AskOverwrite(target))
+                if (ask && !Questions.AskOverwrite(target, plan.Op == joUndone))
                     return t;
                 // The file in the way goes to the trash first, so it can come back.
                 if (ShellDeleteToTrash(Owner, target, &t.Replaced) != forDone)
@@ -309,7 +309,15 @@ bool TFileSteps::Undo() {
         const bool inTrash = PathTaken(step.Target);
         if (!inTrash && StampMatches(step.Source, step.Stamp))
             break; // restored already, from the desktop's trash
-        if (!inTrash || !StampMatches(step.Target, step.Stamp)) {
+        if (!inTrash) {
+            // The trash was emptied, or the file removed from it.
+            Questions.Refuse(DisplayPath(step.Source) + CR +
+                             QStringLiteral("はごみ箱にもうないため、元に戻せません。") + CR +
+                             QStringLiteral("この操作は履歴から外します。"));
+            Record(THistoryStep(), joDropped);
+            return true;
+        }
+        if (!StampMatches(step.Target, step.Stamp)) {
             RefuseChanged(step.Target);
             return true;
         }

@@ -21,8 +21,9 @@ TClashPolicy ClashPolicyOf(int setting);
 class TStepQuestions {
 public:
     virtual ~TStepQuestions() = default;
-    // Whether the file at `target` may be replaced.
-    virtual bool AskOverwrite(const QString& target) = 0;
+    // Whether the file at `target` may be replaced; `undoing` for an undo
+    // (then No is the default answer).
+    virtual bool AskOverwrite(const QString& target, bool undoing) = 0;
     // Why a step cannot be taken (a box).
     virtual void Refuse(const QString& text) = 0;
     // Something left as it was, or worth knowing (a line in the status bar).

@@ -18,14 +18,16 @@ struct TSession : TStepQuestions {
         History.Open(journal);
         Steps.Policy = policy;
     }
-    bool AskOverwrite(const QString&) override {
+    bool AskOverwrite(const QString&, bool undoing) override {
         ++Asked;
+        AskedUndoing = undoing;
         return Answers.isEmpty() || Answers.takeFirst();
     }
     void Refuse(const QString& text) override { Refused << text; }
     void Note(const QString& text) override { Notes << text; }
     QList<bool> Answers; // to the overwrite question, in order (yes when none left)
     int Asked = 0;
+    bool AskedUndoing = false; // the last question was an undo's
     QStringList Refused, Notes;
     THistory History;
     TFileSteps Steps{nullptr, History, *this};
@@ -189,6 +191,7 @@ private slots:
         box.writeFile("pics/c.jpg", "a newcomer");
         QVERIFY(!s.Steps.Undo());
         QCOMPARE(s.Asked, 1);
+        QVERIFY(s.AskedUndoing); // No is its default
         QCOMPARE(ReadAll(box.filePath("out/c.jpg")), QByteArray("picture"));
 
         s.Steps.Policy = cpKeepBoth;
@@ -333,10 +336,11 @@ private slots:
                 if (kind == skMove || change < 2) // a copy's undo needs no folder
                     QTest::addRow("%s, %d", kind == skCopy ? "copy" : "move", change)
                         << kind << change;
+        QTest::newRow("trash, emptied") << int(skTrash) << 3;
     }
     // A record that points at a file no step made (another inode, or one
     // without its inode) leaves it alone; a vanished source folder is not
-    // made again.
+    // made again; an emptied trash is told as such.
     void undoOnlyWhatTheStepMade() {
         QFETCH(int, kind);
         QFETCH(int, change);
@@ -344,8 +348,16 @@ private slots:
         TSession s(box.filePath("Velmo.journal"));
         const QString source = box.writeFile("pics/d.jpg", "document");
         const QString target = box.filePath("out/d.jpg");
-        QVERIFY(kind == skCopy ? s.Steps.Copy(source, target) : s.Steps.Move(source, target));
+        QVERIFY(kind == skCopy   ? s.Steps.Copy(source, target)
+                : kind == skMove ? s.Steps.Move(source, target)
+                                 : s.Steps.Trash(source));
         THistoryStep step = *s.History.UndoStep();
+        if (change == 3) {
+            QVERIFY(QFile::remove(step.Target));
+            QVERIFY(s.Steps.Undo());
+            QVERIFY(s.Refused.size() == 1 && s.Refused[0].contains("ごみ箱にもうない"));
+            return;
+        }
         if (change == 0) {
             const struct stat st = StatOf(target);
             box.writeFile("other", "document");
