@@ -317,10 +317,9 @@ static int HeifDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
     return rc;
 }
 
-/* One pattern a line: the plug-in that claims a file's extension is asked
- * first, and only a line's last pattern counts for that. */
-static const char* const kFormats[] = {"*.heic",    "HEIF 画像", "*.heif",    "HEIF 画像", "*.hif",
-                                       "HEIF 画像", "*.avif",    "AVIF 画像", NULL};
+/* All patterns on the first line: the host lists the files of a folder by
+ * each plug-in's first line alone. */
+static const char* const kFormats[] = {"*.heic;*.heif;*.hif;*.avif", "HEIF/AVIF 画像", NULL};
 
 static const SpiFormat kHeifFormat = {HeifDescribe, kFormats, HeifIsSupported, HeifGetInfo,
                                       HeifDecode};

@@ -76,10 +76,8 @@ static void JxlApplyBlack(const JxlWork* work) {
 
 /* Makes the bitmap and tells the decoder where the pixels go. */
 static int JxlSetOutput(JxlDecoder* dec, const JxlBasicInfo* info, JxlWork* work) {
-    /* The sizes are before the turn: a quarter turn swaps them. */
-    const int turned = info->orientation >= JXL_ORIENT_TRANSPOSE;
-    const int rc = SpiDibCreate(work->dib, turned ? info->ysize : info->xsize,
-                                turned ? info->xsize : info->ysize, 24, 0);
+    /* libjxl turns the picture upright and gives the sizes after the turn. */
+    const int rc = SpiDibCreate(work->dib, info->xsize, info->ysize, 24, 0);
     if (rc != SPI_SUCCESS)
         return rc;
     work->alpha = info->alpha_bits > 0;
@@ -226,9 +224,8 @@ static int JxlGetInfo(SpiStream* s, SpiPictureInfo* out) {
     if (rc == SPI_SUCCESS)
         rc = JxlRun(data, size, &info, NULL, NULL);
     if (rc == SPI_SUCCESS) {
-        const int turned = info.orientation >= JXL_ORIENT_TRANSPOSE;
-        out->width = (int32_t)(turned ? info.ysize : info.xsize);
-        out->height = (int32_t)(turned ? info.xsize : info.ysize);
+        out->width = (int32_t)info.xsize;
+        out->height = (int32_t)info.ysize;
         out->colorDepth = 24;
     }
     free(owned);
