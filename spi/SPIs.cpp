@@ -66,9 +66,11 @@ const TPluginPackage PluginPackages[] = {
 };
 
 const TPluginPackage* MissingPackage(const QString& loadError) {
-    // The loader's message starts with the name of the library it missed.
+    // The loader's message starts with the library it missed, by its name
+    // (not found) or its path (found but unusable), and a colon.
+    const QString library = loadError.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('/'), -1);
     for (const TPluginPackage& package : PluginPackages)
-        if (loadError.startsWith(QLatin1String(package.Library) + QLatin1Char(':')))
+        if (loadError.contains(QLatin1Char(':')) && library == QLatin1String(package.Library))
             return &package;
     return nullptr;
 }

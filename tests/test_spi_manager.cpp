@@ -423,6 +423,9 @@ private slots:
         QTest::newRow("jxl threads")
             << QString("libjxl_threads.so.0.7") + missing
             << "JPEG XL の画像を表示するにはパッケージ libjxl0.7 を入れてください";
+        QTest::newRow("damaged")
+            << "/lib/x86_64-linux-gnu/libjxl.so.0.7: file too short"
+            << "JPEG XL の画像を表示するにはパッケージ libjxl0.7 を入れてください";
         QTest::newRow("a library of a library") << QString("libde265.so.0") + missing << "";
         QTest::newRow("a broken plug-in") << "/x/heif.spi: invalid ELF header"
                                           << "";
