@@ -132,27 +132,6 @@ static void HeifClose(struct heif_context* ctx, struct heif_image_handle* handle
         heif_context_free(ctx);
 }
 
-static int HeifGetInfo(SpiStream* s, SpiPictureInfo* out) {
-    const uint8_t* data = NULL;
-    size_t size = 0;
-    uint8_t* owned = NULL;
-    int rc = SpiStreamReadAll(s, &data, &size, &owned);
-    if (rc != SPI_SUCCESS)
-        return rc;
-    HeifInput in = {data, size, 0, 0};
-    struct heif_context* ctx = NULL;
-    struct heif_image_handle* handle = NULL;
-    rc = HeifOpen(&in, &ctx, &handle);
-    if (rc == SPI_SUCCESS) {
-        out->width = heif_image_handle_get_width(handle);
-        out->height = heif_image_handle_get_height(handle);
-        out->colorDepth = 24;
-    }
-    HeifClose(ctx, handle);
-    free(owned);
-    return rc;
-}
-
 /* ---- The decode on its own thread ------------------------------------------- */
 
 typedef struct HeifJob {
@@ -304,17 +283,37 @@ static int HeifDecodeData(HeifInput* in, SpiDib* dib, SpiProgress* progress) {
     return rc;
 }
 
-static int HeifDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
+/* Reads the whole data, then decodes it into dib, or with dib NULL fills
+ * the picture information alone. */
+static int HeifRun(SpiStream* s, SpiPictureInfo* out, SpiDib* dib, SpiProgress* progress) {
     const uint8_t* data = NULL;
     size_t size = 0;
     uint8_t* owned = NULL;
     int rc = SpiStreamReadAll(s, &data, &size, &owned);
-    if (rc == SPI_SUCCESS) {
-        HeifInput in = {data, size, 0, 0};
+    HeifInput in = {data, size, 0, 0};
+    if (rc == SPI_SUCCESS && dib) {
         rc = HeifDecodeData(&in, dib, progress);
+    } else if (rc == SPI_SUCCESS) {
+        struct heif_context* ctx = NULL;
+        struct heif_image_handle* handle = NULL;
+        rc = HeifOpen(&in, &ctx, &handle);
+        if (rc == SPI_SUCCESS) {
+            out->width = heif_image_handle_get_width(handle);
+            out->height = heif_image_handle_get_height(handle);
+            out->colorDepth = 24;
+        }
+        HeifClose(ctx, handle);
     }
     free(owned);
     return rc;
+}
+
+static int HeifGetInfo(SpiStream* s, SpiPictureInfo* out) {
+    return HeifRun(s, out, NULL, NULL);
+}
+
+static int HeifDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
+    return HeifRun(s, NULL, dib, progress);
 }
 
 /* All patterns on the first line: the host lists the files of a folder by

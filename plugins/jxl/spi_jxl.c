@@ -215,35 +215,33 @@ static int JxlRun(const uint8_t* data, size_t size, JxlBasicInfo* info, SpiDib* 
     return rc;
 }
 
-static int JxlGetInfo(SpiStream* s, SpiPictureInfo* out) {
+/* Reads the whole data and runs the decoder over it. */
+static int JxlRunStream(SpiStream* s, JxlBasicInfo* info, SpiDib* dib, SpiProgress* progress) {
     const uint8_t* data = NULL;
     size_t size = 0;
     uint8_t* owned = NULL;
     int rc = SpiStreamReadAll(s, &data, &size, &owned);
-    JxlBasicInfo info;
     if (rc == SPI_SUCCESS)
-        rc = JxlRun(data, size, &info, NULL, NULL);
+        rc = JxlRun(data, size, info, dib, progress);
+    free(owned);
+    return rc;
+}
+
+static int JxlGetInfo(SpiStream* s, SpiPictureInfo* out) {
+    JxlBasicInfo info;
+    const int rc = JxlRunStream(s, &info, NULL, NULL);
     if (rc == SPI_SUCCESS) {
         out->width = (int32_t)info.xsize;
         out->height = (int32_t)info.ysize;
         out->colorDepth = 24;
     }
-    free(owned);
     return rc;
 }
 
 static int JxlDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
-    const uint8_t* data = NULL;
-    size_t size = 0;
-    uint8_t* owned = NULL;
-    int rc = SpiStreamReadAll(s, &data, &size, &owned);
     JxlBasicInfo info;
-    if (rc == SPI_SUCCESS)
-        rc = JxlRun(data, size, &info, dib, progress);
-    if (rc == SPI_SUCCESS && !dib->info)
-        rc = SPI_OUT_OF_ORDER;
-    free(owned);
-    return rc;
+    const int rc = JxlRunStream(s, &info, dib, progress);
+    return rc == SPI_SUCCESS && !dib->info ? SPI_OUT_OF_ORDER : rc;
 }
 
 static const char* const kFormats[] = {"*.jxl", "JPEG XL 画像", NULL};
