@@ -24,6 +24,7 @@ cmake --build "$build" -j"$(nproc)" --target velmo_fuzzers
 # leaves room for the quarantine; one allocation over 2 GB still counts as a
 # fault.
 export ASAN_OPTIONS="quarantine_size_mb=64${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$root/bench/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 bash "$root/bench/fuzz/make_seeds.sh" "$work/seeds"
