@@ -2,7 +2,8 @@
 // each Ctrl+wheel step from the fitted view to 100% and back, the step and
 // its drawing timed together, against redrawing the same view at actual
 // size (the drawing every other scale must keep up with); and the next
-// picture of a burst at the kept 100% against the next at the fitted view.
+// picture of a burst at the kept 100% against the next at the fitted view,
+// and the next with the picture before pinned beside it (compare).
 //
 //   bench_zoom [work folder] [runs]
 #include "app/ImageView.h"
@@ -71,7 +72,7 @@ int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     const QString pics = work + QStringLiteral("/pics");
     QDir().mkpath(pics);
-    const int count = 2 * runs + 2;
+    const int count = 3 * runs + 2;
     for (int i = 0; i < count; ++i)
         MakeNoisyJpeg(pics + QStringLiteral("/burst%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
                       qRgb(90 + 5 * i, 120, 160));
@@ -145,5 +146,12 @@ int main(int argc, char* argv[]) {
                 "%d); kept / fitted %.2f\n",
                 Median(fitted), form.ViewScale * 100, Median(kept), runs,
                 Median(kept) / Median(fitted));
+    // Compare: the picture on show pinned, the right half stepping on.
+    form.actCompare->trigger();
+    std::vector<double> compared;
+    for (int i = 0; i < runs; ++i, ++shown)
+        compared.push_back(NextMs(form, picture(shown + 1)));
+    std::printf("next with a picture pinned beside it, at %.0f%%: %.1f ms; compared / kept %.2f\n",
+                form.ViewScale * 100, Median(compared), Median(compared) / Median(kept));
     return 0;
 }
