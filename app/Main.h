@@ -1,12 +1,14 @@
 #pragma once
 
 #include "platform/MessageBox.h"
+#include "settings/Settings.h"
 
 #include <QMainWindow>
 #include <array>
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class QAction;
 class QKeyEvent;
@@ -33,6 +35,8 @@ struct TGraphicClassInfo;
 class THistory;
 class TFileSteps;
 class TStepQuestions;
+class TTakenReader;
+struct TTakenFacts;
 
 // The one window of the program.
 class TfrmVelmo : public QMainWindow {
@@ -56,7 +60,7 @@ public:
     TImage* imgMain = nullptr;
     TViewNotice* lblNotice = nullptr; // over the view when a file cannot be shown
     QWidget* pnlOutFolButton = nullptr;
-    std::array<QToolButton*, 10> spbNo{};
+    std::array<QToolButton*, OutFolderCount> spbNo{};
     QStatusBar* staMain = nullptr;
     std::array<QLabel*, 5> staPanels{};
     QProgressBar* pgbMain = nullptr;
@@ -91,7 +95,7 @@ public:
     QAction* pmnOutFolButtonOption = nullptr;
 
     // Window state.
-    std::array<QToolButton*, 10> OutFolButtons{};
+    std::array<QToolButton*, OutFolderCount> OutFolButtons{};
     int LastIndex = -1;
     int ShownIndex = -10;
     int SplMainPos = 200;
@@ -157,6 +161,14 @@ public:
     // Whether a folder scan, a picture load or a file operation is under way.
     bool Busy() const { return GateDepth > 0; }
 
+    // The list's order (MainOrder.cpp): by name, or by the time taken, read
+    // in the background once the first picture shows.
+    QAction* actOrderName = nullptr;
+    QAction* actOrderTaken = nullptr;
+    void SetOrder(int order);
+    // Whether the list is in the order the settings ask for.
+    bool OrderSettled() const;
+
 public slots:
     void actExitExecute();
     void actHelpExecute();
@@ -199,6 +211,12 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateEditMenu();
+    void CreateOrderMenu();
+    void StartTakenOrder();
+    void ApplyTakenOrder(const QString& folder, const QStringList& names,
+                         const std::vector<TTakenFacts>& facts);
+    TTakenReader* TakenReader = nullptr;
+    bool TakenOrderPending = false;
     void CreateToolBars();
     void CreatePanes();
     void CreateStatusBar();

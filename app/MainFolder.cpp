@@ -155,6 +155,7 @@ void TfrmVelmo::OpenFolder(const QString& folder, const QString& picture) {
             }
         SelectIndex(first);
         ShowPicture(first);
+        StartTakenOrder();
     } else {
         ShowPicture(-1);
     }
