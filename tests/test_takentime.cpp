@@ -1,10 +1,13 @@
 // When pictures were taken, read from their files, and the list's date order.
 #include "support/JpegWriter.h"
+#include "support/MainWindowFixture.h"
 #include "support/TestSupport.h"
 #include "toolkit/TakenTime.h"
 
+#include <QAction>
 #include <QDateTime>
 #include <QFile>
+#include <QListWidget>
 #include <QTimeZone>
 #include <QtTest>
 
@@ -75,6 +78,35 @@ private slots:
                 {taken[i] < 0 ? std::nullopt : std::optional<qint64>(taken[i]), modified[i]});
         const std::vector<int> got = TakenOrder(facts);
         QCOMPARE(QList<int>(got.begin(), got.end()), order);
+    }
+
+    // A camera's and a phone's shots interleave once the dates are read; the
+    // picture on show stays, and name order comes back from the menu.
+    void windowSettlesOnThePictureShown() {
+        TMainWindowFixture f;
+        const QByteArray jpeg = JpegOf(Gradient(QSize(16, 8)));
+        const QList<std::pair<const char*, const char*>> shots = {
+            {"CAM_0001.jpg", "2024:05:01 10:00:00"},
+            {"CAM_0002.jpg", "2024:05:01 12:00:00"},
+            {"IMG_0001.jpg", "2024:05:01 11:00:00"},
+            {"IMG_0002.jpg", "2024:05:01 09:00:00"}};
+        for (const auto& [name, date] : shots)
+            f.Sandbox.writeFile("pics/" + QString(name), WithApp1(jpeg, ExifTakenBlock(date)));
+        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\nCurrentFile=%1/IMG_0001.jpg\n"
+                                  "[OTHER]\nOrder=1\n")
+                       .arg(f.Pics));
+        TfrmVelmo& w = f.Open();
+        QTRY_VERIFY_WITH_TIMEOUT(w.OrderSettled(), 5000);
+        const QStringList dated = {"IMG_0002.jpg", "CAM_0001.jpg", "IMG_0001.jpg", "CAM_0002.jpg"};
+        QCOMPARE(f.ListItems(), dated);
+        QCOMPARE(w.ShownIndex, 2);
+        QCOMPARE(w.lstFile->currentRow(), 2);
+        QVERIFY(w.actOrderTaken->isChecked());
+        w.actOrderName->trigger();
+        QCOMPARE(f.ListItems(),
+                 QStringList({"CAM_0001.jpg", "CAM_0002.jpg", "IMG_0001.jpg", "IMG_0002.jpg"}));
+        QCOMPARE(w.ShownIndex, 2);
+        QCOMPARE(IniRec.Order, 0);
     }
 };
 
