@@ -36,6 +36,7 @@ class THistory;
 class TFileSteps;
 class TStepQuestions;
 class TTakenReader;
+class TThumbnailList;
 struct TTakenFacts;
 
 // The one window of the program.
@@ -165,6 +166,8 @@ public:
     // in the background once the first picture shows.
     QAction* actOrderName = nullptr;
     QAction* actOrderTaken = nullptr;
+    QAction* actThumbnails = nullptr;
+    TThumbnailList* Thumbs = nullptr;
     void SetOrder(int order);
     // Whether the list is in the order the settings ask for.
     bool OrderSettled() const;
@@ -212,6 +215,8 @@ private:
     void CreateMenus();
     void CreateEditMenu();
     void CreateOrderMenu();
+    // After a scan: the list's look and order for the new files.
+    void ListOpened();
     void StartTakenOrder();
     void ApplyTakenOrder(const QString& folder, const QStringList& names,
                          const std::vector<TTakenFacts>& facts);

@@ -155,10 +155,10 @@ void TfrmVelmo::OpenFolder(const QString& folder, const QString& picture) {
             }
         SelectIndex(first);
         ShowPicture(first);
-        StartTakenOrder();
     } else {
         ShowPicture(-1);
     }
+    ListOpened();
     UpdateDeleteAction();
 }
 

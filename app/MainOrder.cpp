@@ -1,11 +1,13 @@
-// The order of the file list: by name, or by the time the pictures were
-// taken. The dates are read in the background after the folder's first
-// picture shows; the list then settles once, keeping the picture on show.
+// The look and order of the file list: names or thumbnails; by name, or by
+// the time the pictures were taken. The dates are read in the background
+// after the folder's first picture shows; the list then settles once,
+// keeping the picture on show.
 #include "app/Main.h"
 
 #include "app/FileListDelegate.h"
 #include "app/Preloader.h"
 #include "app/TakenReader.h"
+#include "app/ThumbnailList.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -19,6 +21,18 @@
 
 void TfrmVelmo::CreateOrderMenu() {
     mnuView->addSeparator();
+    actThumbnails = mnuView->addAction(QStringLiteral("サムネイル(&B)"));
+    actThumbnails->setObjectName(QStringLiteral("actThumbnails"));
+    actThumbnails->setCheckable(true);
+    connect(actThumbnails, &QAction::triggered, this, [this](bool on) {
+        IniRec.Thumbnails = on ? 1 : 0;
+        if (Thumbs)
+            Thumbs->SetShown(on);
+        else
+            ListOpened();
+        if (SelectedIndex() >= 0)
+            lstFile->scrollToItem(lstFile->item(SelectedIndex()));
+    });
     auto* group = new QActionGroup(this);
     actOrderName = mnuView->addAction(QStringLiteral("名前順(&A)"));
     actOrderName->setObjectName(QStringLiteral("actOrderName"));
@@ -49,6 +63,16 @@ void TfrmVelmo::SetOrder(int order) {
 
 bool TfrmVelmo::OrderSettled() const {
     return IniRec.Order != 1 || (!TakenReader->Running() && !TakenOrderPending);
+}
+
+void TfrmVelmo::ListOpened() {
+    // The list exists only after the menus are made.
+    if (!Thumbs)
+        Thumbs = new TThumbnailList(lstFile, [this](int row) { return PicturePath(row); });
+    Thumbs->Clear();
+    Thumbs->SetShown(IniRec.Thumbnails == 1);
+    actThumbnails->setChecked(IniRec.Thumbnails == 1);
+    StartTakenOrder();
 }
 
 void TfrmVelmo::StartTakenOrder() {

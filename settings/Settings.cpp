@@ -151,6 +151,7 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Mode", 0, &IniRec.Mode},
                               {secAction, "Clash", 0, &IniRec.Clash},
                               {secOther, "FileName", 1, &IniRec.FileName},
+                              {secOther, "Thumbnails", 0, &IniRec.Thumbnails},
                               {secOther, "Order", 0, &IniRec.Order},
                               {secOther, "Version", K::Version},
                           });

@@ -29,6 +29,7 @@ struct TIniRec {
     qint32 Mode = 0;         // 0: copy mode; 1: move mode
     qint32 FileName = 0;     // 1: status bar shows the full path
     qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
+    qint32 Thumbnails = 0;   // 1: the file list shows thumbnails with the names
     qint32 Order = 0;        // 1: the list in the order the pictures were taken; else by name
     // The picture on show at close (its full path); at start, the picture
     // the start folder opens on when it is listed there.

@@ -207,7 +207,7 @@ private slots:
             "CurrentFile=file:///home/user/"
             "%89%C4.jpg\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
             "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\n[OTHER]\n"
-            "FileName=1\nOrder=0\nVersion=1.03\n";
+            "FileName=1\nThumbnails=0\nOrder=0\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
 
@@ -336,7 +336,7 @@ private slots:
              {"; written by hand\n", "Extra=keep me\n", "note without equals\n", "[MINE]\nx=1\n"})
             QVERIFY2(after.contains(kept), kept);
         QCOMPARE(SectionText(after, "[OTHER]"),
-                 QByteArray("[OTHER]\nFileName=1\nOrder=0\nVersion=1.03\n"));
+                 QByteArray("[OTHER]\nFileName=1\nThumbnails=0\nOrder=0\nVersion=1.03\n"));
         QVERIFY(after.startsWith("; written by hand\n[SETTING]\n"));
     }
 
