@@ -113,6 +113,8 @@ public:
     void ApplySettings();
     void ShowTree(int flag);
     void ShowOutFolButton(int flag);
+    // The output-folder buttons as the slots are now.
+    void ShowOutFolders();
     void SetMode(int flag);
     bool splMainCanResize(int newSize);
     void FormResize();
@@ -168,6 +170,11 @@ public:
     QAction* actOrderTaken = nullptr;
     QAction* actThumbnails = nullptr;
     TThumbnailList* Thumbs = nullptr;
+    // Folder sets (MainSets.cpp): the set in use, saving and switching.
+    QMenu* mnuSetting = nullptr;
+    QString FolderSetName;
+    void UseFolderSet(const QString& name, bool remember);
+    void SaveFolderSetAs(const QString& name);
     void SetOrder(int order);
     // Whether the list is in the order the settings ask for.
     bool OrderSettled() const;
@@ -215,6 +222,7 @@ private:
     void CreateMenus();
     void CreateEditMenu();
     void CreateOrderMenu();
+    void CreateSetsMenu();
     // After a scan: the list's look and order for the new files.
     void ListOpened();
     void StartTakenOrder();

@@ -159,6 +159,7 @@ void TfrmVelmo::CreateMenus() {
     connect(optionItem, &QAction::triggered, actOption, &QAction::trigger);
     connect(actOption, &QAction::enabledChanged, optionItem, &QAction::setEnabled);
 
+    CreateSetsMenu();
     mnuHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelp->addAction(actHelp);

@@ -120,20 +120,7 @@ void TfrmVelmo::ApplySettings() {
     ShowTree(IniRec.Tree);
     ShowOutFolButton(IniRec.OutFolButton);
     SetMode(IniRec.Mode);
-    for (int k = 1; k <= OutFolderCount; ++k) {
-        QToolButton* b = OutFolButtons[size_t(k - 1)];
-        b->setVisible(OutFolderRowInUse((k - 1) / OutFolderRowSize));
-        const TOutFolderRec& slot = OutFolders[k - 1];
-        if (slot.Path.isEmpty()) {
-            b->setText(QStringLiteral(" "));
-            b->setToolTip(QString());
-            b->setEnabled(false);
-        } else {
-            b->setText(slot.Title);
-            b->setToolTip(DisplayPath(slot.Path));
-            b->setEnabled(true);
-        }
-    }
+    ShowOutFolders();
     if (SelectedIndex() >= 0) {
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
         staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
@@ -157,6 +144,24 @@ void TfrmVelmo::ShowTree(int flag) {
         if (stvMain->hasFocus())
             lstFile->setFocus(Qt::OtherFocusReason);
     }
+}
+
+void TfrmVelmo::ShowOutFolders() {
+    for (int k = 1; k <= OutFolderCount; ++k) {
+        QToolButton* b = OutFolButtons[size_t(k - 1)];
+        b->setVisible(OutFolderRowInUse((k - 1) / OutFolderRowSize));
+        const TOutFolderRec& slot = OutFolders[k - 1];
+        if (slot.Path.isEmpty()) {
+            b->setText(QStringLiteral(" "));
+            b->setToolTip(QString());
+            b->setEnabled(false);
+        } else {
+            b->setText(slot.Title);
+            b->setToolTip(DisplayPath(slot.Path));
+            b->setEnabled(true);
+        }
+    }
+    ShowOutFolButton(IniRec.OutFolButton);
 }
 
 void TfrmVelmo::ShowOutFolButton(int flag) {

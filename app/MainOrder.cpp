@@ -8,6 +8,7 @@
 #include "app/Preloader.h"
 #include "app/TakenReader.h"
 #include "app/ThumbnailList.h"
+#include "settings/FolderSets.h"
 #include "settings/Settings.h"
 
 #include <QAction>
@@ -72,6 +73,10 @@ void TfrmVelmo::ListOpened() {
     Thumbs->Clear();
     Thumbs->SetShown(IniRec.Thumbnails == 1);
     actThumbnails->setChecked(IniRec.Thumbnails == 1);
+    // The folder comes with the set of output folders it was sorted with.
+    const QString set = FolderSetFor(IniRec.CurrentPath);
+    if (!set.isEmpty() && set != FolderSetName)
+        UseFolderSet(set, false);
     StartTakenOrder();
 }
 
