@@ -8,6 +8,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QListWidget>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTimeZone>
 #include <QtTest>
 
@@ -54,6 +56,19 @@ private slots:
         f.close();
         const std::optional<qint64> read = ReadTakenTime(path);
         QCOMPARE(read.value_or(-1), taken);
+    }
+
+    // A HEIF picture keeps its Exif block as an item of its own.
+    void readFromHeif() {
+        if (QStandardPaths::findExecutable("heif-enc").isEmpty())
+            QSKIP("heif-enc (libheif-examples) is not installed");
+        TSandbox box;
+        const QString jpeg =
+            box.writeFile("a.jpg", WithApp1(JpegOf(Gradient(QSize(64, 48))),
+                                            ExifTakenBlock("2024:05:01 13:45:10", "5", "+09:00")));
+        const QString heic = box.filePath("a.heic");
+        QCOMPARE(QProcess::execute("heif-enc", {"-q", "50", "-o", heic, jpeg}), 0);
+        QCOMPARE(ReadTakenTime(heic).value_or(-1), Utc("2024-05-01T04:45:10.500Z"));
     }
 
     // Facts in name order and the order they are listed in.
