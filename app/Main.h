@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/MessageBox.h"
+#include "settings/Settings.h"
 
 #include <QImage>
 #include <QMainWindow>
@@ -10,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <utility>
+#include <vector>
 
 class QAction;
 class QKeyEvent;
@@ -39,6 +41,9 @@ struct TGraphicClassInfo;
 class THistory;
 class TFileSteps;
 class TStepQuestions;
+class TTakenReader;
+class TThumbnailList;
+struct TTakenFacts;
 
 // The one window of the program.
 class TfrmVelmo : public QMainWindow {
@@ -62,7 +67,7 @@ public:
     TImage* imgMain = nullptr;
     TViewNotice* lblNotice = nullptr; // over the view when a file cannot be shown
     QWidget* pnlOutFolButton = nullptr;
-    std::array<QToolButton*, 10> spbNo{};
+    std::array<QToolButton*, OutFolderCount> spbNo{};
     QStatusBar* staMain = nullptr;
     std::array<QLabel*, 5> staPanels{};
     QProgressBar* pgbMain = nullptr;
@@ -102,7 +107,7 @@ public:
     QAction* pmnOutFolButtonOption = nullptr;
 
     // Window state.
-    std::array<QToolButton*, 10> OutFolButtons{};
+    std::array<QToolButton*, OutFolderCount> OutFolButtons{};
     int LastIndex = -1;
     int ShownIndex = -10;
     int SplMainPos = 200;
@@ -119,6 +124,8 @@ public:
     void ApplySettings();
     void ShowTree(int flag);
     void ShowOutFolButton(int flag);
+    // The output-folder buttons as the slots are now.
+    void ShowOutFolders();
     void SetMode(int flag);
     bool splMainCanResize(int newSize);
     void FormResize();
@@ -194,6 +201,21 @@ public:
     // Whether a folder scan, a picture load or a file operation is under way.
     bool Busy() const { return GateDepth > 0; }
 
+    // The list's order (MainOrder.cpp): by name, or by the time taken, read
+    // in the background once the first picture shows.
+    QAction* actOrderName = nullptr;
+    QAction* actOrderTaken = nullptr;
+    QAction* actThumbnails = nullptr;
+    TThumbnailList* Thumbs = nullptr;
+    // Folder sets (MainSets.cpp): the set in use, saving and switching.
+    QMenu* mnuSetting = nullptr;
+    QString FolderSetName;
+    void UseFolderSet(const QString& name, bool remember);
+    void SaveFolderSetAs(const QString& name);
+    void SetOrder(int order);
+    // Whether the list is in the order the settings ask for.
+    bool OrderSettled() const;
+
 public slots:
     void actExitExecute();
     void actHelpExecute();
@@ -241,6 +263,15 @@ private:
     void CreateActions();
     void CreateMenus();
     void CreateEditMenu();
+    void CreateOrderMenu();
+    void CreateSetsMenu();
+    // After a scan: the list's look and order for the new files.
+    void ListOpened();
+    void StartTakenOrder();
+    void ApplyTakenOrder(const QString& folder, const QStringList& names,
+                         const std::vector<TTakenFacts>& facts);
+    TTakenReader* TakenReader = nullptr;
+    bool TakenOrderPending = false;
     void CreateToolBars();
     void CreatePanes();
     void CreateStatusBar();

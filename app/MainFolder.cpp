@@ -158,6 +158,7 @@ void TfrmVelmo::OpenFolder(const QString& folder, const QString& picture) {
     } else {
         ShowPicture(-1);
     }
+    ListOpened();
     UpdateDeleteAction();
 }
 

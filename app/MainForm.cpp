@@ -5,6 +5,7 @@
 #include "app/FileListDelegate.h"
 #include "app/ImageView.h"
 #include "app/MainRules.h"
+#include "app/OutFolderSlots.h"
 #include "app/Splitter.h"
 #include "app/ViewNotice.h"
 #include "shelltree/ShellCtrls.h"
@@ -149,6 +150,7 @@ void TfrmVelmo::CreateMenus() {
     mnuView->addSeparator();
     mnuView->addAction(actTree);
     mnuView->addAction(actOutFolButton);
+    CreateOrderMenu();
     mnuView->addSeparator();
     mnuView->addAction(actReNew);
     mnuView->addSeparator();
@@ -158,6 +160,7 @@ void TfrmVelmo::CreateMenus() {
     connect(optionItem, &QAction::triggered, actOption, &QAction::trigger);
     connect(actOption, &QAction::enabledChanged, optionItem, &QAction::setEnabled);
 
+    CreateSetsMenu();
     mnuHelp = menuBar()->addMenu(QStringLiteral("ヘルプ(&H)"));
     mnuHelp->setObjectName(QStringLiteral("mnuHelp"));
     mnuHelp->addAction(actHelp);
@@ -252,17 +255,20 @@ void TfrmVelmo::CreatePanes() {
     lblNotice = new TViewNotice(scbMain->viewport());
     lblNotice->setObjectName(QStringLiteral("lblNotice"));
 
-    // Right: the ten output-folder buttons, stacked from the top.
+    // Right: the output-folder buttons, stacked from the top, a row of ten
+    // beside the other.
     pnlOutFolButton = MakePanel("pnlOutFolButton", central);
-    pnlOutFolButton->setFixedWidth(72);
-    for (int i = 0; i < 10; ++i) {
+    pnlOutFolButton->setFixedWidth(OutFolButtonWidth);
+    for (int i = 0; i < OutFolderCount; ++i) {
         auto* button = new QToolButton(pnlOutFolButton);
         button->setObjectName(QStringLiteral("spbNo%1").arg(i));
         button->setAutoRaise(true);
         button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-        button->setIcon(OutFolderGlyph(i));
+        button->setIcon(OutFolderGlyph(i % OutFolderRowSize));
         button->setIconSize(QSize(16, 16));
-        button->setGeometry(0, i * 40, 72, 40);
+        button->setGeometry(i / OutFolderRowSize * OutFolButtonWidth,
+                            i % OutFolderRowSize * OutFolButtonHeight, OutFolButtonWidth,
+                            OutFolButtonHeight);
         button->setFocusPolicy(Qt::NoFocus);
         spbNo[size_t(i)] = button;
     }
@@ -376,7 +382,7 @@ void TfrmVelmo::ConnectHandlers() {
     connect(imgMain, &TImage::MouseDown, this, &TfrmVelmo::imgMainMouseDown);
     connect(imgMain, &TImage::MouseMove, this, &TfrmVelmo::imgMainMouseMove);
     connect(imgMain, &TImage::MouseUp, this, &TfrmVelmo::imgMainMouseUp);
-    for (int i = 0; i < 10; ++i)
+    for (int i = 0; i < OutFolderCount; ++i)
         connect(spbNo[size_t(i)], &QToolButton::clicked, this, [this, i] { spbNo0Click(i + 1); });
 
     splMain->Size = [this] { return pnlLeft->maximumWidth(); };

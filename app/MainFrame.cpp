@@ -6,6 +6,7 @@
 #include "app/ImageView.h"
 #include "app/MainRules.h"
 #include "app/MainSettings.h"
+#include "app/OutFolderSlots.h"
 #include "app/Preloader.h"
 #include "app/Splitter.h"
 #include "dialogs/About.h"
@@ -61,7 +62,7 @@ void TfrmVelmo::FormCreate() {
     SplMainPos = 200;
     imgMain->resize(0, 0);
     pgbMain->hide();
-    for (size_t i = 0; i < 10; ++i)
+    for (size_t i = 0; i < OutFolderCount; ++i)
         OutFolButtons[i] = spbNo[i];
     for (QLabel* panel : staPanels)
         panel->clear();
@@ -119,19 +120,7 @@ void TfrmVelmo::ApplySettings() {
     ShowTree(IniRec.Tree);
     ShowOutFolButton(IniRec.OutFolButton);
     SetMode(IniRec.Mode);
-    for (int k = 1; k <= 10; ++k) {
-        QToolButton* b = OutFolButtons[size_t(k - 1)];
-        const TOutFolderRec& slot = OutFolders[k - 1];
-        if (slot.Path.isEmpty()) {
-            b->setText(QStringLiteral(" "));
-            b->setToolTip(QString());
-            b->setEnabled(false);
-        } else {
-            b->setText(slot.Title);
-            b->setToolTip(DisplayPath(slot.Path));
-            b->setEnabled(true);
-        }
-    }
+    ShowOutFolders();
     UpdateLegend();
     if (SelectedIndex() >= 0) {
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
@@ -158,8 +147,26 @@ void TfrmVelmo::ShowTree(int flag) {
     }
 }
 
+void TfrmVelmo::ShowOutFolders() {
+    for (int k = 1; k <= OutFolderCount; ++k) {
+        QToolButton* b = OutFolButtons[size_t(k - 1)];
+        b->setVisible(OutFolderRowInUse((k - 1) / OutFolderRowSize));
+        const TOutFolderRec& slot = OutFolders[k - 1];
+        if (slot.Path.isEmpty()) {
+            b->setText(QStringLiteral(" "));
+            b->setToolTip(QString());
+            b->setEnabled(false);
+        } else {
+            b->setText(slot.Title);
+            b->setToolTip(DisplayPath(slot.Path));
+            b->setEnabled(true);
+        }
+    }
+    ShowOutFolButton(IniRec.OutFolButton);
+}
+
 void TfrmVelmo::ShowOutFolButton(int flag) {
-    pnlOutFolButton->setFixedWidth(flag != 0 ? 72 : 0);
+    pnlOutFolButton->setFixedWidth(flag != 0 ? OutFolButtonPaneWidth() : 0);
     actOutFolButton->setChecked(flag != 0);
 }
 

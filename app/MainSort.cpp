@@ -3,6 +3,7 @@
 #include "app/Main.h"
 
 #include "app/MainRules.h"
+#include "app/OutFolderSlots.h"
 #include "dialogs/SharedMessage.h"
 #include "history/FileSteps.h"
 #include "platform/FileAccess.h"
@@ -57,7 +58,7 @@ void TfrmVelmo::spbNo0Click(int slot) {
 }
 
 bool TfrmVelmo::FormShortCut(int qtKey, quint32 nativeScanCode, Qt::KeyboardModifiers modifiers) {
-    const int d = DigitForKey(qtKey, nativeScanCode, modifiers);
+    const int d = SlotForKey(qtKey, nativeScanCode, modifiers);
     if (d < 0 || OutFolders[d].Path.isEmpty())
         return false;
     spbNo[size_t(d)]->click();

@@ -14,7 +14,7 @@
 
 namespace {
 struct TQuiet : TStepQuestions {
-    bool AskOverwrite(const QString&) override { return true; }
+    bool AskOverwrite(const QString&, bool) override { return true; }
     void Refuse(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
     void Note(const QString& text) override { std::fprintf(stderr, "%s\n", qPrintable(text)); }
 };

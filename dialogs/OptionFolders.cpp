@@ -1,4 +1,4 @@
-// The options dialog's folder page: the grid of the ten output folders and
+// The options dialog's folder page: the grid of the output folders and
 // its buttons.
 #include "dialogs/Option.h"
 
@@ -24,6 +24,13 @@
 
 namespace {
 const QString CornerText = QStringLiteral("No");
+
+// The key of a slot as its grid row shows it: the digit, with a Shift mark
+// for the second ten.
+QString OutFolderKeyName(int slot) {
+    const QString digit = QString::number(slot % OutFolderRowSize);
+    return slot < OutFolderRowSize ? digit : QStringLiteral("⇧") + digit;
+}
 
 // Hands the painting of every slot cell to the dialog.
 class TFolderGridDelegate : public QStyledItemDelegate {
@@ -86,7 +93,8 @@ void TfrmOption::CreateFolderPage() {
     sgdFolder->setSelectionBehavior(QAbstractItemView::SelectRows);
     sgdFolder->setSelectionMode(QAbstractItemView::SingleSelection);
     sgdFolder->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    sgdFolder->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // Ten rows show; the second ten scroll in below them.
+    sgdFolder->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     sgdFolder->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     sgdFolder->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
     sgdFolder->setWordWrap(false);
@@ -170,7 +178,7 @@ void TfrmOption::InitGrid() {
     SetCell(1, 0, QStringLiteral("表示名"));
     SetCell(2, 0, QStringLiteral("パス"));
     for (int n = 1; n <= OutFolderCount; ++n)
-        SetCell(0, n, QString::number(n - 1));
+        SetCell(0, n, OutFolderKeyName(n - 1));
     SelectRow(FirstEmptyRow());
 }
 

@@ -152,6 +152,8 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Clash", 0, &IniRec.Clash},
                               {secAction, "KeepZoom", 1, &IniRec.KeepZoom},
                               {secOther, "FileName", 1, &IniRec.FileName},
+                              {secOther, "Thumbnails", 0, &IniRec.Thumbnails},
+                              {secOther, "Order", 0, &IniRec.Order},
                               {secOther, "Version", K::Version},
                           });
         return k;

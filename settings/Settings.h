@@ -30,6 +30,8 @@ struct TIniRec {
     qint32 FileName = 0;     // 1: status bar shows the full path
     qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
     qint32 KeepZoom = 0;     // 1: the next picture of the same size keeps the zoom and its place
+    qint32 Thumbnails = 0;   // 1: the file list shows thumbnails with the names
+    qint32 Order = 0;        // 1: the list in the order the pictures were taken; else by name
     // The picture on show at close (its full path); at start, the picture
     // the start folder opens on when it is listed there.
     QString CurrentFile;
@@ -42,11 +44,15 @@ struct TOutFolderRec {
     QString Path;
 };
 
-constexpr int OutFolderCount = 10;
+// Two rows of ten slots: the digit keys send to the first, Shift and the
+// digit keys to the second.
+constexpr int OutFolderRowSize = 10;
+constexpr int OutFolderCount = 2 * OutFolderRowSize;
 
 extern TIniRec IniRec;
-// Slot k (1..10) is OutFolders[k-1]: button spbNo(k-1), digit key k-1,
-// keys Title(k-1) and Path(k-1) of the [PATH] section.
+// Slot k (1..20) is OutFolders[k-1]: button spbNo(k-1), keys Title(k-1) and
+// Path(k-1) of the [PATH] section; digit key k-1 for the first ten, Shift and
+// digit key k-11 for the others.
 extern TOutFolderRec OutFolders[OutFolderCount];
 
 // What the settings load and save need from the main window: its geometry,

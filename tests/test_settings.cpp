@@ -189,6 +189,7 @@ private slots:
         IniRec.CurrentFile = PathFromBytes("/home/user/\x89\xc4.jpg");
         OutFolders[0] = {"写真", "/home/user/写真"};
         OutFolders[9] = {"Last", "/tmp/last"};
+        OutFolders[19] = {"Shift9", "/tmp/shift"};
         SaveSettings(w);
         DeleteOldSettings();
         QByteArray expected = "[WINDOW]\nTop=100\nLeft=120\nWidth=900\nHeight=700\nSplMain=210\n"
@@ -198,13 +199,15 @@ private slots:
         for (int n = 1; n < 9; ++n)
             expected += "Title" + QByteArray::number(n) + "=\nPath" + QByteArray::number(n) + "=\n";
         expected += "Title9=Last\nPath9=/tmp/last\n";
+        for (int n = 10; n < 19; ++n)
+            expected += "Title" + QByteArray::number(n) + "=\nPath" + QByteArray::number(n) + "=\n";
+        expected += "Title19=Shift9\nPath19=/tmp/shift\n";
         expected += QString("CurrentPath=/home/user/写真\n").toUtf8();
         expected +=
             "CurrentFile=file:///home/user/"
             "%89%C4.jpg\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
-            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\nKeepZoom=0\n["
-            "OTHER]\n"
-            "FileName=1\nVersion=1.03\n";
+            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\nKeepZoom=0\n[OTHER]\n"
+            "FileName=1\nThumbnails=0\nOrder=0\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
 
@@ -332,7 +335,8 @@ private slots:
         for (const char* kept :
              {"; written by hand\n", "Extra=keep me\n", "note without equals\n", "[MINE]\nx=1\n"})
             QVERIFY2(after.contains(kept), kept);
-        QCOMPARE(SectionText(after, "[OTHER]"), QByteArray("[OTHER]\nFileName=1\nVersion=1.03\n"));
+        QCOMPARE(SectionText(after, "[OTHER]"),
+                 QByteArray("[OTHER]\nFileName=1\nThumbnails=0\nOrder=0\nVersion=1.03\n"));
         QVERIFY(after.startsWith("; written by hand\n[SETTING]\n"));
     }
 

@@ -60,6 +60,37 @@ QByteArray ExifBlock(const QList<std::array<quint32, 3>>& entries, bool motorola
     return QByteArray("Exif\0\0", 6) + tiff;
 }
 
+QByteArray ExifTakenBlock(const QByteArray& dateTime, const QByteArray& subSec,
+                          const QByteArray& offset, bool motorola) {
+    QList<std::pair<quint16, QByteArray>> texts;
+    for (const auto& [tag, text] :
+         {std::pair<quint16, QByteArray>{0x9003, dateTime}, {0x9011, offset}, {0x9291, subSec}})
+        if (!text.isEmpty())
+            texts.append({tag, text + '\0'});
+    QByteArray tiff;
+    QDataStream out(&tiff, QIODevice::WriteOnly);
+    out.setByteOrder(motorola ? QDataStream::BigEndian : QDataStream::LittleEndian);
+    out.writeRawData(motorola ? "MM" : "II", 2);
+    // The first directory at 8 points to the Exif one at 26; the texts follow it.
+    out << quint16(42) << quint32(8) << quint16(1) << quint16(0x8769) << quint16(4) << quint32(1)
+        << quint32(26) << quint32(0);
+    quint32 data = 26 + 2 + 12 * quint32(texts.size()) + 4;
+    out << quint16(texts.size());
+    for (const auto& [tag, text] : texts) {
+        out << tag << quint16(2) << quint32(text.size());
+        if (text.size() <= 4)
+            out.writeRawData(text.leftJustified(4, '\0').constData(), 4);
+        else
+            out << data;
+        data += text.size() > 4 ? quint32(text.size()) : 0;
+    }
+    out << quint32(0);
+    for (const auto& [tag, text] : texts)
+        if (text.size() > 4)
+            out.writeRawData(text.constData(), int(text.size()));
+    return QByteArray("Exif\0\0", 6) + tiff;
+}
+
 QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload) {
     const int length = int(payload.size()) + 2;
     const char marker[4] = {char(0xFF), char(0xE1), char(length >> 8), char(length)};

@@ -32,6 +32,11 @@ inline QByteArray ExifOrientation(int orientation) {
     return ExifBlock({{0x0112, 3, quint32(orientation)}});
 }
 
+// An APP1 EXIF block whose Exif directory holds the original date, its
+// sub-seconds and its offset (each left out when empty).
+QByteArray ExifTakenBlock(const QByteArray& dateTime, const QByteArray& subSec = {},
+                          const QByteArray& offset = {}, bool motorola = false);
+
 // JPEG data with an APP1 block put right after its start marker.
 QByteArray WithApp1(const QByteArray& jpeg, const QByteArray& payload);
 
