@@ -25,6 +25,8 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include <utility>
+
 namespace {
 const QChar CR(13);
 
@@ -45,10 +47,29 @@ public:
         MsgFlags = mbWarningOk;
         ShowMessageBox(kWarningCaption);
     }
-    void Note(const QString& text) override { Bar->showMessage(text, 8000); }
+    // Once the window is on the screen: the status bar only makes room for
+    // a line over panels it is showing (a start's notes come before).
+    void Note(const QString& text) override {
+        Later = text;
+        if (Bar->isVisible())
+            return Bar->showMessage(std::exchange(Later, QString()), 8000);
+        if (Wait.isActive())
+            return;
+        Wait.setInterval(100);
+        QObject::connect(&Wait, &QTimer::timeout, Bar, [this] {
+            if (!Bar->isVisible())
+                return;
+            Wait.stop();
+            Wait.disconnect();
+            Bar->showMessage(std::exchange(Later, QString()), 8000);
+        });
+        Wait.start();
+    }
 
 private:
     QStatusBar* Bar;
+    QString Later;
+    QTimer Wait;
 };
 
 // The list's order: without regard to case, then by case.
@@ -86,27 +107,14 @@ void TfrmVelmo::OpenHistory() {
     Steps = std::make_unique<TFileSteps>(this, *History, *StepQuestions);
     History->Open(QFileInfo(IniFileName()).path() + QStringLiteral("/Velmo.journal"));
     Steps->Recover();
-    if (!History->SetAsideName().isEmpty() || History->InUse()) {
-        const QString note =
+    if (!History->SetAsideName().isEmpty() || History->InUse())
+        StepQuestions->Note(
             History->InUse()
                 ? QStringLiteral("別のヴェルモ！が履歴を使用中のため、このウィンドウの操作は"
                                  "次に起動したときには元に戻せません。")
                 : QStringLiteral("履歴ファイルを読めないため、") +
                       DisplayPath(QFileInfo(History->SetAsideName()).fileName()) +
-                      QStringLiteral(" として残し、新しく始めます。");
-        // Once the window is on the screen: the status bar only makes room
-        // for a line over panels it is showing.
-        auto* wait = new QTimer(this);
-        wait->setInterval(100);
-        connect(wait, &QTimer::timeout, this, [this, wait, note] {
-            if (!staMain->isVisible())
-                return;
-            StepQuestions->Note(note);
-            wait->deleteLater();
-            wait->stop();
-        });
-        wait->start();
-    }
+                      QStringLiteral(" として残し、新しく始めます。"));
     UpdateUndoActions();
 }
 

@@ -263,18 +263,21 @@ private slots:
         QTest::addColumn<QString>("files"); // per member: s source only, t target only, b both
         QTest::addColumn<QString>("after"); // the same, once settled
         QTest::addColumn<bool>("recorded");
-        QTest::newRow("nothing moved yet") << int(joDone) << "s"
-                                           << "s" << false;
-        QTest::newRow("moved, not recorded") << int(joDone) << "t"
-                                             << "t" << true;
-        QTest::newRow("copied, source not removed") << int(joDone) << "b"
-                                                    << "t" << true;
-        QTest::newRow("redo moved, not recorded") << int(joRedone) << "t"
-                                                  << "t" << true;
-        QTest::newRow("two files, one moved") << int(joDone) << "ts"
-                                              << "ss" << false;
-        QTest::newRow("two files, both moved") << int(joDone) << "tb"
-                                               << "tt" << true;
+        const struct {
+            const char *name, *files, *after;
+            TJournalOp planned;
+            bool recorded;
+        } rows[] = {
+            {"nothing moved yet", "s", "s", joDone, false},
+            {"moved, not recorded", "t", "t", joDone, true},
+            {"copied, source not removed", "b", "t", joDone, true},
+            {"redo moved, not recorded", "t", "t", joRedone, true},
+            {"two files, one moved", "ts", "ss", joDone, false},
+            {"two files, both moved", "tb", "tt", joDone, true},
+        };
+        for (const auto& r : rows)
+            QTest::newRow(r.name) << int(r.planned) << QString(r.files) << QString(r.after)
+                                  << r.recorded;
     }
     // What a kill left half done is finished or rolled back, as a whole; the
     // history learns of it, and our temporary copies go.
