@@ -24,6 +24,8 @@ for viewer in nsxiv geeqie; do
     command -v $viewer >/dev/null || { echo "$viewer is not installed (apt-get install $viewer)" >&2; exit 2; }
 done
 
+# The timer's pictures, kept between runs (the HEIC pair takes a while to make).
+pictures=${PEER_BENCH_WORK:-/tmp/peer-bench}-velmo
 work=$(mktemp -d /tmp/velmo-peer-formats.XXXXXX)
 trap 'rm -rf "$work"' EXIT
 tsv=$work/results.tsv
@@ -34,7 +36,10 @@ velmo_env=(-e "VELMO_INI_DIR=$work/velmo" -e "TMPDIR=$work/velmo/tmp")
 time_one() { # format label key first-template next-template [env...]
     local f=$1 label=$2 key=$3 first=$4 next=$5
     shift 5
-    local pb=("$peer/peer-bench.sh" -q -f "$f" -n "$runs" -o "$tsv" -l "$label-$f" "$@")
+    # A work folder per format: the timer's "next" folder holds the pictures
+    # of every format it was given, and a viewer would step from A to A.
+    local pb=("$peer/peer-bench.sh" -q -f "$f" --work "$pictures-$f" -n "$runs" -o "$tsv"
+              -l "$label-$f" "$@")
     "${pb[@]}" first "$first"
     "${pb[@]}" -k "$key" -P 0 next "$next"
     "${pb[@]}" -k "$key" -w 2000 next "$next"

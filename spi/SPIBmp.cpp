@@ -94,6 +94,11 @@ void TSPIBitmap::LoadThenReport(const std::function<std::unique_ptr<TGraphic>()>
     std::exception_ptr failure;
     try {
         AssignGraphic(Create());
+        const QSize natural(Width(), Height());
+        const QSize shown = DecodeHint ? DecodeHint(natural) : QSize();
+        Fitted = shown.isValid() && !shown.isEmpty() && shown != natural
+                     ? TGraphic::ScaledImage(shown)
+                     : QImage();
     } catch (...) {
         failure = std::current_exception();
     }
@@ -121,9 +126,14 @@ void TSPIBitmap::LoadFromStreamWithName(QIODevice& Stream, const QString& FileNa
     });
 }
 
+QImage TSPIBitmap::ScaledImage(const QSize& Size) const {
+    return !Fitted.isNull() && Fitted.size() == Size ? Fitted : TGraphic::ScaledImage(Size);
+}
+
 // ---- Taking pictures over ------------------------------------------------------
 
 void TSPIBitmap::AssignGraphic(std::unique_ptr<TGraphic> Graphic) {
+    Fitted = QImage();
     if (!Graphic)
         throw EInvalidGraphic(QStringLiteral("Susie Plugins could not decode"));
     if (auto* plugin = dynamic_cast<TSPIGraphic*>(Graphic.get())) {
@@ -139,6 +149,7 @@ void TSPIBitmap::AssignGraphic(std::unique_ptr<TGraphic> Graphic) {
 }
 
 void TSPIBitmap::Assign(const TGraphic& Source) {
+    Fitted = QImage();
     if (auto* plugin = dynamic_cast<const TSPIGraphic*>(&Source)) {
         std::unique_ptr<TGraphic> temporary = ConvertToBitmap(*plugin, TBitmap::StaticClass());
         TBitmap::Assign(*temporary);

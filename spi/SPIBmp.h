@@ -32,7 +32,13 @@ public:
     // Takes over a decoded picture and frees it.
     virtual void AssignGraphic(std::unique_ptr<TGraphic> Graphic);
 
+    // The picture at the size the load's decode hint asked for comes from
+    // the copy scaled during the load (on the loading thread, so a picture
+    // decoded ahead is shown at once); other sizes are scaled now.
+    QImage ScaledImage(const QSize& Size) const override;
+
 private:
+    QImage Fitted; // scaled at the end of the load, or null
     // Passes an intermediate picture's reports on as this bitmap's, except
     // its ending report.
     TProgressEvent RelayProgress();

@@ -51,5 +51,6 @@ avifenc -s 10 srca.png heif/alpha.avif >/dev/null
 avifenc -s 10 --irot 1 src.png heif/turned.avif >/dev/null
 cjxl src.png jxl/lossless.jxl -d 0 >/dev/null 2>&1
 cjxl srca.png jxl/lossy-alpha.jxl -d 2 >/dev/null 2>&1
-cjxl gif/animated.gif jxl/animated.jxl -d 0 >/dev/null 2>&1
-rm -f src.png srca.png srct.png
+convert -delay 10 src.png \( src.png -flip \) animated.gif
+cjxl animated.gif jxl/animated.jxl -d 0 >/dev/null 2>&1
+rm -f src.png srca.png srct.png animated.gif

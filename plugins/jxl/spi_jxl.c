@@ -139,8 +139,9 @@ static int JxlRun(const uint8_t* data, size_t size, JxlBasicInfo* info, SpiDib* 
     size_t slice = size / 32;
     slice = slice < JXL_SLICE_MIN ? JXL_SLICE_MIN : slice > JXL_SLICE_MAX ? JXL_SLICE_MAX : slice;
     size_t fed = 0, done = 0; /* bytes given, bytes the decoder has finished with */
+    /* Counted in sixteenths of a slice, so that every slice is reported. */
     int slices = 0;
-    const int total = (int)((size + slice - 1) / slice);
+    const int total = 16 * (int)((size + slice - 1) / slice);
     if (dib)
         SpiProgressInit(progress, progress->callback, progress->data, total > 0 ? total : 1);
     if (rc == SPI_SUCCESS && dib && SpiProgressStep(progress, 0))
@@ -161,7 +162,7 @@ static int JxlRun(const uint8_t* data, size_t size, JxlBasicInfo* info, SpiDib* 
             else if (fed >= size)
                 JxlDecoderCloseInput(dec);
             if (rc == SPI_SUCCESS && dib &&
-                SpiProgressStep(progress, slices++ < total ? slices : total))
+                SpiProgressStep(progress, 16 * ++slices < total ? 16 * slices : total))
                 rc = SPI_ABORT;
             break;
         }
