@@ -89,7 +89,9 @@ void TfrmVelmo::ShowPicture(int i) {
     LayOutPicture();
     ProcessMessages();
     staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
-    staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
+    const QSize source = FPicture->Graphic() ? FPicture->Graphic()->SourceSize()
+                                             : QSize(FPicture->Width(), FPicture->Height());
+    staPanels[2]->setText(PictureSizeText(source.width(), source.height()));
     const TFileFacts info = FileFacts(p);
     if (!info.Exists) {
         staPanels[3]->clear();

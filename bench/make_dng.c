@@ -5,8 +5,8 @@
  *   velmo_make_dng [options] <source.ppm | WIDTHxHEIGHT> <out.dng>
  *     --orientation N   TIFF orientation 1..8 of the raw (default 1)
  *     --no-preview      no JPEG preview, only a small thumbnail
- *     --no-dng-version  leave out the DNG version, so it is a raw file of an
- *                       unknown camera
+ *     --no-dng-version  leave out the DNG version: a TIFF raw file of a maker
+ *                       LibRaw knows nothing of
  *
  * A WIDTHxHEIGHT source is a colourful pattern made here. The raw data is a
  * 16-bit RGGB mosaic of the source's linear light (the camera's colours are
@@ -199,10 +199,11 @@ int main(int argc, char** argv) {
     TIFFSetField(t, TIFFTAG_SUBIFD, preview ? 2 : 1, sub);
     WriteThumbnail(t, &p);
     int ok = TIFFWriteDirectory(t);
-    WriteRaw(t, &p);
-    ok = ok && TIFFWriteDirectory(t);
+    /* The raw data last: a file cut short loses its directory. */
     if (preview)
         ok = ok && WritePreview(t, &p) && TIFFWriteDirectory(t);
+    WriteRaw(t, &p);
+    ok = ok && TIFFWriteDirectory(t);
     TIFFClose(t);
     free(p.rgb);
     return ok ? 0 : 1;

@@ -26,8 +26,8 @@ cmake --build "$build" -j"$(nproc)" --target velmo_fuzzers
 export ASAN_OPTIONS="quarantine_size_mb=64${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-bash "$root/bench/fuzz/make_seeds.sh" "$work/seeds"
-for name in png gif webp tiff; do
+bash "$root/bench/fuzz/make_seeds.sh" "$work/seeds" "$build/bench/velmo_make_dng"
+for name in png gif webp tiff raw video; do
   echo "Fuzzing the $name plug-in for ${seconds}s"
   mkdir -p "$work/corpus-$name"
   (cd "$work" && "$build/bench/fuzz/fuzz_$name" -jobs=1 -workers=1 -max_total_time="$seconds" \

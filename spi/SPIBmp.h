@@ -31,8 +31,12 @@ public:
     void Assign(const TGraphic& Source) override;
     // Takes over a decoded picture and frees it.
     virtual void AssignGraphic(std::unique_ptr<TGraphic> Graphic);
+    // The size the plug-in's picture information told, when it is larger
+    // than the picture it handed back.
+    QSize SourceSize() const override;
 
 private:
+    QSize FSourceSize;
     // Passes an intermediate picture's reports on as this bitmap's, except
     // its ending report.
     TProgressEvent RelayProgress();

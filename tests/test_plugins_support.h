@@ -240,9 +240,20 @@ inline QString PluginFile(const QString& format) {
     return format + QStringLiteral(".spi");
 }
 
+// Runs a program of the system (or a path) with arguments; true when it made
+// the output (the last argument).
+inline bool RunTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.start(program, args);
+    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
+           p.exitCode() == 0 && QFile::exists(args.last());
+}
+
 // Writes source as a lossless file of the format (png, gif, webp, tiff) under
 // the sandbox; an empty path when the tools failed. GIF keeps at most 256
-// colours, so give it pictures with few colours when the pixels matter.
+// colours, so give it pictures with few colours when the pixels matter. A
+// "raw" sample is a DNG with a JPEG preview, a "video" one a two-second
+// lossless clip of the picture; extra goes to their makers.
 inline QString MakeSample(const TSandbox& box, const QString& format, const QImage& source,
                           const QString& base = QStringLiteral("sample"),
                           const QStringList& extra = {}) {
@@ -251,6 +262,22 @@ inline QString MakeSample(const TSandbox& box, const QString& format, const QIma
         return {};
     if (format == QLatin1String("png"))
         return png;
+    if (format == QLatin1String("raw")) {
+        const QString ppm = box.filePath(base + QStringLiteral("-source.ppm"));
+        const QString out = box.filePath(base + QStringLiteral(".dng"));
+        return source.convertToFormat(QImage::Format_RGB888).save(ppm, "PPM") &&
+                       RunTool(BuildDir() + QStringLiteral("/bench/velmo_make_dng"),
+                               extra + QStringList{ppm, out})
+                   ? out
+                   : QString();
+    }
+    if (format == QLatin1String("video")) {
+        const QString out = box.filePath(base + QStringLiteral(".mp4"));
+        const QStringList args{"-v",         "error", "-y", "-loop",    "1",    "-i",
+                               png,          "-t",    "2",  "-r",       "25",   "-c:v",
+                               "libx264rgb", "-qp",   "0",  "-pix_fmt", "bgr24"};
+        return RunTool(QStringLiteral("ffmpeg"), args + extra + QStringList{out}) ? out : QString();
+    }
     QStringList args{png};
     QString out;
     if (format == QLatin1String("gif")) {
@@ -269,6 +296,6 @@ inline QString MakeSample(const TSandbox& box, const QString& format, const QIma
 }
 
 inline QStringList PluginFormats() {
-    return {QStringLiteral("png"), QStringLiteral("gif"), QStringLiteral("webp"),
-            QStringLiteral("tiff")};
+    return {QStringLiteral("png"),  QStringLiteral("gif"), QStringLiteral("webp"),
+            QStringLiteral("tiff"), QStringLiteral("raw"), QStringLiteral("video")};
 }

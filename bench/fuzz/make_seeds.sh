@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
 # Makes small seed pictures for the plug-in fuzzers in <dir>/{png,gif,webp,tiff}
-# with ImageMagick: the variants each decoder has separate paths for.
+# with ImageMagick, and <dir>/video with ffmpeg: the variants each decoder has
+# separate paths for. Given velmo_make_dng, also DNG files in <dir>/raw.
 set -euo pipefail
-out="${1:?usage: make_seeds.sh <dir>}"
-mkdir -p "$out"/{png,gif,webp,tiff}
+out="${1:?usage: make_seeds.sh <dir> [velmo_make_dng]}"
+dng="${2:-}"
+mkdir -p "$out"/{png,gif,webp,tiff,raw,video}
 cd "$out"
 convert -size 37x23 gradient:red-blue src.png
 convert -size 37x23 gradient:red-blue -alpha set -channel A -evaluate set 50% +channel srca.png
@@ -42,4 +44,17 @@ convert src.png -colorspace CMYK tiff/cmyk.tif
 convert src.png -compress jpeg tiff/jpeg.tif
 convert src.png -define tiff:tile-geometry=16x16 tiff/tiled.tif
 convert src.png -endian MSB tiff/bigendian.tif
+if [ -n "$dng" ]; then
+  "$dng" 40x24 raw/preview.dng
+  "$dng" --orientation 6 --no-preview 40x24 raw/demosaic.dng
+  "$dng" --no-dng-version 40x24 raw/no-dng-version.tif
+fi
+
+clip=(ffmpeg -v error -y -f lavfi -i testsrc2=size=32x24:rate=10:duration=0.3)
+"${clip[@]}" -c:v libx264 -pix_fmt yuv420p video/h264.mp4
+"${clip[@]}" -c:v libx264 -metadata:s:v:0 rotate=90 video/rotated.mov
+"${clip[@]}" -c:v ffv1 video/ffv1.mkv
+"${clip[@]}" -c:v libvpx video/vp8.webm
+"${clip[@]}" -c:v mpeg4 video/mpeg4.avi
+"${clip[@]}" -c:v mpeg2video video/mpeg2.mts
 rm -f src.png srca.png srct.png

@@ -38,6 +38,8 @@ static int RawTiffFromCamera(const uint8_t* head) {
     if (ifd < 8 || ifd > 2048 - 2)
         return ifd >= 8; /* beyond the header: cannot tell */
     const uint32_t count = RawGet(head + ifd, 2, little);
+    if (count == 0)
+        return 1; /* the header is cut short there */
     for (uint32_t i = 0; i < count && ifd + 2 + 12 * (i + 1) <= 2048; ++i) {
         const uint32_t tag = RawGet(head + ifd + 2 + 12 * i, 2, little);
         if (tag == 0x010F /* Make */ || tag == 0xC612 /* DNGVersion */)
@@ -69,38 +71,44 @@ typedef struct RawJob {
     libraw_data_t* lr;
     uint8_t* owned; /* the file's bytes, when read for LibRaw */
     SpiProgress* progress;
+    int reported; /* the last progress reported, of 100 */
     int aborted;
+    int dataError; /* LibRaw read past the end, or found broken data */
 } RawJob;
 
-static void RawQuietData(void* data, const char* file, const int offset) {
-    (void)data, (void)file, (void)offset;
+static void RawDataError(void* data, const char* file, const int offset) {
+    (void)file, (void)offset;
+    ((RawJob*)data)->dataError = 1;
 }
 
 static void RawQuietMemory(void* data, const char* file, const char* where) {
     (void)data, (void)file, (void)where;
 }
 
+/* Reports done of 100, never less than before; non-zero when asked to stop. */
+static int RawReport(RawJob* job, int done) {
+    if (done < job->reported)
+        done = job->reported;
+    job->reported = done;
+    if (!job->aborted && job->progress && job->progress->callback &&
+        job->progress->callback(done, 100, job->progress->data) != 0)
+        job->aborted = 1;
+    return job->aborted;
+}
+
 /* LibRaw's stages, one report each; the host may stop between them. */
 static int RawStage(void* data, enum LibRaw_progress stage, int iteration, int expected) {
     (void)iteration, (void)expected;
-    RawJob* job = (RawJob*)data;
-    if (!job->progress || !job->progress->callback)
-        return 0;
     int bit = 0;
-    while (bit < 30 && !((unsigned)stage & (1u << bit)))
+    while (bit < 20 && !((unsigned)stage & (1u << bit)))
         ++bit;
-    const int done = bit < 20 ? 10 + bit * 4 : 90;
-    if (job->progress->callback(done, 100, job->progress->data) != 0)
-        job->aborted = 1;
-    return job->aborted;
+    return RawReport((RawJob*)data, 10 + bit * 4);
 }
 
 static int RawResult(int error) {
     switch (error) {
     case LIBRAW_SUCCESS:
         return SPI_SUCCESS;
-    case LIBRAW_FILE_UNSUPPORTED:
-        return SPI_NOT_SUPPORT; /* not a raw file, or an unknown camera */
     case LIBRAW_UNSUFFICIENT_MEMORY:
     case LIBRAW_TOO_BIG:
         return SPI_NO_MEMORY;
@@ -132,12 +140,14 @@ static int RawOpen(SpiStream* s, RawJob* job, SpiProgress* progress) {
         RawClose(job);
         return SPI_NO_MEMORY;
     }
-    libraw_set_dataerror_handler(job->lr, RawQuietData, NULL);
+    libraw_set_dataerror_handler(job->lr, RawDataError, job);
     libraw_set_memerror_handler(job->lr, RawQuietMemory, NULL);
     libraw_set_progress_handler(job->lr, RawStage, job);
     /* No more memory for the raw data than the largest picture Velmo shows. */
     job->lr->params.max_raw_memory_mb = (unsigned)((SPI_MAX_PIXELS * 8) >> 20);
     rc = RawResult(libraw_open_buffer(job->lr, (void*)data, size));
+    if (rc == SPI_SUCCESS && job->dataError)
+        rc = SPI_OUT_OF_ORDER;
     if (rc == SPI_SUCCESS) {
         const libraw_image_sizes_t* z = &job->lr->sizes;
         rc = SpiCheckSize(z->raw_width, z->raw_height);
@@ -180,8 +190,7 @@ static void RawJpegQuiet(j_common_ptr cinfo, int level) {
 
 /* Decodes a JPEG preview turned by turn into dib. The locals that setjmp
  * must keep are volatile. */
-static int RawJpegPreview(const uint8_t* data, size_t size, int turn, SpiDib* dib,
-                          SpiProgress* progress) {
+static int RawJpegPreview(RawJob* job, const uint8_t* data, size_t size, int turn, SpiDib* dib) {
     struct jpeg_decompress_struct info;
     RawJpegError err;
     uint8_t* volatile row = NULL;
@@ -210,19 +219,22 @@ static int RawJpegPreview(const uint8_t* data, size_t size, int turn, SpiDib* di
         SpiDibFree(dib);
         return rc;
     }
-    SpiProgressInit(progress, progress->callback, progress->data, h);
+    const int32_t band = h / 32 > 16 ? h / 32 : 16;
     while (info.output_scanline < info.output_height) {
         JSAMPROW rows[1] = {row};
         const int32_t y = (int32_t)info.output_scanline;
         if (jpeg_read_scanlines(&info, rows, 1) != 1)
             longjmp(err.jump, 1);
         SpiDibPutTurnedRow(dib, turn, w, h, y, row);
-        if (SpiProgressStep(progress, y + 1)) {
+        if ((y + 1) % band == 0 && RawReport(job, 50 + (int)((int64_t)49 * (y + 1) / h))) {
             rc = SPI_ABORT;
             longjmp(err.jump, 1);
         }
     }
     jpeg_finish_decompress(&info);
+    /* A preview cut short or damaged is not shown half grey. */
+    if (err.pub.num_warnings > 0)
+        longjmp(err.jump, 1);
     jpeg_destroy_decompress(&info);
     free(row);
     return SPI_SUCCESS;
@@ -260,7 +272,7 @@ static int RawPreviewLargeEnough(int w, int h, const libraw_image_sizes_t* z) {
 }
 
 /* The preview, or SPI_NOT_SUPPORT when there is no usable one. */
-static int RawPreview(RawJob* job, SpiDib* dib, SpiProgress* progress) {
+static int RawPreview(RawJob* job, SpiDib* dib) {
     libraw_data_t* lr = job->lr;
     const libraw_thumbnail_t* t = &lr->thumbnail;
     if (!RawPreviewLargeEnough(t->twidth, t->theight, &lr->sizes))
@@ -272,7 +284,7 @@ static int RawPreview(RawJob* job, SpiDib* dib, SpiProgress* progress) {
         return SPI_NOT_SUPPORT;
     const int turn = lr->sizes.flip & 7;
     if (t->tformat == LIBRAW_THUMBNAIL_JPEG)
-        rc = RawJpegPreview((const uint8_t*)t->thumb, t->tlength, turn, dib, progress);
+        rc = RawJpegPreview(job, (const uint8_t*)t->thumb, t->tlength, turn, dib);
     else if (t->tformat == LIBRAW_THUMBNAIL_BITMAP)
         rc = RawBitmapPreview(t, turn, dib);
     else
@@ -292,6 +304,8 @@ static int RawDemosaic(RawJob* job, SpiDib* dib) {
     lr->params.use_camera_wb = 1;
     lr->params.output_bps = 8;
     int rc = RawResult(libraw_unpack(lr));
+    if (rc == SPI_SUCCESS && job->dataError)
+        rc = SPI_OUT_OF_ORDER; /* raw data cut short */
     if (rc == SPI_SUCCESS)
         rc = RawResult(libraw_dcraw_process(lr));
     if (rc != SPI_SUCCESS)
@@ -320,13 +334,16 @@ static int RawDemosaic(RawJob* job, SpiDib* dib) {
 
 static int RawDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
     RawJob job;
+    RawJob start = {.progress = progress};
+    if (RawReport(&start, 0))
+        return SPI_ABORT;
     int rc = RawOpen(s, &job, progress);
     if (rc != SPI_SUCCESS)
         return rc;
-    rc = RawPreview(&job, dib, progress);
+    rc = RawPreview(&job, dib);
     if (rc == SPI_NOT_SUPPORT)
         rc = RawDemosaic(&job, dib);
-    if (rc == SPI_SUCCESS && SpiProgressStep(progress, progress->total))
+    if (rc == SPI_SUCCESS && RawReport(&job, 100))
         rc = SPI_ABORT;
     if (job.aborted && rc != SPI_SUCCESS)
         rc = SPI_ABORT;
