@@ -66,17 +66,23 @@ void TestPluginsRawVideo::initTestCase() {
     Raw = std::make_unique<TPluginLib>(PluginFile(QStringLiteral("raw")));
     Video = std::make_unique<TPluginLib>(PluginFile(QStringLiteral("video")));
     QVERIFY2(Raw->isLoaded() && Video->isLoaded(), qPrintable(Raw->Error + Video->Error));
-    // Every extension is a pattern of its own, so each is claimed.
-    QStringList patterns;
+    // Every extension is on the first line (the file list's) and is a
+    // pattern of its own, so each is claimed.
+    QStringList patterns, first;
     char buf[256];
-    for (const TPluginLib* l : {Raw.get(), Video.get()})
+    for (const TPluginLib* l : {Raw.get(), Video.get()}) {
         for (int n = 2; l->getPluginInfo(n, buf, 255) > 0; n += 2)
             patterns << QString::fromUtf8(buf);
+        l->getPluginInfo(2, buf, 255);
+        first << QString::fromUtf8(buf).split(QLatin1Char(';'));
+    }
     for (const char* ext :
          {"cr2", "cr3", "crw", "nef", "nrw", "arw", "srf", "sr2",  "raf", "orf", "rw2",
           "pef", "dng", "srw", "x3f", "3fr", "iiq", "erf", "kdc",  "dcr", "mef", "mos",
           "mrw", "rwl", "mov", "mp4", "m4v", "3gp", "mkv", "webm", "avi", "mts"})
-        QVERIFY2(patterns.contains(QStringLiteral("*.") + ext), ext);
+        QVERIFY2(patterns.contains(QStringLiteral("*.") + ext) &&
+                     first.contains(QStringLiteral("*.") + ext),
+                 ext);
 }
 
 void TestPluginsRawVideo::raw_data() {

@@ -351,20 +351,63 @@ static int RawDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
     return rc;
 }
 
-/* Each extension a pattern of its own, so that every one is claimed. */
+/* The first line lists every extension (the file list takes a plug-in's
+ * first line); then each has a line of its own, so that every one is
+ * claimed (a line claims its last pattern) and a raw file is asked of this
+ * plug-in before the TIFF one. */
 static const char* const kFormats[] = {
-    "*.cr2", "Canon RAW 画像",     "*.cr3", "Canon RAW 画像",
-    "*.crw", "Canon RAW 画像",     "*.nef", "Nikon RAW 画像",
-    "*.nrw", "Nikon RAW 画像",     "*.arw", "Sony RAW 画像",
-    "*.srf", "Sony RAW 画像",      "*.sr2", "Sony RAW 画像",
-    "*.raf", "Fujifilm RAW 画像",  "*.orf", "Olympus RAW 画像",
-    "*.rw2", "Panasonic RAW 画像", "*.pef", "Pentax RAW 画像",
-    "*.dng", "DNG 画像",           "*.srw", "Samsung RAW 画像",
-    "*.x3f", "Sigma RAW 画像",     "*.3fr", "Hasselblad RAW 画像",
-    "*.iiq", "Phase One RAW 画像", "*.erf", "Epson RAW 画像",
-    "*.kdc", "Kodak RAW 画像",     "*.dcr", "Kodak RAW 画像",
-    "*.mef", "Mamiya RAW 画像",    "*.mos", "Leaf RAW 画像",
-    "*.mrw", "Minolta RAW 画像",   "*.rwl", "Leica RAW 画像",
+    "*.cr2;*.cr3;*.crw;*.nef;*.nrw;*.arw;*.srf;*.sr2;*.raf;*.orf;*.rw2;*.pef;*.dng;*.srw;*.x3f;*."
+    "3fr;*.iiq;*.erf;*.kdc;*.dcr;*.mef;*.mos;*.mrw;*.rwl",
+    "カメラ RAW 画像",
+
+    "*.cr2",
+    "Canon RAW 画像",
+    "*.cr3",
+    "Canon RAW 画像",
+    "*.crw",
+    "Canon RAW 画像",
+    "*.nef",
+    "Nikon RAW 画像",
+    "*.nrw",
+    "Nikon RAW 画像",
+    "*.arw",
+    "Sony RAW 画像",
+    "*.srf",
+    "Sony RAW 画像",
+    "*.sr2",
+    "Sony RAW 画像",
+    "*.raf",
+    "Fujifilm RAW 画像",
+    "*.orf",
+    "Olympus RAW 画像",
+    "*.rw2",
+    "Panasonic RAW 画像",
+    "*.pef",
+    "Pentax RAW 画像",
+    "*.dng",
+    "DNG 画像",
+    "*.srw",
+    "Samsung RAW 画像",
+    "*.x3f",
+    "Sigma RAW 画像",
+    "*.3fr",
+    "Hasselblad RAW 画像",
+    "*.iiq",
+    "Phase One RAW 画像",
+    "*.erf",
+    "Epson RAW 画像",
+    "*.kdc",
+    "Kodak RAW 画像",
+    "*.dcr",
+    "Kodak RAW 画像",
+    "*.mef",
+    "Mamiya RAW 画像",
+    "*.mos",
+    "Leaf RAW 画像",
+    "*.mrw",
+    "Minolta RAW 画像",
+    "*.rwl",
+    "Leica RAW 画像",
     NULL};
 
 static const SpiFormat kRawFormat = {RawDescribe, kFormats, RawIsSupported, RawGetInfo, RawDecode};

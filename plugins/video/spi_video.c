@@ -356,10 +356,28 @@ static int VideoDecode(SpiStream* s, SpiDib* dib, SpiProgress* progress) {
     return rc;
 }
 
-static const char* const kFormats[] = {
-    "*.mov", "QuickTime 動画", "*.mp4", "MP4 動画",      "*.m4v",  "MP4 動画",
-    "*.3gp", "3GP 動画",       "*.mkv", "Matroska 動画", "*.webm", "WebM 動画",
-    "*.avi", "AVI 動画",       "*.mts", "AVCHD 動画",    NULL};
+/* Every extension on the first line (the file list's), then each on its own
+ * (the ones claimed). */
+static const char* const kFormats[] = {"*.mov;*.mp4;*.m4v;*.3gp;*.mkv;*.webm;*.avi;*.mts",
+                                       "動画",
+
+                                       "*.mov",
+                                       "QuickTime 動画",
+                                       "*.mp4",
+                                       "MP4 動画",
+                                       "*.m4v",
+                                       "MP4 動画",
+                                       "*.3gp",
+                                       "3GP 動画",
+                                       "*.mkv",
+                                       "Matroska 動画",
+                                       "*.webm",
+                                       "WebM 動画",
+                                       "*.avi",
+                                       "AVI 動画",
+                                       "*.mts",
+                                       "AVCHD 動画",
+                                       NULL};
 
 static const SpiFormat kVideoFormat = {VideoDescribe, kFormats, VideoIsSupported, VideoGetInfo,
                                        VideoDecode};
