@@ -64,8 +64,10 @@ static int VideoIsSupported(const uint8_t* head) {
 }
 
 static const char* VideoDescribe(char* scratch, size_t n) {
-    snprintf(scratch, n, "Velmo video clip decoder 1.0 (FFmpeg libavformat %s, libavcodec %s)",
-             AV_STRINGIFY(LIBAVFORMAT_VERSION), AV_STRINGIFY(LIBAVCODEC_VERSION));
+    const unsigned f = avformat_version(), c = avcodec_version();
+    snprintf(scratch, n,
+             "Velmo video clip decoder 1.0 (FFmpeg libavformat %u.%u.%u, libavcodec %u.%u.%u)",
+             f >> 16, (f >> 8) & 0xFF, f & 0xFF, c >> 16, (c >> 8) & 0xFF, c & 0xFF);
     return scratch;
 }
 
