@@ -11,6 +11,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6svg6 qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libpng-dev libgif-dev libwebp-dev libtiff-dev
+  libheif-dev libheif-examples libavif-bin
+  libjxl-dev libjxl-tools
   libraw-dev
   libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   fonts-ipafont-gothic
