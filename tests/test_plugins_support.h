@@ -235,8 +235,8 @@ inline bool Convert(const QStringList& args) {
     return QFile::exists(args.last().section(QLatin1Char(':'), -1));
 }
 
-// Runs one of Debian's encoders (heif-enc, avifenc, cjxl); true when it
-// wrote its output without failing.
+// Runs one of Debian's encoders (heif-enc, avifenc, cjxl, ffmpeg) or
+// velmo_make_dng; true when it wrote its output without failing.
 inline bool RunTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -248,15 +248,6 @@ inline bool RunTool(const QString& program, const QStringList& args) {
 // The plug-in file of each format and its samples' extension.
 inline QString PluginFile(const QString& format) {
     return format + QStringLiteral(".spi");
-}
-
-// Runs a program of the system (or a path) with arguments; true when it made
-// the output (the last argument).
-inline bool RunTool(const QString& program, const QStringList& args) {
-    QProcess p;
-    p.start(program, args);
-    return p.waitForFinished(60000) && p.exitStatus() == QProcess::NormalExit &&
-           p.exitCode() == 0 && QFile::exists(args.last());
 }
 
 // Writes source as a lossless file of the format (png, gif, webp, tiff) under
