@@ -146,7 +146,10 @@ void TfrmVelmo::KeepZoomFor(QSize picture) {
 }
 
 void TfrmVelmo::ShowScaleInStatus() {
-    QString text = PictureSizeText(FPicture->Width(), FPicture->Height());
+    // The size of the picture in its file (a raw file's sensor), not of its preview.
+    const QSize source = FPicture->Graphic() ? FPicture->Graphic()->SourceSize()
+                                             : QSize(FPicture->Width(), FPicture->Height());
+    QString text = PictureSizeText(source.width(), source.height());
     if (ViewScale > 0)
         text += QStringLiteral("  ") + QString::number(qRound(ViewScale * 100)) + QLatin1Char('%');
     staPanels[2]->setText(text);

@@ -27,9 +27,10 @@ export ASAN_OPTIONS="quarantine_size_mb=64${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
 export LSAN_OPTIONS="suppressions=$root/bench/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
-bash "$root/bench/fuzz/make_seeds.sh" "$work/seeds"
+bash "$root/bench/fuzz/make_seeds.sh" "$work/seeds" "$build/bench/velmo_make_dng"
 names=(png gif webp tiff)
 names+=(heif jxl)
+names+=(raw video)
 for name in "${names[@]}"; do
   echo "Fuzzing the $name plug-in for ${seconds}s"
   mkdir -p "$work/corpus-$name"

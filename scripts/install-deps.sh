@@ -13,6 +13,8 @@ packages=(
   libpng-dev libgif-dev libwebp-dev libtiff-dev
   libheif-dev libheif-examples libavif-bin
   libjxl-dev libjxl-tools
+  libraw-dev
+  libavformat-dev libavcodec-dev libswscale-dev libavutil-dev ffmpeg
   fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
   gcc-mingw-w64-i686 gcc-mingw-w64-x86-64

@@ -136,7 +136,14 @@ void TSPIBitmap::AssignGraphic(std::unique_ptr<TGraphic> Graphic) {
     Fitted = QImage();
     if (!Graphic)
         throw EInvalidGraphic(QStringLiteral("Susie Plugins could not decode"));
+    FSourceSize = QSize();
     if (auto* plugin = dynamic_cast<TSPIGraphic*>(Graphic.get())) {
+        if (const TInSPIAbleData* source = plugin->DataSource()) {
+            const QSize told(source->PictureInfo.width, source->PictureInfo.height);
+            const QSize shown(plugin->Width(), qAbs(plugin->Height()));
+            if (told.width() >= shown.width() && told.height() >= shown.height() && told != shown)
+                FSourceSize = told;
+        }
         const bool fourBit = plugin->IsFourBit();
         const QList<QRgb> palette = fourBit ? plugin->Palette() : QList<QRgb>();
         std::unique_ptr<TGraphic> temporary = MoveToBitmap(*plugin, TBitmap::StaticClass());
@@ -148,8 +155,14 @@ void TSPIBitmap::AssignGraphic(std::unique_ptr<TGraphic> Graphic) {
     }
 }
 
+QSize TSPIBitmap::SourceSize() const {
+    return FSourceSize.isValid() && !Empty() ? FSourceSize : TBitmap::SourceSize();
+}
+
 void TSPIBitmap::Assign(const TGraphic& Source) {
     Fitted = QImage();
+    const auto* other = dynamic_cast<const TSPIBitmap*>(&Source);
+    FSourceSize = other ? other->FSourceSize : QSize();
     if (auto* plugin = dynamic_cast<const TSPIGraphic*>(&Source)) {
         std::unique_ptr<TGraphic> temporary = ConvertToBitmap(*plugin, TBitmap::StaticClass());
         TBitmap::Assign(*temporary);

@@ -31,6 +31,9 @@ public:
     void Assign(const TGraphic& Source) override;
     // Takes over a decoded picture and frees it.
     virtual void AssignGraphic(std::unique_ptr<TGraphic> Graphic);
+    // The size the plug-in's picture information told, when it is larger
+    // than the picture it handed back.
+    QSize SourceSize() const override;
 
     // The picture at the size the load's decode hint asked for comes from
     // the copy scaled during the load (on the loading thread, so a picture
@@ -39,6 +42,7 @@ public:
 
 private:
     QImage Fitted; // scaled at the end of the load, or null
+    QSize FSourceSize;
     // Passes an intermediate picture's reports on as this bitmap's, except
     // its ending report.
     TProgressEvent RelayProgress();

@@ -59,11 +59,18 @@ QStringList RegistrationExtensions(const QString& line) {
 }
 
 // The libraries the bundled plug-ins link, one line each.
+// clang-format off
 const TPluginPackage PluginPackages[] = {
     {"libheif.so.1", "libheif1", "HEIC/HEIF/AVIF"},
     {"libjxl.so.0.7", "libjxl0.7", "JPEG XL"},
     {"libjxl_threads.so.0.7", "libjxl0.7", "JPEG XL"},
+    {"libraw_r.so.20", "libraw20", "カメラ RAW"},
+    {"libavformat.so.59", "libavformat59", "動画"},
+    {"libavcodec.so.59", "libavcodec59", "動画"},
+    {"libswscale.so.6", "libswscale6", "動画"},
+    {"libavutil.so.57", "libavutil57", "動画"},
 };
+// clang-format on
 
 const TPluginPackage* MissingPackage(const QString& loadError) {
     // The loader's message starts with the library it missed, by its name

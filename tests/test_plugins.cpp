@@ -236,8 +236,9 @@ void TestPlugins::isSupported() {
 
     const TPluginLib& l = lib(format);
     for (const auto& [kind, data] : headers) {
-        // Decided by the data alone: a misleading name changes nothing.
-        const bool expected = kind == format;
+        // Decided by the data alone: a misleading name changes nothing. A DNG
+        // is a TIFF too.
+        const bool expected = kind == format || (format == "tiff" && kind == "raw");
         QCOMPARE(SupportsHeader(l, data, "picture.png"), expected);
         QCOMPARE(SupportsHeader(l, data, "picture.gif"), expected);
         QCOMPARE(SupportsHeader(l, data, ""), expected);
@@ -253,11 +254,12 @@ void TestPlugins::fileInputAfterJunk() {
     QFETCH(QString, format);
     TSandbox box;
     const TPluginLib& l = lib(format);
-    const QByteArray data = ReadAll(MakeSample(box, format, TestPicture(33, 21)));
+    // LibRaw takes no raw picture under 22 pixels on a side.
+    const QByteArray data = ReadAll(MakeSample(box, format, TestPicture(33, 23)));
     QVERIFY(!data.isEmpty());
     const TDecoded fromMemory = DecodeMemory(l, data);
     QCOMPARE(fromMemory.Result, SPI_SUCCESS);
-    QCOMPARE(fromMemory.Image.size(), QSize(33, 21));
+    QCOMPARE(fromMemory.Image.size(), QSize(33, 23));
 
     // A 128-byte header in front, as a file carried over from a Macintosh.
     QByteArray junk(128, '\0');
@@ -288,7 +290,7 @@ void TestPlugins::pictureInfo() {
     QFETCH(QString, format);
     TSandbox box;
     const TPluginLib& l = lib(format);
-    const QString path = MakeSample(box, format, TestPicture(45, 17));
+    const QString path = MakeSample(box, format, TestPicture(45, 23));
     const QByteArray data = ReadAll(path);
     const QString wrapped = box.writeFile(QStringLiteral("w.bin"), QByteArray(128, 'j') + data);
 
@@ -298,7 +300,7 @@ void TestPlugins::pictureInfo() {
     QCOMPARE(info.left, 0);
     QCOMPARE(info.top, 0);
     QCOMPARE(info.width, 45);
-    QCOMPARE(info.height, 17);
+    QCOMPARE(info.height, 23);
     QCOMPARE(int(info.colorDepth), format == QLatin1String("gif") ? 8 : 24);
     QVERIFY(info.hInfo == nullptr);
 
@@ -306,7 +308,7 @@ void TestPlugins::pictureInfo() {
     const QByteArray name = QFile::encodeName(wrapped);
     QCOMPARE(l.getPictureInfo(name.constData(), 128, SPI_INPUT_FILE, &info), 0);
     QCOMPARE(info.width, 45);
-    QCOMPARE(info.height, 17);
+    QCOMPARE(info.height, 23);
 
     // On failure the record is still written: the host frees a non-null text handle.
     memset(&info, 0xA5, sizeof info);

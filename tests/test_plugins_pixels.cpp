@@ -223,7 +223,8 @@ void TestPluginsPixels::pixels() {
 void TestPluginsPixels::bottomUpRows_data() {
     QTest::addColumn<QString>("format");
     for (const QString& f : PluginFormats())
-        QTest::newRow(qPrintable(f)) << f;
+        if (f != QLatin1String("raw")) // a JPEG preview: no exact pixels
+            QTest::newRow(qPrintable(f)) << f;
 }
 
 void TestPluginsPixels::bottomUpRows() {

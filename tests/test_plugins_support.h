@@ -235,8 +235,8 @@ inline bool Convert(const QStringList& args) {
     return QFile::exists(args.last().section(QLatin1Char(':'), -1));
 }
 
-// Runs one of Debian's encoders (heif-enc, avifenc, cjxl); true when it
-// wrote its output without failing.
+// Runs one of Debian's encoders (heif-enc, avifenc, cjxl, ffmpeg) or
+// velmo_make_dng; true when it wrote its output without failing.
 inline bool RunTool(const QString& program, const QStringList& args) {
     QProcess p;
     p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -252,7 +252,9 @@ inline QString PluginFile(const QString& format) {
 
 // Writes source as a lossless file of the format (png, gif, webp, tiff) under
 // the sandbox; an empty path when the tools failed. GIF keeps at most 256
-// colours, so give it pictures with few colours when the pixels matter.
+// colours, so give it pictures with few colours when the pixels matter. A
+// "raw" sample is a DNG with a JPEG preview, a "video" one a two-second
+// lossless clip of the picture; extra goes to their makers.
 inline QString MakeSample(const TSandbox& box, const QString& format, const QImage& source,
                           const QString& base = QStringLiteral("sample"),
                           const QStringList& extra = {}) {
@@ -261,6 +263,22 @@ inline QString MakeSample(const TSandbox& box, const QString& format, const QIma
         return {};
     if (format == QLatin1String("png"))
         return png;
+    if (format == QLatin1String("raw")) {
+        const QString ppm = box.filePath(base + QStringLiteral("-source.ppm"));
+        const QString out = box.filePath(base + QStringLiteral(".dng"));
+        return source.convertToFormat(QImage::Format_RGB888).save(ppm, "PPM") &&
+                       RunTool(BuildDir() + QStringLiteral("/bench/velmo_make_dng"),
+                               extra + QStringList{ppm, out})
+                   ? out
+                   : QString();
+    }
+    if (format == QLatin1String("video")) {
+        const QString out = box.filePath(base + QStringLiteral(".mp4"));
+        const QStringList args{"-v",         "error", "-y", "-loop",    "1",    "-i",
+                               png,          "-t",    "2",  "-r",       "25",   "-c:v",
+                               "libx264rgb", "-qp",   "0",  "-pix_fmt", "bgr24"};
+        return RunTool(QStringLiteral("ffmpeg"), args + extra + QStringList{out}) ? out : QString();
+    }
     QStringList args{png};
     QString out;
     if (format == QLatin1String("gif")) {
@@ -290,5 +308,6 @@ inline QString MakeSample(const TSandbox& box, const QString& format, const QIma
 
 inline QStringList PluginFormats() {
     return {QStringLiteral("png"),  QStringLiteral("gif"),  QStringLiteral("webp"),
-            QStringLiteral("tiff"), QStringLiteral("heif"), QStringLiteral("jxl")};
+            QStringLiteral("tiff"), QStringLiteral("heif"), QStringLiteral("jxl"),
+            QStringLiteral("raw"),  QStringLiteral("video")};
 }

@@ -62,6 +62,9 @@ public:
     virtual int Width() const;
     virtual int Height() const;
     virtual bool Empty() const;
+    // The size of the picture the file holds, which a decoder may show
+    // smaller (a camera raw file's preview of its sensor): the status bar's.
+    virtual QSize SourceSize() const { return QSize(Width(), Height()); }
 
     // Draws the picture scaled into the rectangle (smooth).
     virtual void Draw(QPainter& Canvas, const QRect& Rect) const;

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Makes small seed pictures for the plug-in fuzzers in
 # <dir>/{png,gif,webp,tiff,heif,jxl} with ImageMagick and the HEIF and JPEG XL
-# encoders: the variants each decoder has separate paths for.
+# encoders, and <dir>/video with ffmpeg: the variants each decoder has
+# separate paths for. Given velmo_make_dng, also DNG files in <dir>/raw.
 set -euo pipefail
-out="${1:?usage: make_seeds.sh <dir>}"
-mkdir -p "$out"/{png,gif,webp,tiff}
+out="${1:?usage: make_seeds.sh <dir> [velmo_make_dng]}"
+dng="${2:-}"
+mkdir -p "$out"/{png,gif,webp,tiff,raw,video}
 cd "$out"
 convert -size 37x23 gradient:red-blue src.png
 convert -size 37x23 gradient:red-blue -alpha set -channel A -evaluate set 50% +channel srca.png
@@ -53,4 +55,18 @@ cjxl src.png jxl/lossless.jxl -d 0 >/dev/null 2>&1
 cjxl srca.png jxl/lossy-alpha.jxl -d 2 >/dev/null 2>&1
 convert -delay 10 src.png \( src.png -flip \) animated.gif
 cjxl animated.gif jxl/animated.jxl -d 0 >/dev/null 2>&1
+
+if [ -n "$dng" ]; then
+  "$dng" 40x24 raw/preview.dng
+  "$dng" --orientation 6 --no-preview 40x24 raw/demosaic.dng
+  "$dng" --no-dng-version 40x24 raw/no-dng-version.tif
+fi
+
+clip=(ffmpeg -v error -y -f lavfi -i testsrc2=size=32x24:rate=10:duration=0.3)
+"${clip[@]}" -c:v libx264 -pix_fmt yuv420p video/h264.mp4
+"${clip[@]}" -c:v libx264 -metadata:s:v:0 rotate=90 video/rotated.mov
+"${clip[@]}" -c:v ffv1 video/ffv1.mkv
+"${clip[@]}" -c:v libvpx video/vp8.webm
+"${clip[@]}" -c:v mpeg4 video/mpeg4.avi
+"${clip[@]}" -c:v mpeg2video video/mpeg2.mts
 rm -f src.png srca.png srct.png animated.gif

@@ -173,6 +173,36 @@ int SpiDibCreate(SpiDib* dib, int64_t width, int64_t height, int bitCount, int c
     return SPI_SUCCESS;
 }
 
+int SpiTurnOfOrientation(int orientation) {
+    static const int turns[9] = {0, 0, 1, 3, 2, 4, 6, 7, 5};
+    return orientation >= 1 && orientation <= 8 ? turns[orientation] : 0;
+}
+
+int SpiDibCreateTurned(SpiDib* dib, int64_t width, int64_t height, int turn) {
+    return (turn & 4) ? SpiDibCreate(dib, height, width, 24, 0)
+                      : SpiDibCreate(dib, width, height, 24, 0);
+}
+
+void SpiDibPutTurnedRow(SpiDib* dib, int turn, int32_t width, int32_t height, int32_t y,
+                        const uint8_t* bgr) {
+    const int32_t a = (turn & 2) ? height - 1 - y : y;
+    if (!(turn & 4)) {
+        uint8_t* out = SpiDibRow(dib, a);
+        if (!(turn & 1)) {
+            memcpy(out, bgr, (size_t)width * 3);
+            return;
+        }
+        for (int32_t x = 0; x < width; ++x)
+            memcpy(out + (size_t)(width - 1 - x) * 3, bgr + (size_t)x * 3, 3);
+        return;
+    }
+    /* Swapped: the stored row becomes column a, read down the picture. */
+    for (int32_t x = 0; x < width; ++x) {
+        const int32_t b = (turn & 1) ? width - 1 - x : x;
+        memcpy(SpiDibRow(dib, b) + (size_t)a * 3, bgr + (size_t)x * 3, 3);
+    }
+}
+
 void SpiDibFree(SpiDib* dib) {
     if (dib->info) {
         LocalUnlock(dib->info);

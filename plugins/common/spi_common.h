@@ -81,6 +81,19 @@ int SpiDibCreate(SpiDib* dib, int64_t width, int64_t height, int bitCount, int c
 static inline uint8_t* SpiDibRow(const SpiDib* dib, int32_t y) {
     return dib->pixels + (size_t)(dib->height - 1 - y) * dib->stride;
 }
+/* Turning a stored picture upright: bit 4 swaps rows and columns, then bit 2
+ * reverses the order of the rows and bit 1 that of the columns. 0 leaves it;
+ * 6 turns it a quarter clockwise, 5 a quarter anticlockwise, 3 half round. */
+enum { SPI_TURN_NONE = 0, SPI_TURN_CW = 6, SPI_TURN_CCW = 5, SPI_TURN_HALF = 3 };
+/* The transform of a TIFF or EXIF orientation value (1 to 8; others: 0). */
+int SpiTurnOfOrientation(int orientation);
+/* Allocates a 24-bit picture for a stored picture of width x height that is
+ * turned upright by turn. */
+int SpiDibCreateTurned(SpiDib* dib, int64_t width, int64_t height, int turn);
+/* Puts row y (from the top) of the stored picture, width BGR pixels of a
+ * stored picture height rows high, where turn places it in dib. */
+void SpiDibPutTurnedRow(SpiDib* dib, int turn, int32_t width, int32_t height, int32_t y,
+                        const uint8_t* bgr);
 /* Frees both blocks (either may be missing). */
 void SpiDibFree(SpiDib* dib);
 /* Hands both blocks to the host's handle pointers and forgets them. */
