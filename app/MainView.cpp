@@ -88,7 +88,7 @@ void TfrmVelmo::ShowPicture(int i) {
     imgMain->Invalidate();
     LayOutPicture();
     ProcessMessages();
-    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)) + CompanionMarkOf(i));
     staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
     const TFileFacts info = FileFacts(p);
     if (!info.Exists) {
@@ -108,7 +108,7 @@ void TfrmVelmo::ShowLoadFailure(int i, const QString& reason) {
     imgMain->Invalidate();
     imgMain->resize(0, 0);
     lblNotice->Tell(NoticeText(lstFile->item(i)->text(), reason));
-    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)) + CompanionMarkOf(i));
     staPanels[2]->clear();
     const TFileFacts info = FileFacts(p);
     staPanels[3]->setText(info.Exists ? FileSizeText(info.Size) : QString());

@@ -112,9 +112,12 @@ TFileSteps::TTransfer TFileSteps::Transfer(TTransferKind kind, const QString& fr
 bool TFileSteps::Record(const THistoryStep& step, TJournalOp op) {
     bool written = false;
     switch (op) {
-    case joDone:
-        written = History.Add(step);
+    case joDone: {
+        THistoryStep grouped = step;
+        grouped.Group = Group;
+        written = History.Add(grouped);
         break;
+    }
     case joUndone:
         written = History.Undone(step);
         break;

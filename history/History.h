@@ -38,6 +38,8 @@ public:
     const THistoryState& State() const { return Current; }
     bool Persistent() const { return Fd >= 0; }
     QString SetAsideName() const { return SetAside; }
+    // The number the next step added will carry.
+    quint64 NextStepId() const { return NextId; }
     // How many records the journal file holds now.
     int RecordCount() const { return Records; }
 

@@ -61,6 +61,8 @@ QByteArray EncodeRecord(const TJournalRecord& record) {
     body += ' ' + (s.Stamp.Hash.isEmpty() ? QByteArray("-") : s.Stamp.Hash.toHex());
     body += ' ' + EncodePath(s.Replaced);
     body += s.Identical ? " 1" : " 0";
+    if (s.Group != 0)
+        body += " g" + QByteArray::number(s.Group);
     return body + ' ' + QByteArray::number(Check(body), 16).rightJustified(16, '0') + '\n';
 }
 
@@ -73,7 +75,8 @@ bool DecodeRecord(QByteArrayView line, TJournalRecord& record) {
     if (line.sliced(blank + 1).toByteArray().toULongLong(&ok, 16) != Check(body) || !ok)
         return false;
     const QList<QByteArray> f = body.toByteArray().split(' ');
-    if (f.size() != 10 || f[0].size() != 1)
+    // A step of a group carries its number last; older journals have none.
+    if ((f.size() != 10 && f.size() != 11) || f[0].size() != 1)
         return false;
     const char* op = f[0].at(0) ? strchr(kOps, f[0].at(0)) : nullptr;
     if (!op)
@@ -97,6 +100,11 @@ bool DecodeRecord(QByteArrayView line, TJournalRecord& record) {
     if (f[7] != "-")
         s.Stamp.Hash = QByteArray::fromHex(f[7]);
     s.Identical = f[9] == "1";
+    if (f.size() == 11) {
+        s.Group = f[10].startsWith('g') ? f[10].mid(1).toULongLong(&ok) : 0;
+        if (!ok || s.Group == 0)
+            return false;
+    }
     record = r;
     return true;
 }

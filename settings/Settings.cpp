@@ -150,6 +150,8 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Save", 1, &IniRec.Save},
                               {secAction, "Mode", 0, &IniRec.Mode},
                               {secAction, "Clash", 0, &IniRec.Clash},
+                              {secAction, "Group", 1, &IniRec.Group},
+                              {secAction, "GroupLead", 0, &IniRec.GroupLead},
                               {secOther, "FileName", 1, &IniRec.FileName},
                               {secOther, "Version", K::Version},
                           });
