@@ -319,9 +319,11 @@ std::pair<int, int> TGroupSteps::RedoGroup() const {
 
 QString TGroupSteps::GroupText(std::pair<int, int> range) const {
     const auto& steps = History.State().Steps;
-    QStringList paths{steps[size_t(range.second - 1)].Source};
+    QStringList paths;
     for (int i = range.first; i < range.second - 1; ++i)
         paths << steps[size_t(i)].Source;
+    paths.sort(); // as the list shows them
+    paths.prepend(steps[size_t(range.second - 1)].Source);
     return LabelOf(paths);
 }
 
