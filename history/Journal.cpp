@@ -62,7 +62,7 @@ QByteArray EncodeRecord(const TJournalRecord& record) {
     body += ' ' + EncodePath(s.Replaced);
     body += s.Identical ? " 1" : " 0";
     if (s.Group != 0)
-        body += " g" + QByteArray::number(s.Group);
+        body += " g=" + QByteArray::number(s.Group);
     return body + ' ' + QByteArray::number(Check(body), 16).rightJustified(16, '0') + '\n';
 }
 
@@ -101,7 +101,7 @@ bool DecodeRecord(QByteArrayView line, TJournalRecord& record) {
         s.Stamp.Hash = QByteArray::fromHex(f[7]);
     s.Identical = f[9] == "1";
     if (f.size() == 11) {
-        s.Group = f[10].startsWith('g') ? f[10].mid(1).toULongLong(&ok) : 0;
+        s.Group = f[10].startsWith("g=") ? f[10].mid(2).toULongLong(&ok) : 0;
         if (!ok || s.Group == 0)
             return false;
     }
