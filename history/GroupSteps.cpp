@@ -229,48 +229,35 @@ void TGroupSteps::TakeBack(quint64 group) {
     }
 }
 
-bool TGroupSteps::Copy(const QStringList& members, const QString& folder) {
+bool TGroupSteps::Go(TKind kind, const QStringList& members, const QString& folder) {
     Touched.clear();
     // A file alone is a plain file step.
     const QStringList present = members.size() == 1 ? members : Present(members);
     if (present.isEmpty())
         return false;
     if (present.size() == 1) {
-        const bool done = Steps.Copy(present.front(), InFolder(folder, NameOf(present.front())));
+        const QString& file = present.front();
+        const QString target = InFolder(folder, NameOf(file));
+        const bool done = kind == gkCopy   ? Steps.Copy(file, target)
+                          : kind == gkMove ? Steps.Move(file, target)
+                                           : Steps.Trash(file);
         TouchAll(Steps.Touched);
         return done;
     }
-    const QStringList targets = Targets(present, folder);
-    return !targets.isEmpty() && CanTake(gkCopy, present, folder) && Take(gkCopy, present, targets);
+    const QStringList targets = kind == gkTrash ? present : Targets(present, folder);
+    return !targets.isEmpty() && CanTake(kind, present, folder) && Take(kind, present, targets);
+}
+
+bool TGroupSteps::Copy(const QStringList& members, const QString& folder) {
+    return Go(gkCopy, members, folder);
 }
 
 bool TGroupSteps::Move(const QStringList& members, const QString& folder) {
-    Touched.clear();
-    // A file alone is a plain file step.
-    const QStringList present = members.size() == 1 ? members : Present(members);
-    if (present.isEmpty())
-        return false;
-    if (present.size() == 1) {
-        const bool done = Steps.Move(present.front(), InFolder(folder, NameOf(present.front())));
-        TouchAll(Steps.Touched);
-        return done;
-    }
-    const QStringList targets = Targets(present, folder);
-    return !targets.isEmpty() && CanTake(gkMove, present, folder) && Take(gkMove, present, targets);
+    return Go(gkMove, members, folder);
 }
 
 bool TGroupSteps::Trash(const QStringList& members) {
-    Touched.clear();
-    // A file alone is a plain file step.
-    const QStringList present = members.size() == 1 ? members : Present(members);
-    if (present.isEmpty())
-        return false;
-    if (present.size() == 1) {
-        const bool done = Steps.Trash(present.front());
-        TouchAll(Steps.Touched);
-        return done;
-    }
-    return CanTake(gkTrash, present, QString()) && Take(gkTrash, present, {});
+    return Go(gkTrash, members, QString());
 }
 
 bool TGroupSteps::DeleteForGood(const QStringList& members) {
@@ -327,15 +314,27 @@ QString TGroupSteps::GroupText(std::pair<int, int> range) const {
     return LabelOf(paths);
 }
 
+bool TGroupSteps::AllOrNothing(int count, bool (TFileSteps::*step)(), bool (TFileSteps::*back)()) {
+    int done = 0;
+    while (done < count && (Steps.*step)()) {
+        TouchAll(Steps.Touched);
+        ++done;
+    }
+    TouchAll(Steps.Touched);
+    if (done == count)
+        return true;
+    // What was taken goes back again.
+    while (back && done-- > 0 && (Steps.*back)())
+        TouchAll(Steps.Touched);
+    return false;
+}
+
 bool TGroupSteps::Undo() {
     Touched.clear();
     const auto range = UndoGroup();
     const int count = range.second - range.first;
-    if (count <= 1) {
-        const bool moved = Steps.Undo();
-        TouchAll(Steps.Touched);
-        return moved;
-    }
+    if (count <= 1)
+        return AllOrNothing(1, &TFileSteps::Undo, nullptr);
     // Copies, not references: the history changes under the steps below.
     const std::vector<THistoryStep> members(History.State().Steps.begin() + range.first,
                                             History.State().Steps.begin() + range.second);
@@ -365,29 +364,15 @@ bool TGroupSteps::Undo() {
             return true;
         }
     }
-    int undone = 0;
-    while (undone < count && Steps.Undo()) {
-        TouchAll(Steps.Touched);
-        ++undone;
-    }
-    TouchAll(Steps.Touched);
-    if (undone == count)
-        return true;
-    // All or nothing: what came back goes again.
-    while (undone-- > 0 && Steps.Redo())
-        TouchAll(Steps.Touched);
-    return false;
+    return AllOrNothing(count, &TFileSteps::Undo, &TFileSteps::Redo);
 }
 
 bool TGroupSteps::Redo() {
     Touched.clear();
     const auto range = RedoGroup();
     const int count = range.second - range.first;
-    if (count <= 1) {
-        const bool moved = Steps.Redo();
-        TouchAll(Steps.Touched);
-        return moved;
-    }
+    if (count <= 1)
+        return AllOrNothing(1, &TFileSteps::Redo, nullptr);
     const std::vector<THistoryStep> members(History.State().Steps.begin() + range.first,
                                             History.State().Steps.begin() + range.second);
     for (const THistoryStep& s : members) {
@@ -398,17 +383,7 @@ bool TGroupSteps::Redo() {
             return false;
         }
     }
-    int redone = 0;
-    while (redone < count && Steps.Redo()) {
-        TouchAll(Steps.Touched);
-        ++redone;
-    }
-    TouchAll(Steps.Touched);
-    if (redone == count)
-        return true;
-    while (redone-- > 0 && Steps.Undo())
-        TouchAll(Steps.Touched);
-    return false;
+    return AllOrNothing(count, &TFileSteps::Redo, &TFileSteps::Undo);
 }
 
 QString TGroupSteps::UndoCaption() const {

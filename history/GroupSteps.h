@@ -50,6 +50,9 @@ private:
     // the target has room.
     bool CanTake(TKind kind, const QStringList& members, const QString& folder);
     bool Take(TKind kind, const QStringList& members, const QStringList& targets);
+    bool Go(TKind kind, const QStringList& members, const QString& folder);
+    // Takes `count` steps; when one fails, `back` takes the ones taken back.
+    bool AllOrNothing(int count, bool (TFileSteps::*step)(), bool (TFileSteps::*back)());
     // Takes the group's done steps back and out of the history, newest first.
     void TakeBack(quint64 group);
     // The steps of the group at the top of the undo side, or at the start

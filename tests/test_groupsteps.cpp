@@ -54,33 +54,44 @@ class TestGroupSteps : public QObject {
         return box.filePath("pics");
     }
 
+    // Copy and move on one filesystem and across two, and the trash.
+    static void KindRows() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("otherFs");
+        for (int kind : {skCopy, skMove})
+            for (bool otherFs : {false, true})
+                QTest::addRow("%s%s", kind == skCopy ? "copy" : "move",
+                              otherFs ? " across filesystems" : "")
+                    << kind << otherFs;
+        QTest::newRow("trash") << int(skTrash) << false;
+    }
+    // The group in box/pics; the output folder, on `shm` across filesystems.
+    QString Prepare(const TSandbox& box, const TShmSandbox& shm, bool otherFs) {
+        MakeGroup(box);
+        const QString out = otherFs ? shm.path() : box.makeDir("out");
+        return OnDifferentDevices(box.filePath("pics"), out) == otherFs ? out : QString();
+    }
+    bool Take(TSession& s, int kind, const QString& out) {
+        return kind == skCopy   ? s.Groups.Copy(Members, out)
+               : kind == skMove ? s.Groups.Move(Members, out)
+                                : s.Groups.Trash(Members);
+    }
+
 private slots:
     void init() {
         PrepareFileOpTest(Fake, ErrorTexts);
         qputenv("XDG_DATA_HOME", QFile::encodeName(Box.makeDir("data")));
     }
 
-    void eachStepUndoneAndRedone_data() {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("otherFs");
-        for (int kind : {skCopy, skMove, skTrash})
-            for (bool otherFs : {false, true})
-                if (kind != skTrash || !otherFs)
-                    QTest::addRow("%s%s",
-                                  kind == skCopy   ? "copy"
-                                  : kind == skMove ? "move"
-                                                   : "trash",
-                                  otherFs ? " across filesystems" : "")
-                        << kind << otherFs;
-    }
+    void eachStepUndoneAndRedone_data() { KindRows(); }
     void eachStepUndoneAndRedone() {
         QFETCH(int, kind);
         QFETCH(bool, otherFs);
         TSandbox box;
         TShmSandbox shm;
-        const QString pics = MakeGroup(box);
-        const QString out = otherFs ? shm.path() : box.makeDir("out");
-        QCOMPARE(OnDifferentDevices(pics, out), otherFs);
+        const QString pics = box.filePath("pics");
+        const QString out = Prepare(box, shm, otherFs);
+        QVERIFY(!out.isEmpty());
         const QString journal = box.filePath("Velmo.journal");
         const auto expect = [&](bool done) {
             QCOMPARE(Contents(pics), done && kind != skCopy ? decltype(Pictures)() : Pictures);
@@ -89,9 +100,7 @@ private slots:
         };
         {
             TSession s(journal);
-            QVERIFY(kind == skCopy   ? s.Groups.Copy(Members, out)
-                    : kind == skMove ? s.Groups.Move(Members, out)
-                                     : s.Groups.Trash(Members));
+            QVERIFY(Take(s, kind, out));
             QVERIFY(s.Groups.UndoCaption().contains("p.jpg +cr2 +jpg.xmp"));
         }
         expect(true);
@@ -150,23 +159,15 @@ private slots:
         QCOMPARE(Contents(box.filePath("out")).value("p.cr2"), QByteArray("another raw"));
     }
 
-    void failingMemberTakesTheOthersBack_data() {
-        QTest::addColumn<int>("kind");
-        QTest::addColumn<bool>("otherFs");
-        for (int kind : {skCopy, skMove})
-            for (bool otherFs : {false, true})
-                QTest::addRow("%s%s", kind == skCopy ? "copy" : "move",
-                              otherFs ? " across filesystems" : "")
-                    << kind << otherFs;
-        QTest::newRow("trash") << int(skTrash) << false;
-    }
+    void failingMemberTakesTheOthersBack_data() { KindRows(); }
     void failingMemberTakesTheOthersBack() {
         QFETCH(int, kind);
         QFETCH(bool, otherFs);
         TSandbox box;
         TShmSandbox shm;
-        const QString pics = MakeGroup(box);
-        const QString out = otherFs ? shm.path() : box.makeDir("out");
+        const QString pics = box.filePath("pics");
+        const QString out = Prepare(box, shm, otherFs);
+        QVERIFY(!out.isEmpty());
         // The lead goes last; its file service fails.
         Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
             return (step == fosOpenSource || step == fosRename || step == fosTrash) &&
@@ -175,9 +176,7 @@ private slots:
                        : 0;
         };
         TSession s(box.filePath("Velmo.journal"));
-        QVERIFY(!(kind == skCopy   ? s.Groups.Copy(Members, out)
-                  : kind == skMove ? s.Groups.Move(Members, out)
-                                   : s.Groups.Trash(Members)));
+        QVERIFY(!Take(s, kind, out));
         QCOMPARE(ErrorTexts.size(), 1);
         ErrorTexts.clear();
         QCOMPARE(Contents(pics), Pictures);
