@@ -134,7 +134,7 @@ QStringList TGroupSteps::Targets(const QStringList& members, const QString& fold
         }
     }
     case cpAsk:
-        if (AskBeforeOverwrite && !Questions.AskOverwrite(InFolder(folder, LabelOf(taken))))
+        if (AskBeforeOverwrite && !Questions.AskOverwrite(InFolder(folder, LabelOf(taken)), false))
             return {};
         break;
     }
@@ -207,8 +207,9 @@ void TGroupSteps::TakeBack(quint64 group) {
             back = DeleteFileForGood(s.Target) ? forDone : forFailed;
             break;
         case skMove:
-            back = s.Identical ? ShellCopyFile(Owner, s.Target, s.Source)
-                               : ShellMoveFile(Owner, s.Target, s.Source);
+            // Never over a file that took the name meanwhile.
+            back = s.Identical ? ShellCopyFile(Owner, s.Target, s.Source, true)
+                               : ShellMoveFile(Owner, s.Target, s.Source, true);
             break;
         case skTrash:
             back = ShellRestoreFromTrash(Owner, s.Target, s.Source, s.Source);

@@ -13,7 +13,7 @@ struct TSession : TStepQuestions {
         History.Open(journal);
         Groups.Policy = policy;
     }
-    bool AskOverwrite(const QString& target) override {
+    bool AskOverwrite(const QString& target, bool) override {
         Asked << target;
         return Answer;
     }
