@@ -90,6 +90,7 @@ void TfrmVelmo::OpenHistory() {
     Groups = std::make_unique<TGroupSteps>(this, *History, *Steps, *StepQuestions);
     History->Open(QFileInfo(IniFileName()).path() + QStringLiteral("/Velmo.journal"));
     Steps->Recover();
+    Groups->Recover();
     if (!History->SetAsideName().isEmpty() || History->InUse()) {
         const QString note =
             History->InUse()

@@ -180,8 +180,26 @@ bool TGroupSteps::Take(TKind kind, const QStringList& members, const QStringList
         Steps.AskBeforeOverwrite = ask;
         Steps.Group = 0;
     });
+    // Written ahead: a crash between two members leaves the whole plan in
+    // the journal for the next start.
+    quint64 intent = 0;
+    if (kind != gkTrash) {
+        THistoryStep plan;
+        plan.Kind = kind == gkCopy ? skCopy : skMove;
+        plan.Source = members.front();
+        plan.Target = targets.front();
+        plan.Group = group;
+        std::vector<TIntentMember> planned;
+        for (qsizetype i = 0; i < members.size(); ++i) {
+            planned.push_back({members[i], targets[i], {}});
+            StampFile(members[i], false, planned.back().Stamp);
+        }
+        intent = History.Begin(joDone, plan, planned);
+    }
     // The lead last: it stands on top of the history and names the group.
     for (qsizetype i = members.size() - 1; i >= 0; --i) {
+        if (StopAfter == members.size() - 1 - i)
+            return false;
         const bool done = kind == gkCopy   ? Steps.Copy(members[i], targets[i])
                           : kind == gkMove ? Steps.Move(members[i], targets[i])
                                            : Steps.Trash(members[i]);
@@ -189,12 +207,61 @@ bool TGroupSteps::Take(TKind kind, const QStringList& members, const QStringList
         if (!done) {
             Steps.Group = 0;
             TakeBack(group);
+            if (intent)
+                History.Abandon(intent);
             Questions.Note(LabelOf(members) +
                            QStringLiteral(": 組のファイルを元の場所に戻しました。"));
             return false;
         }
     }
+    if (intent)
+        History.Abandon(intent); // every member's own record stands
     return true;
+}
+
+void TGroupSteps::Recover() {
+    Touched.clear();
+    const std::vector<TJournalRecord> pending = History.Pending();
+    for (const TJournalRecord& intent : pending) {
+        const quint64 group = intent.Step.Group;
+        if (group == 0 || intent.Members.empty())
+            continue;
+        const bool copy = intent.Step.Kind == skCopy;
+        QStringList left;
+        QStringList targets;
+        QStringList all;
+        bool folderGone = false;
+        for (const TIntentMember& m : intent.Members) {
+            all << m.Source;
+            TouchAll({m.Source, m.Target});
+            if (copy ? PathTaken(m.Target) : !PathTaken(m.Source))
+                continue; // this one went
+            left << m.Source;
+            targets << m.Target;
+            folderGone = folderGone || !FileFacts(QFileInfo(m.Target).path()).IsDir;
+        }
+        if (!left.isEmpty() && left.size() < all.size()) {
+            bool finished = !folderGone;
+            const TClashPolicy policy = Steps.Policy;
+            const bool ask = Steps.AskBeforeOverwrite;
+            Steps.Policy = cpAsk;
+            Steps.AskBeforeOverwrite = false;
+            Steps.Group = group;
+            for (qsizetype i = left.size() - 1; finished && i >= 0; --i) {
+                finished = copy ? Steps.Copy(left[i], targets[i]) : Steps.Move(left[i], targets[i]);
+                TouchAll(Steps.Touched);
+            }
+            Steps.Policy = policy;
+            Steps.AskBeforeOverwrite = ask;
+            Steps.Group = 0;
+            if (!finished)
+                TakeBack(group);
+            Questions.Note(LabelOf(all) +
+                           (finished ? QStringLiteral(": 中断された組の操作を完了しました。")
+                                     : QStringLiteral(": 中断された組の操作を取り消しました。")));
+        }
+        History.Abandon(intent.Intent);
+    }
 }
 
 void TGroupSteps::TakeBack(quint64 group) {

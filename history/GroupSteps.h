@@ -35,6 +35,14 @@ public:
     bool Undo();
     bool Redo();
 
+    // Settles the group steps a crash cut short (after TFileSteps::Recover
+    // has settled the file that was on its way): the members left behind
+    // follow the others, or, where that cannot be, the others come back.
+    void Recover();
+    // For tests: the members a copy or move takes before it stops as a
+    // killed program would (-1: all).
+    int StopAfter = -1;
+
     // The captions of the undo and redo commands, a group named by its lead
     // and its marks: "元に戻す: IMG_0001.JPG +CR2 +xmp の移動".
     QString UndoCaption() const;

@@ -185,6 +185,50 @@ private slots:
         QCOMPARE(TSession(box.filePath("Velmo.journal")).History.State().Steps.size(), size_t(0));
     }
 
+    // A step stopped between two members, as a kill would stop it: the next
+    // start finishes it, so the group never stays in two folders.
+    void crashBetweenMembersRepairedAtStart_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<bool>("otherFs");
+        QTest::addColumn<int>("taken"); // members moved before the stop
+        for (int kind : {skCopy, skMove})
+            for (bool otherFs : {false, true})
+                for (int taken : {0, 1, 2})
+                    QTest::addRow("%s%s after %d", kind == skCopy ? "copy" : "move",
+                                  otherFs ? " across filesystems" : "", taken)
+                        << kind << otherFs << taken;
+    }
+    void crashBetweenMembersRepairedAtStart() {
+        QFETCH(int, kind);
+        QFETCH(bool, otherFs);
+        QFETCH(int, taken);
+        TSandbox box;
+        TShmSandbox shm;
+        const QString pics = box.filePath("pics");
+        const QString out = Prepare(box, shm, otherFs);
+        QVERIFY(!out.isEmpty());
+        const QString journal = box.filePath("Velmo.journal");
+        {
+            TSession s(journal);
+            s.Groups.StopAfter = taken;
+            QVERIFY(!Take(s, kind, out));
+        }
+        TSession s(journal);
+        s.Steps.Recover();
+        s.Groups.Recover();
+        const bool done = taken > 0;
+        QCOMPARE(Contents(pics), done && kind == skMove ? decltype(Pictures)() : Pictures);
+        QCOMPARE(Contents(out), done ? Pictures : decltype(Pictures)());
+        QVERIFY(s.History.Pending().empty());
+        // Finished, it is one step that undo takes back whole.
+        QCOMPARE(s.History.State().Steps.size(), size_t(done ? kNames.size() : 0));
+        if (done) {
+            QVERIFY(s.Groups.Undo());
+            QCOMPARE(Contents(pics), Pictures);
+        }
+        QCOMPARE(ErrorTexts, QStringList());
+    }
+
     void vanishedCompanionLeavesTheRestToGo() {
         TSandbox box;
         const QString pics = MakeGroup(box);
