@@ -28,6 +28,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace {
 const QChar CR(13);
@@ -96,7 +97,11 @@ bool TfrmVelmo::SwallowKey(QObject* watched, QKeyEvent* key) {
     }
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     const bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
-    // Esc ends full screen.
+    // Esc ends compare, then full screen.
+    if (key->key() == Qt::Key_Escape && Comparing()) {
+        LeaveCompare();
+        return true;
+    }
     if (key->key() == Qt::Key_Escape && IsFullScreen()) {
         LeaveFullScreen();
         return true;
@@ -127,6 +132,8 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
     // a picture fitted with its proportions follows every time.
     if (watched == static_cast<QObject*>(scbMain) && event->type() == QEvent::Resize)
         Refit();
+    if (event->type() == QEvent::Wheel && ZoomWheel(watched, static_cast<QWheelEvent*>(event)))
+        return true;
     if (!IsInput(event->type()) || !watched->isWidgetType() ||
         QApplication::activeModalWidget() != nullptr ||
         static_cast<QWidget*>(watched)->window() != this)
@@ -168,7 +175,8 @@ void TfrmVelmo::CopyToOutFolder(int n) {
     ProcessMessages();
     // The file steps ask before an overwrite, as the clash setting says;
     // the picture's companions go with it.
-    GroupSteps().Copy(SelectedGroup(), OutFolders[n - 1].Path);
+    if (GroupSteps().Copy(SelectedGroup(), OutFolders[n - 1].Path))
+        FlashTarget(n);
     UpdateUndoActions();
 }
 
@@ -187,8 +195,10 @@ void TfrmVelmo::MoveToOutFolder(int n) {
     ProcessMessages();
     // A move that fails, is cancelled or skipped leaves the item where it
     // is; a group moves whole or not at all.
-    if (GroupSteps().Move(SelectedGroup(), OutFolders[n - 1].Path))
+    if (GroupSteps().Move(SelectedGroup(), OutFolders[n - 1].Path)) {
+        FlashTarget(n);
         TakeOutSelectedItem();
+    }
     UpdateUndoActions();
 }
 

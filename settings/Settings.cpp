@@ -152,6 +152,7 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Clash", 0, &IniRec.Clash},
                               {secAction, "Group", 1, &IniRec.Group},
                               {secAction, "GroupLead", 0, &IniRec.GroupLead},
+                              {secAction, "KeepZoom", 1, &IniRec.KeepZoom},
                               {secOther, "FileName", 1, &IniRec.FileName},
                               {secOther, "Version", K::Version},
                           });

@@ -31,6 +31,7 @@ struct TIniRec {
     qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
     qint32 Group = 0;        // 0: every file its own item; else same-named files are one
     qint32 GroupLead = 0;    // 1: a raw beside an ordinary picture leads; else the picture
+    qint32 KeepZoom = 0;     // 1: the next picture of the same size keeps the zoom and its place
     // The picture on show at close (its full path); at start, the picture
     // the start folder opens on when it is listed there.
     QString CurrentFile;

@@ -204,7 +204,7 @@ private slots:
             "CurrentFile=file:///home/user/"
             "%89%C4.jpg\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
             "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\nGroup=1\n"
-            "GroupLead=0\n[OTHER]\n"
+            "GroupLead=0\nKeepZoom=0\n[OTHER]\n"
             "FileName=1\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
