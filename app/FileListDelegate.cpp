@@ -1,13 +1,15 @@
 #include "app/FileListDelegate.h"
 
 #include "app/Main.h"
+#include "history/FileGroups.h"
 #include "platform/FileName.h"
 
 #include <QListWidgetItem>
 
 namespace {
 constexpr int RealNameRole = Qt::UserRole + 1;
-}
+constexpr int CompanionsRole = Qt::UserRole + 2;
+} // namespace
 
 void SetFileItemName(QListWidgetItem* item, const QString& name) {
     const QString shown = DisplayPath(name);
@@ -19,6 +21,24 @@ void SetFileItemName(QListWidgetItem* item, const QString& name) {
 QString FileItemName(const QListWidgetItem* item) {
     const QVariant real = item->data(RealNameRole);
     return real.isValid() ? real.toString() : item->text();
+}
+
+void SetFileItemCompanions(QListWidgetItem* item, const QStringList& names) {
+    item->setData(CompanionsRole, names.isEmpty() ? QVariant() : QVariant(names));
+}
+
+QStringList FileItemCompanions(const QListWidgetItem* item) {
+    return item->data(CompanionsRole).toStringList();
+}
+
+void TFileListDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    const QStringList companions = index.data(CompanionsRole).toStringList();
+    const QVariant real = index.data(RealNameRole);
+    if (!companions.isEmpty())
+        option->text =
+            DisplayPath(GroupLabel(real.isValid() ? real.toString() : option->text, companions));
 }
 
 QSize TFileListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {

@@ -10,6 +10,10 @@ class TfrmVelmo;
 // item's data. Every file operation takes the real name.
 void SetFileItemName(QListWidgetItem* item, const QString& name);
 QString FileItemName(const QListWidgetItem* item);
+// The names of the files that travel with an item's file (its companions),
+// shown after its name as marks: "IMG_0001.JPG +CR2 +xmp".
+void SetFileItemCompanions(QListWidgetItem* item, const QStringList& names);
+QStringList FileItemCompanions(const QListWidgetItem* item);
 
 // Gives every row of the file list the same size: as wide as the widest name
 // of the last scan (so the list scrolls sideways exactly that far) and one
@@ -19,6 +23,9 @@ public:
     TFileListDelegate(const TfrmVelmo* form, QObject* parent)
         : QStyledItemDelegate(parent), Form(form) {}
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 
 private:
     const TfrmVelmo* Form;

@@ -7,6 +7,8 @@
 #include <QMainWindow>
 #include <QPointF>
 #include <QSize>
+#include <QStringList>
+#include <QtContainerFwd>
 #include <array>
 #include <memory>
 #include <optional>
@@ -44,6 +46,10 @@ class TStepQuestions;
 class TTakenReader;
 class TThumbnailList;
 struct TTakenFacts;
+class TGroupSteps;
+class QFileSystemWatcher;
+class QTimer;
+struct TFileGroup;
 
 // The one window of the program.
 class TfrmVelmo : public QMainWindow {
@@ -162,11 +168,30 @@ public:
     void OpenHistory();
     TFileSteps& FileSteps();
     void UpdateUndoActions();
-    // Undoes or redoes one step, then follows the files it touched.
-    void StepHistory(bool (TFileSteps::*step)());
+    // Undoes or redoes one step (a group's steps together), then follows
+    // the files it touched.
+    void StepHistory(bool (TGroupSteps::*step)());
     // Lists and shows files of the open folder that came back, takes out
     // those that left.
     void FollowFiles(const QStringList& paths);
+    // Same-named files as one item (MainGroups.cpp): the file steps of a
+    // group, the selected item's files (its lead's path first), its name
+    // with its marks, and the marks of item i for the status bar.
+    TGroupSteps& GroupSteps();
+    QStringList SelectedGroup() const;
+    QString SelectedLabel() const;
+    QString CompanionMarkOf(int i) const;
+    // The listed item a file of the open folder belongs to, read from the
+    // folder now (an empty lead when none).
+    TFileGroup GroupAround(const QString& name) const;
+    // Turns a folder's file names into the names listed, each group's
+    // companions aside; names only a group uses pass GroupCandidate.
+    static void GroupNames(const QString& folder, std::vector<QString>& names,
+                           QHash<QString, QStringList>& companions);
+    static bool GroupCandidate(const QString& name);
+    // Watches the open folder so a companion added meanwhile joins its item.
+    void WatchFolder(const QString& folder);
+    void RefreshCompanions();
     // Full screen: the picture alone on black, every key still working.
     bool IsFullScreen() const { return FullScreenSaved.has_value(); }
     void EnterFullScreen();
@@ -307,8 +332,6 @@ private:
     std::array<int, 4> ToolBarPlace{2, 11, 2, 125}; // action top, left; main top, left
     void TakeOutSelectedItem();
     bool OutFolderChecks(int n);
-    // Source and target of slot n for the selected file.
-    void OutFolderTarget(int n, QString& source, QString& target);
     int SelectedIndex() const;
     void SelectIndex(int index);
     QString SelectedText() const;
@@ -353,6 +376,9 @@ private:
     std::unique_ptr<THistory> History;
     std::unique_ptr<TStepQuestions> StepQuestions;
     std::unique_ptr<TFileSteps> Steps;
+    std::unique_ptr<TGroupSteps> Groups;
+    QFileSystemWatcher* FolderWatch = nullptr;
+    QTimer* FolderWatchDelay = nullptr;
     std::unique_ptr<TPicture> FPicture;
     std::unique_ptr<TPreloader> Preload;
     // The file of list item i.

@@ -6,6 +6,7 @@
 #include "app/FileListDelegate.h"
 #include "app/MainRules.h"
 #include "app/Preloader.h"
+#include "history/FileGroups.h"
 #include "platform/Common.h"
 #include "platform/DirectoryList.h"
 #include "platform/Exceptions.h"
@@ -19,6 +20,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QScopeGuard>
@@ -95,7 +97,10 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
     int count = 0;
     int widest = 0;
     std::vector<QString> names;
+    QHash<QString, QStringList> companions;
+    WatchFolder(QString());
     if (!IniRec.CurrentPath.isEmpty() && IsDriveReady(IniRec.CurrentPath)) {
+        WatchFolder(folder);
         TNameWidths widths(lstFile->fontMetrics());
         QElapsedTimer sinceMessages;
         sinceMessages.start();
@@ -106,11 +111,10 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         ForEachDirectoryEntry(folder, [&](const QString& name, bool isDirectory) {
             if (!any)
                 return false;
-            if (!isDirectory && IsDispExt(ExtractFileExt(name))) {
+            // Raw files, clips and sidecars are read too: they may travel
+            // with a picture.
+            if (!isDirectory && (IsDispExt(ExtractFileExt(name)) || GroupCandidate(name)))
                 names.push_back(name);
-                widest = std::max(widest, widths.Width(DisplayPath(name)));
-                ++count;
-            }
             // Pending messages run often enough for the window to stay alive;
             // a folder picked in the tree meanwhile ends this scan, and is
             // opened once the window is free.
@@ -124,7 +128,14 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
         });
         if (FolderChangePending)
             throw EAbort(QStringLiteral("scan superseded"));
+        GroupNames(folder, names, companions);
         SortNames(names);
+        count = int(names.size());
+        for (const QString& name : names) {
+            const auto c = companions.constFind(name);
+            widest = std::max(widest, widths.Width(DisplayPath(
+                                          c == companions.cend() ? name : GroupLabel(name, *c))));
+        }
     }
     {
         QSignalBlocker quiet(lstFile);
@@ -134,9 +145,14 @@ int TfrmVelmo::ScanFolder(const QString& folder) {
             items.append(std::move(name));
         lstFile->addItems(items);
         // Names that are not UTF-8 are shown decoded and keep their bytes.
-        for (int i = 0; i < lstFile->count(); ++i)
-            if (HasRawBytes(lstFile->item(i)->text()))
-                SetFileItemName(lstFile->item(i), lstFile->item(i)->text());
+        for (int i = 0; i < lstFile->count(); ++i) {
+            QListWidgetItem* item = lstFile->item(i);
+            const QString name = item->text();
+            if (!companions.isEmpty())
+                SetFileItemCompanions(item, companions.value(name));
+            if (HasRawBytes(name))
+                SetFileItemName(item, name);
+        }
     }
     ListExtent = widest + 4;
     lstFile->doItemsLayout();

@@ -12,6 +12,7 @@
 #include "dialogs/About.h"
 #include "dialogs/Option.h"
 #include "history/FileSteps.h"
+#include "history/GroupSteps.h"
 #include "platform/FileName.h"
 #include "platform/Help.h"
 #include "platform/MessageBox.h"

@@ -6,6 +6,7 @@
 #include "app/OutFolderSlots.h"
 #include "dialogs/SharedMessage.h"
 #include "history/FileSteps.h"
+#include "history/GroupSteps.h"
 #include "platform/FileAccess.h"
 #include "platform/FileCopy.h"
 #include "platform/FileDelete.h"
@@ -166,24 +167,16 @@ bool TfrmVelmo::OutFolderChecks(int n) {
     return true;
 }
 
-void TfrmVelmo::OutFolderTarget(int n, QString& source, QString& target) {
-    const QString name = SelectedText();
-    source = JoinPath(IniRec.CurrentPath, name);
-    target = JoinPath(OutFolders[n - 1].Path, name);
-}
-
 void TfrmVelmo::CopyToOutFolder(int n) {
     TGate gate(*this);
     ListFocusPending = true;
-    QString source;
-    QString target;
     if (!OutFolderChecks(n))
         return;
-    OutFolderTarget(n, source, target);
     TBusyCursor busy;
     ProcessMessages();
-    // The file steps ask before an overwrite, as the clash setting says.
-    if (FileSteps().Copy(source, target))
+    // The file steps ask before an overwrite, as the clash setting says;
+    // the picture's companions go with it.
+    if (GroupSteps().Copy(SelectedGroup(), OutFolders[n - 1].Path))
         FlashTarget(n);
     UpdateUndoActions();
 }
@@ -195,17 +188,15 @@ void TfrmVelmo::MoveToOutFolder(int n) {
         return;
     // The question says what it will do: this file into that folder.
     if (IniRec.Move == 1 &&
-        !Confirm(QStringLiteral("移動しますか？") + CR + DisplayPath(SelectedText()) +
+        !Confirm(QStringLiteral("移動しますか？") + CR + DisplayPath(SelectedLabel()) +
                      QStringLiteral(" → ") + DisplayPath(OutFolders[n - 1].Path),
                  mbQuestionYesNo))
         return;
-    QString source;
-    QString target;
-    OutFolderTarget(n, source, target);
     TBusyCursor busy;
     ProcessMessages();
-    // A move that fails, is cancelled or skipped leaves the item where it is.
-    if (FileSteps().Move(source, target)) {
+    // A move that fails, is cancelled or skipped leaves the item where it
+    // is; a group moves whole or not at all.
+    if (GroupSteps().Move(SelectedGroup(), OutFolders[n - 1].Path)) {
         FlashTarget(n);
         TakeOutSelectedItem();
     }
@@ -217,7 +208,9 @@ void TfrmVelmo::actDeleteExecute() {
         ListFocusPending = true;
         if (SelectedIndex() < 0)
             return;
-        const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
+        // The question names the whole group: "IMG_0001.JPG +CR2 +xmp".
+        const QString p = JoinPath(IniRec.CurrentPath, SelectedLabel());
+        const QStringList group = SelectedGroup();
         if (IniRec.Delete == 1) {
             const bool yes =
                 IniRec.Trash == 0
@@ -232,10 +225,9 @@ void TfrmVelmo::actDeleteExecute() {
         TBusyCursor busy;
         ProcessMessages();
         if (IniRec.Trash == 0) {
-            if (DeleteFileForGood(p))
-                FileSteps().DeletedForGood(p);
+            GroupSteps().DeleteForGood(group);
             TakeOutSelectedItem();
-        } else if (FileSteps().Trash(p)) {
+        } else if (GroupSteps().Trash(group)) {
             TakeOutSelectedItem();
         }
         UpdateUndoActions();

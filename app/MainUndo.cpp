@@ -7,7 +7,9 @@
 #include "app/FileListDelegate.h"
 #include "app/MainRules.h"
 #include "dialogs/SharedMessage.h"
+#include "history/FileGroups.h"
 #include "history/FileSteps.h"
+#include "history/GroupSteps.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
 #include "platform/FileStamp.h"
@@ -17,6 +19,7 @@
 
 #include <QAction>
 #include <QFileInfo>
+#include <QHash>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
@@ -105,8 +108,10 @@ void TfrmVelmo::OpenHistory() {
     History = std::make_unique<THistory>();
     StepQuestions = std::make_unique<TWindowQuestions>(staMain);
     Steps = std::make_unique<TFileSteps>(this, *History, *StepQuestions);
+    Groups = std::make_unique<TGroupSteps>(this, *History, *Steps, *StepQuestions);
     History->Open(QFileInfo(IniFileName()).path() + QStringLiteral("/Velmo.journal"));
     Steps->Recover();
+    Groups->Recover();
     if (!History->SetAsideName().isEmpty() || History->InUse())
         StepQuestions->Note(
             History->InUse()
@@ -127,28 +132,28 @@ TFileSteps& TfrmVelmo::FileSteps() {
 void TfrmVelmo::UpdateUndoActions() {
     const THistoryStep* undo = History ? History->UndoStep() : nullptr;
     const THistoryStep* redo = History ? History->RedoStep() : nullptr;
-    actUndo->setText(UndoCaption(undo));
+    actUndo->setText(Groups ? Groups->UndoCaption() : UndoCaption(undo));
     actUndo->setEnabled(undo != nullptr);
-    actRedo->setText(RedoCaption(redo));
+    actRedo->setText(Groups ? Groups->RedoCaption() : RedoCaption(redo));
     actRedo->setEnabled(redo != nullptr);
 }
 
 void TfrmVelmo::actUndoExecute() {
-    StepHistory(&TFileSteps::Undo);
+    StepHistory(&TGroupSteps::Undo);
 }
 
 void TfrmVelmo::actRedoExecute() {
-    StepHistory(&TFileSteps::Redo);
+    StepHistory(&TGroupSteps::Redo);
 }
 
-void TfrmVelmo::StepHistory(bool (TFileSteps::*step)()) {
+void TfrmVelmo::StepHistory(bool (TGroupSteps::*step)()) {
     Command([this, step] {
         TGate gate(*this);
         ListFocusPending = true;
         TBusyCursor busy;
         ProcessMessages();
-        (FileSteps().*step)();
-        FollowFiles(Steps->Touched);
+        (GroupSteps().*step)();
+        FollowFiles(Groups->Touched);
         UpdateUndoActions();
     });
 }
@@ -156,10 +161,21 @@ void TfrmVelmo::StepHistory(bool (TFileSteps::*step)()) {
 void TfrmVelmo::FollowFiles(const QStringList& paths) {
     if (IniRec.CurrentPath.isEmpty())
         return;
+    // The items the files belong to: a companion's is its lead's.
+    QStringList names;
+    QHash<QString, QStringList> companions;
     for (const QString& path : paths) {
         const QString name = QFileInfo(path).fileName();
         if (name.isEmpty() || JoinPath(IniRec.CurrentPath, name) != path)
             continue; // not in the open folder
+        const TFileGroup group = IniRec.Group != 0 ? GroupAround(name) : TFileGroup{name, {}};
+        const QString item = group.Lead.isEmpty() ? name : group.Lead;
+        if (!names.contains(item))
+            names << item;
+        companions.insert(item, group.Companions);
+    }
+    for (const QString& name : std::as_const(names)) {
+        const QString path = JoinPath(IniRec.CurrentPath, name);
         int at = -1;
         for (int i = 0; i < lstFile->count() && at < 0; ++i)
             if (FileItemName(lstFile->item(i)) == name)
@@ -186,6 +202,7 @@ void TfrmVelmo::FollowFiles(const QStringList& paths) {
                 lstFile->insertItem(lo, item);
                 if (HasRawBytes(name))
                     SetFileItemName(item, name);
+                SetFileItemCompanions(item, companions.value(name));
             }
             LastIndex = LastIndex + 1;
             if (ShownIndex >= lo)
@@ -194,6 +211,12 @@ void TfrmVelmo::FollowFiles(const QStringList& paths) {
             SelectIndex(lo);
             ShowPicture(lo);
             UpdateDeleteAction();
+        } else if (there && at >= 0) {
+            // Listed still: its companions may have come or gone.
+            SetFileItemCompanions(lstFile->item(at), companions.value(name));
+            if (at == ShownIndex)
+                staPanels[1]->setText(DisplayPath(FileNamePanelText(path, IniRec.FileName)) +
+                                      CompanionMarkOf(at));
         }
     }
 }

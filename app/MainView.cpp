@@ -94,7 +94,7 @@ void TfrmVelmo::ShowPicture(int i) {
     LayOutPicture();
     LayOutPinned();
     ProcessMessages();
-    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)) + CompanionMarkOf(i));
     ShowScaleInStatus();
     const TFileFacts info = FileFacts(p);
     if (!info.Exists) {
@@ -114,7 +114,7 @@ void TfrmVelmo::ShowLoadFailure(int i, const QString& reason) {
     imgMain->Invalidate();
     imgMain->resize(0, 0);
     lblNotice->Tell(NoticeText(lstFile->item(i)->text(), reason));
-    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
+    staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)) + CompanionMarkOf(i));
     staPanels[2]->clear();
     const TFileFacts info = FileFacts(p);
     staPanels[3]->setText(info.Exists ? FileSizeText(info.Size) : QString());

@@ -49,10 +49,10 @@ TfrmOption::TfrmOption(QWidget* owner, int& optionPage, std::function<void()> ap
       OptionPage(optionPage), ApplySettings(std::move(applySettings)) {
     setObjectName(QStringLiteral("frmOption"));
     setFont(DesignFont(12));
-    setFixedSize(410, 362);
+    setFixedSize(410, 420);
 
     pgcOption = Named(new QTabWidget(this), "pgcOption");
-    pgcOption->setGeometry(8, 8, 393, 313);
+    pgcOption->setGeometry(8, 8, 393, 371);
     tbsDisp = Named(new QWidget, "tbsDisp");
     tbsAction = Named(new QWidget, "tbsAction");
     tbsFolder = Named(new QWidget, "tbsFolder");
@@ -66,10 +66,10 @@ TfrmOption::TfrmOption(QWidget* owner, int& optionPage, std::function<void()> ap
     CreateFolderPage();
     CreateOtherPage();
 
-    cmdOk = MakeButton(QStringLiteral("OK"), "cmdOk", this, QRect(165, 329, 75, 25));
+    cmdOk = MakeButton(QStringLiteral("OK"), "cmdOk", this, QRect(165, 387, 75, 25));
     cmdCancel =
-        MakeButton(QStringLiteral("キャンセル"), "cmdCancel", this, QRect(246, 329, 75, 25));
-    cmdHelp = MakeButton(QStringLiteral("ヘルプ(&H)"), "cmdHelp", this, QRect(327, 329, 75, 25));
+        MakeButton(QStringLiteral("キャンセル"), "cmdCancel", this, QRect(246, 387, 75, 25));
+    cmdHelp = MakeButton(QStringLiteral("ヘルプ(&H)"), "cmdHelp", this, QRect(327, 387, 75, 25));
 
     auto on = [this](QAbstractButton* b, void (TfrmOption::*handler)()) {
         connect(b, &QAbstractButton::clicked, this,
@@ -143,6 +143,7 @@ void TfrmOption::CreateActionPage() {
     chkSave = MakeChoice<QCheckBox>(QStringLiteral("位置、サイズを保存する(&S)"), "chkSave", window,
                                     16, 22);
     CreateClashGroup();
+    CreateGroupGroup();
 }
 
 void TfrmOption::CreateOtherPage() {
@@ -204,6 +205,7 @@ void TfrmOption::SetControls() {
     // Status bar.
     chkFileName->setChecked(IniRec.FileName == 1);
     SetClashControls();
+    SetGroupControls();
 }
 
 void TfrmOption::SetSpecifyFolder(const QString& path) {
@@ -235,6 +237,7 @@ void TfrmOption::GetControls() {
     }
     IniRec.FileName = chkFileName->isChecked() ? 1 : 0;
     GetClashControls();
+    GetGroupControls();
 }
 
 void TfrmOption::rbtOriginalClick() {

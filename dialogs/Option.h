@@ -57,6 +57,9 @@ public:
     QRadioButton* rbtClashAsk;
     QRadioButton* rbtClashBoth;
     QRadioButton* rbtClashSkip;
+    QCheckBox* chkGroup;
+    QRadioButton* rbtGroupLeadPicture;
+    QRadioButton* rbtGroupLeadRaw;
     QTableWidget* sgdFolder;
     QPushButton* btnInput;
     QPushButton* btnClear;
@@ -107,6 +110,10 @@ private:
     void CreateClashGroup();
     void SetClashControls();
     void GetClashControls();
+    // The same-named files on the action page (OptionGroup.cpp).
+    void CreateGroupGroup();
+    void SetGroupControls();
+    void GetGroupControls();
     void SetControls();
     void GetControls();
     void InitGrid();

@@ -137,9 +137,12 @@ TFileSteps::TTransfer TFileSteps::Transfer(TTransferKind kind, const QString& fr
 bool TFileSteps::Record(const THistoryStep& step, TJournalOp op, quint64 intent) {
     bool written = false;
     switch (op) {
-    case joDone:
-        written = History.Add(step, intent);
+    case joDone: {
+        THistoryStep grouped = step;
+        grouped.Group = Group;
+        written = History.Add(grouped, intent);
         break;
+    }
     case joUndone:
         written = History.Undone(step, intent);
         break;

@@ -44,6 +44,9 @@ public:
     // always asks).
     bool AskBeforeOverwrite = true;
 
+    // The group number new steps carry (0: none).
+    quint64 Group = 0;
+
     // Every path whose file may have come or gone in the last call.
     QStringList Touched;
 

@@ -55,6 +55,8 @@ public:
     // Another running copy holds the journal: this one has no history.
     bool InUse() const { return Busy; }
     QString SetAsideName() const { return SetAside; }
+    // The number the next step added will carry.
+    quint64 NextStepId() const { return NextId; }
     // How many records the journal file holds now.
     int RecordCount() const { return Records; }
 

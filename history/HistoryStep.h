@@ -29,6 +29,9 @@ struct THistoryStep {
     // A move whose target already held the same bytes: only the source was
     // removed, and undo copies it back from the target.
     bool Identical = false;
+    // Steps of files that travel together (a picture and its companions)
+    // share this number and follow each other in the history; 0: alone.
+    quint64 Group = 0;
     bool operator==(const THistoryStep&) const = default;
 };
 

@@ -62,10 +62,12 @@ QByteArray EncodeRecord(const TJournalRecord& record) {
     body += ' ' + EncodePath(s.Replaced);
     body += s.Identical ? " 1" : " 0";
     // Older journals end here. Then tagged fields, each "letter=value":
-    // the result's inode, the intent, and an intent's planned record and
-    // members ("m=source,target,size,time").
+    // the result's inode, the group, the intent, and an intent's planned
+    // record and members ("m=source,target,size,time").
     if (s.Stamp.Inode)
         body += " n=" + QByteArray::number(s.Stamp.Inode);
+    if (s.Group != 0)
+        body += " g=" + QByteArray::number(s.Group);
     if (record.Intent)
         body += " i=" + QByteArray::number(record.Intent);
     if (record.Op == joIntent) {
@@ -102,6 +104,10 @@ bool DecodeRecord(QByteArrayView line, TJournalRecord& record) {
         switch (x.at(0)) {
         case 'n':
             r.Step.Stamp.Inode = value.toULongLong(&ok);
+            break;
+        case 'g': // the group of files the step belongs to
+            r.Step.Group = value.toULongLong(&ok);
+            ok = ok && r.Step.Group;
             break;
         case 'i':
             r.Intent = value.toULongLong(&ok);

@@ -111,6 +111,6 @@ void TFileSteps::Recover() {
     Touched.clear();
     const std::vector<TJournalRecord> pending = History.Pending();
     for (const TJournalRecord& intent : pending)
-        if (!intent.Members.empty())
+        if (!intent.Members.empty() && intent.Step.Group == 0) // groups: TGroupSteps::Recover
             Settle(intent);
 }

@@ -150,6 +150,8 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Save", 1, &IniRec.Save},
                               {secAction, "Mode", 0, &IniRec.Mode},
                               {secAction, "Clash", 0, &IniRec.Clash},
+                              {secAction, "Group", 1, &IniRec.Group},
+                              {secAction, "GroupLead", 0, &IniRec.GroupLead},
                               {secAction, "KeepZoom", 1, &IniRec.KeepZoom},
                               {secOther, "FileName", 1, &IniRec.FileName},
                               {secOther, "Thumbnails", 0, &IniRec.Thumbnails},

@@ -29,6 +29,8 @@ struct TIniRec {
     qint32 Mode = 0;         // 0: copy mode; 1: move mode
     qint32 FileName = 0;     // 1: status bar shows the full path
     qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
+    qint32 Group = 0;        // 0: every file its own item; else same-named files are one
+    qint32 GroupLead = 0;    // 1: a raw beside an ordinary picture leads; else the picture
     qint32 KeepZoom = 0;     // 1: the next picture of the same size keeps the zoom and its place
     qint32 Thumbnails = 0;   // 1: the file list shows thumbnails with the names
     qint32 Order = 0;        // 1: the list in the order the pictures were taken; else by name

@@ -187,6 +187,7 @@ private slots:
         w.actTop = 2, w.actLeft = 11, w.mainTop = 2, w.mainLeft = 125;
         IniRec = {"/home/user/写真", "", 0, 1, 1, 0, 1, 1, 1, 1, 1, 0, 1, 0, 1};
         IniRec.CurrentFile = PathFromBytes("/home/user/\x89\xc4.jpg");
+        IniRec.Group = 1;
         OutFolders[0] = {"写真", "/home/user/写真"};
         OutFolders[9] = {"Last", "/tmp/last"};
         OutFolders[19] = {"Shift9", "/tmp/shift"};
@@ -206,7 +207,8 @@ private slots:
         expected +=
             "CurrentFile=file:///home/user/"
             "%89%C4.jpg\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
-            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\nKeepZoom=0\n[OTHER]\n"
+            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\nGroup=1\n"
+            "GroupLead=0\nKeepZoom=0\n[OTHER]\n"
             "FileName=1\nThumbnails=0\nOrder=0\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
