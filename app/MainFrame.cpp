@@ -16,6 +16,7 @@
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
+#include "spi/SPIWine.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>
@@ -252,6 +253,7 @@ void TfrmVelmo::closeEvent(QCloseEvent* event) {
     // until the step is over, so no file operation is cut off half-way.
     if (Busy()) {
         ClosePending = true;
+        LoadAbandoned = WinePlugins().AbandonCalls() || LoadAbandoned;
         event->ignore();
         return;
     }

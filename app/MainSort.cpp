@@ -14,6 +14,7 @@
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
+#include "spi/SPIWine.h"
 #include "toolkit/Busy.h"
 
 #include <QAction>
@@ -132,8 +133,13 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
         return QMainWindow::eventFilter(watched, event);
     // Keys and clicks that arrive while a scan, a load or a file operation
     // runs are dropped: they were meant for what was on the screen before.
-    if (Busy())
+    // A key, though, gives up a Windows plug-in that keeps the picture
+    // waiting.
+    if (Busy()) {
+        if (event->type() == QEvent::KeyPress && WinePlugins().AbandonCalls())
+            LoadAbandoned = true;
         return true;
+    }
     if (event->type() == QEvent::KeyPress && SwallowKey(watched, static_cast<QKeyEvent*>(event)))
         return true;
     // The button pane's pop-up comes up over every button: a disabled one

@@ -69,13 +69,18 @@ void TfrmVelmo::ShowPicture(int i) {
     // What is left to decode of the picture on show waits, and goes when
     // another picture takes its place.
     FPicture->StopBackground();
+    LoadAbandoned = false;
     try {
         // A picture decoded ahead is shown as it is: no decode, no progress.
         if (std::unique_ptr<TGraphic> ready = Preload->Take(p, CurrentFit()))
             FPicture->SetGraphic(std::move(ready));
+        else if (LoadAbandoned)
+            throw EAbort(QStringLiteral("picture given up"));
         else
             FPicture->LoadFromFile(p);
     } catch (const EAbort&) {
+        if (LoadAbandoned)
+            ShowLoadFailure(i, QStringLiteral("読み込みを中断しました"));
         throw;
     } catch (const Exception& e) {
         // The keys act on the selected file: the screen names it rather than

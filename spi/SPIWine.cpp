@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtEndian>
 
 #include <cerrno>
@@ -350,11 +351,16 @@ void TWinePlugins::RunLearning() {
 // ---- Hosts ---------------------------------------------------------------------------------
 
 TSPIHost* TWinePlugins::Host(int bits) {
-    if (!PrefixReady())
+    if (!PrefixReady() || Ending)
         return nullptr;
     std::unique_ptr<TSPIHost>& host = Hosts[bits == 32 ? 0 : 1];
     if (!host)
         host = std::make_unique<TSPIHost>();
+    // A host that ended between calls (killed, or a plug-in that ended it
+    // after its last answer) is started afresh: no file's doing.
+    if (host->Running() && !host->Alive())
+        host->Kill();
+    host->StartTimeoutMs = Setup.StartTimeoutMs;
     if (!host->Start(Launch(bits)))
         return nullptr;
     return host.get();
@@ -389,6 +395,41 @@ bool TWinePlugins::KilledBy(const QString& plugin, const QByteArray& name) const
 bool TWinePlugins::SetAside(const QString& plugin) const {
     const std::lock_guard<std::mutex> locked(Lock);
     return Aside.contains(plugin);
+}
+
+// ---- Waiting -------------------------------------------------------------------------------
+
+bool OnWindowThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+bool TWinePlugins::AbandonCalls() {
+    ++Abandons;
+    return CallsUnderWay > 0 || WindowWaiting > 0;
+}
+
+void TWinePlugins::EndCalls() {
+    Ending = true;
+    ++Abandons;
+}
+
+std::function<bool()> TWinePlugins::Waiting(const std::function<bool()>& more, bool& abandoned) {
+    abandoned = false;
+    const int mark = Abandons;
+    const bool window = OnWindowThread();
+    ++CallsUnderWay;
+    // The count goes down with the last copy of the function.
+    std::shared_ptr<void> counted(nullptr, [this](void*) { --CallsUnderWay; });
+    return [this, mark, window, more, &abandoned, counted] {
+        if (window)
+            QCoreApplication::processEvents();
+        if (Ending || Abandons != mark || (!window && WindowWaiting > 0)) {
+            abandoned = true;
+            return true;
+        }
+        return more && more();
+    };
 }
 
 // ---- Notices -------------------------------------------------------------------------------
