@@ -7,23 +7,6 @@
 #include "support/TestSupport.h"
 
 #include <QtTest>
-#include <fstream>
-
-namespace {
-
-// The peak resident memory since the last reset, in MB.
-qint64 PeakMb(bool reset) {
-    if (reset)
-        std::ofstream("/proc/self/clear_refs") << "5";
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray& line : status.readAll().split('\n'))
-        if (line.startsWith("VmHWM:"))
-            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
-    return -1;
-}
-
-} // namespace
 
 class TestSPIFakeHost : public QObject {
     Q_OBJECT
