@@ -127,19 +127,18 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
     // a picture fitted with its proportions follows every time.
     if (watched == static_cast<QObject*>(scbMain) && event->type() == QEvent::Resize)
         Refit();
+    // A key (a shortcut's first) while the window waits for a Windows
+    // plug-in gives the plug-in up.
+    if (Busy() && event->type() == QEvent::ShortcutOverride && WinePlugins().AbandonCalls())
+        LoadAbandoned = true;
     if (!IsInput(event->type()) || !watched->isWidgetType() ||
         QApplication::activeModalWidget() != nullptr ||
         static_cast<QWidget*>(watched)->window() != this)
         return QMainWindow::eventFilter(watched, event);
     // Keys and clicks that arrive while a scan, a load or a file operation
     // runs are dropped: they were meant for what was on the screen before.
-    // A key, though, gives up a Windows plug-in that keeps the picture
-    // waiting.
-    if (Busy()) {
-        if (event->type() == QEvent::KeyPress && WinePlugins().AbandonCalls())
-            LoadAbandoned = true;
+    if (Busy())
         return true;
-    }
     if (event->type() == QEvent::KeyPress && SwallowKey(watched, static_cast<QKeyEvent*>(event)))
         return true;
     // The button pane's pop-up comes up over every button: a disabled one

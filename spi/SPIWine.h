@@ -75,7 +75,11 @@ public:
     // Asks a host now (making the prefix first when there is none).
     std::optional<TWinePluginInfo> Probe(const QString& path, int bits);
     // Asks in the background; the attached receiver hears when it is done.
+    // Without a path, only the prefix is made (again).
     void Learn(const QString& path, int bits);
+    // What says that the host of that bitness is missing and where it was
+    // looked for; empty when it is there.
+    QString MissingHost(int bits) const;
 
     // The host of a bitness, started when none runs; nullptr when no
     // prefix is made yet (the background then makes it).
@@ -138,6 +142,8 @@ private:
     std::atomic<int> WindowWaiting{0};
     std::atomic<int> CallsUnderWay{0};
     std::atomic<bool> Ending{false};
+    mutable std::atomic<bool> LogRefusedTold{false};
+    QSet<int> HostsTold;
 };
 
 // Whether this is the thread of the window (the application's).
