@@ -12,6 +12,8 @@
 #include "platform/FileName.h"
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 #include "toolkit/Busy.h"
 #include "toolkit/Picture.h"
 
@@ -66,6 +68,13 @@ void TfrmVelmo::ShowPicture(int i) {
     // failed to load.
     ListFocusPending = true;
     const QString p = PicturePath(i);
+    // A Windows plug-in may take its time over the first picture: the
+    // window comes first.
+    if (!isVisible() && SPIs1 &&
+        TPicture::FileFormatClass(GraphicExtension(p)) == TSPIBitmap::StaticClass())
+        for (int k = 0; k < SPIs1->PluginCount() && !isVisible(); ++k)
+            if (SPIs1->Plugins(k)->Remote())
+                show();
     // What is left to decode of the picture on show waits, and goes when
     // another picture takes its place.
     FPicture->StopBackground();

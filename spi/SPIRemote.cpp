@@ -145,11 +145,14 @@ TSPIHost* TRemotePlugin::Ask(quint32 kind, const std::function<bool(TSPIHost&, T
         bool abandoned = false;
         const auto waiting =
             wine.Waiting([&] { return progress && progress(done, total, data) != 0; }, abandoned);
-        if (host->Call(kind, w.Bytes(), reply, wine.Setup.CallTimeoutMs, sink, waiting,
-                       wine.Setup.CallDeadlineMs))
-            return host;
+        const bool answered = host->Call(kind, w.Bytes(), reply, wine.Setup.CallTimeoutMs, sink,
+                                         waiting, wine.Setup.CallDeadlineMs);
+        // Given up by the window, the call ends here even when the plug-in
+        // answered in its last moment.
         if (abandoned && OnWindowThread())
             throw EAbort(QStringLiteral("plug-in call given up"));
+        if (answered)
+            return host;
         if (host->LastEnd() == TSPIHost::TCallEnd::Abandoned)
             return nullptr; // stopped on purpose: no file's doing
         if (host->LastEnd() != TSPIHost::TCallEnd::Died || attempt == 1) {
