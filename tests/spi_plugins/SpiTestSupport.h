@@ -65,11 +65,9 @@ inline QRgb TestPixel(int x, int y, int bits) {
 
 // The peak resident memory of this process since the last reset, in MB.
 inline qint64 PeakMb(bool reset) {
-    if (reset) {
-        QFile clear(QStringLiteral("/proc/self/clear_refs"));
-        if (clear.open(QIODevice::WriteOnly))
-            clear.write("5");
-    }
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (reset && clear.open(QIODevice::WriteOnly))
+        clear.write("5");
     QFile status(QStringLiteral("/proc/self/status"));
     status.open(QIODevice::ReadOnly);
     for (const QByteArray& line : status.readAll().split('\n'))

@@ -1,22 +1,15 @@
 /*
  * A plug-in host that speaks the protocol badly, run in place of Wine by the
- * tests. VELMO_FAKEHOST names how it answers a picture:
- *
- *   good          a 1x1 picture through the shared memory
- *   once          as good, then the process ends
- *   shm-huge      "in the shared memory", sizes far past the mapping
- *   direct-huge   a 1x1 header whose bits block claims 600 MB of its memory
- *   fetch-huge    the same, kept for a fetch through the shared memory
- *   hang          never answers
- *   chatter       progress every 10 ms, never an answer
- *   half-hello    half a HELLO, then nothing
- *   garbage       a message length no host sends
+ * tests. VELMO_FAKEHOST says how it answers a picture: good (1x1 through the
+ * shared memory), once (the same, then it ends), shm-huge (sizes past the
+ * mapping), direct-huge and fetch-huge (a 1x1 header, 600 MB of bits
+ * claimed), hang, chatter (progress every 10 ms, no answer), half-hello,
+ * garbage (a length no host sends).
  */
 #include "SpiHostProtocol.h"
 
 #include <fcntl.h>
 #include <stdint.h>
-#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <sys/mman.h>
@@ -24,16 +17,11 @@
 
 static const char Probe[16] = SPIHOST_PROBE;
 static unsigned char* Shm;
-static const char* Mode;
 
 static void Send(uint32_t kind, const void* fields, uint32_t count) {
     uint32_t head[2] = {count + 4, kind};
     if (write(1, head, 8) != 8 || (count && write(1, fields, count) != (ssize_t)count))
         exit(0);
-}
-
-static void Reply32(int32_t v) {
-    Send(SPIHOST_REPLY, &v, 4);
 }
 
 static int ReadAll(void* to, uint32_t count) {
@@ -53,86 +41,63 @@ struct TPictureReply {
     uint32_t InShm;
     uint64_t InfoAt, BitsAt;
     uint32_t Micros, HeaderBytes;
-    int32_t Header[10]; /* biSize, width, height, planes and bit count, ... */
+    int32_t Header[10]; /* size, width, height, planes and bit count, ... */
 };
 #pragma pack(pop)
 
-static void Picture(void) {
-    static unsigned char bits[4] = {0x10, 0x20, 0x30, 0};
+static void Picture(const char* mode) {
     struct TPictureReply r = {0, 40, 4, 1, 0, 0, 0, 40, {40, 1, 1, 1 | (24 << 16)}};
-    if (!strcmp(Mode, "hang") || !strcmp(Mode, "chatter"))
-        for (;;) {
-            int32_t progress[2] = {1, 2};
-            if (Mode[0] == 'c')
-                Send(SPIHOST_PROGRESS, progress, 8);
-            usleep(10000);
-        }
-    if (!strcmp(Mode, "garbage")) {
-        uint32_t huge[2] = {0xfffffff0u, SPIHOST_REPLY};
-        write(1, huge, 8);
-        pause();
+    int32_t progress[2] = {1, 2};
+    while (!strcmp(mode, "hang") || !strcmp(mode, "chatter")) {
+        if (mode[0] == 'c')
+            Send(SPIHOST_PROGRESS, progress, 8);
+        usleep(10000);
     }
-    if (!strcmp(Mode, "shm-huge")) {
+    if (!strcmp(mode, "garbage"))
+        write(1, (uint32_t[2]){0xfffffff0u, 0}, 8), pause();
+    if (!strcmp(mode, "shm-huge")) {
         r.Header[1] = r.Header[2] = 4000;
         r.BitsBytes = 4000ull * 12000;
-    } else if (strstr(Mode, "-huge")) {
-        size_t claim = 600u << 20;
-        unsigned char* block =
-            mmap(NULL, claim, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-        r.BitsBytes = claim;
+    } else if (strstr(mode, "-huge")) {
+        r.BitsBytes = 600u << 20;
         r.InShm = 0;
-        r.BitsAt = (uint64_t)(uintptr_t)block;
+        r.BitsAt =
+            (uintptr_t)mmap(NULL, r.BitsBytes, PROT_READ, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     } else if (Shm) {
         memcpy(Shm + SPIHOST_SHM_DATA, r.Header, 40);
-        memcpy(Shm + SPIHOST_SHM_DATA + 64, bits, 4);
+        memcpy(Shm + SPIHOST_SHM_DATA + 64, "\x10\x20\x30", 4);
     }
     Send(SPIHOST_REPLY, &r, sizeof r);
-    if (!strcmp(Mode, "once"))
+    if (!strcmp(mode, "once"))
         exit(0);
 }
 
 int main(void) {
-    unsigned char message[SPIHOST_MAX_REQUEST];
+    static unsigned char m[SPIHOST_MAX_REQUEST + 1];
+    const char* mode = getenv("VELMO_FAKEHOST") ? getenv("VELMO_FAKEHOST") : "good";
     struct {
         uint32_t Version, Bits;
         uint64_t Probe;
-    } hello = {SPIHOST_VERSION, 64, (uint64_t)(uintptr_t)Probe};
-    Mode = getenv("VELMO_FAKEHOST") ? getenv("VELMO_FAKEHOST") : "good";
-    if (!strcmp(Mode, "half-hello")) {
-        write(1, &hello, 6);
-        pause();
-    }
+    } hello = {SPIHOST_VERSION, 64, (uintptr_t)Probe};
+    static const unsigned char loaded[] = {0, 0, 0, 0, 0x1f, 0, 0, 0, 1,   0,   0,   0,
+                                           0, 0, 0, 0, 4,    0, 0, 0, '0', '0', 'I', 'N'};
+    uint32_t length, kind, zero = 0, one = 1;
+    if (!strcmp(mode, "half-hello"))
+        write(1, &hello, 6), pause();
     Send(SPIHOST_HELLO, &hello, sizeof hello);
-    for (;;) {
-        uint32_t length, kind;
-        if (!ReadAll(&length, 4) || length < 4 || length > sizeof message ||
-            !ReadAll(message, length))
-            return 0;
-        memcpy(&kind, message, 4);
-        if (kind == SPIHOST_SHM_MAP) {
-            char path[4096] = {0};
-            uint32_t n;
-            memcpy(&n, message + 4, 4);
-            memcpy(path, message + 8, n < sizeof path - 1 ? n : sizeof path - 1);
-            int fd = open(path, O_RDWR);
-            Shm = mmap(NULL, 1u << 20, PROT_READ | PROT_WRITE, MAP_SHARED, fd, 0);
-            Reply32(0);
-        } else if (kind == SPIHOST_LOAD) {
-            static const char info[] = "\0\0\0\0\4\0\0\0"
-                                       "00IN";
-            uint32_t head[3] = {0, 0x1f, 1};
-            unsigned char out[12 + sizeof info - 1];
-            memcpy(out, head, 12);
-            memcpy(out + 12, info, sizeof info - 1);
-            Send(SPIHOST_REPLY, out, sizeof out);
-        } else if (kind == SPIHOST_IS_SUPPORTED) {
-            Reply32(1);
-        } else if (kind == SPIHOST_PICTURE || kind == SPIHOST_PREVIEW) {
-            Picture();
-        } else if (kind == SPIHOST_FETCH) {
-            Reply32(0);
-        } else if (kind != SPIHOST_RELEASE) {
-            Reply32(0);
-        }
+    while (ReadAll(&length, 4) && length >= 4 && length <= SPIHOST_MAX_REQUEST &&
+           ReadAll(m, length)) {
+        m[length] = 0;
+        memcpy(&kind, m, 4);
+        if (kind == SPIHOST_SHM_MAP)
+            Shm = mmap(NULL, 1u << 20, PROT_READ | PROT_WRITE, MAP_SHARED,
+                       open((char*)m + 8, O_RDWR), 0);
+        if (kind == SPIHOST_LOAD)
+            Send(SPIHOST_REPLY, loaded, sizeof loaded);
+        else if (kind == SPIHOST_PICTURE || kind == SPIHOST_PREVIEW)
+            Picture(mode);
+        else if (kind != SPIHOST_RELEASE)
+            Send(SPIHOST_REPLY, kind == SPIHOST_IS_SUPPORTED ? &one : &zero, 4);
     }
+    return 0;
 }

@@ -31,9 +31,8 @@
  * Built with mingw-w64 it is a Windows plug-in (spi_win.h), whose GetPicture
  * also misbehaves on request: flags 4 crash, 8 never return, 16 end the
  * process with ExitProcess, 64 report progress slowly for two seconds
- * (stopping when the callback asks); and by the first padding byte: 1
- * report progress every 10 ms for ever, 2 hand back a bits block of 600 MB
- * whatever the header says, 4 end the process just after a good picture.
+ * (stopping when the callback asks); padding byte 14: 1 progress for ever,
+ * 2 a 600 MB bits block, 4 the process ends just after a good picture.
  */
 #ifdef _WIN32
 #include "spi_win.h"
