@@ -22,6 +22,11 @@ public:
     void Invalidate();
     // More of the picture is ready: that part is drawn.
     void ShowReady();
+    // Zoomed (scale above 0): the widget is the picture at that scale, and
+    // only the part to paint is scaled from the picture at its own size,
+    // never the whole. 0 goes back to the image made for the widget's size.
+    void SetZoom(double scale, QSize natural);
+    double Zoom() const { return Scale; }
 
 signals:
     void MouseDown(int x, int y);
@@ -37,7 +42,11 @@ protected:
 
 private:
     QRect Ready() const;
+    void PaintZoomed(const QRect& area);
 
     QImage Kept;
     QRect Shown; // the ready part when last drawn or asked for
+    double Scale = 0;
+    QImage Fitted; // the image made for the widget before zooming, kept for zooming out
+    QSize Natural;
 };

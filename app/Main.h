@@ -2,7 +2,10 @@
 
 #include "platform/MessageBox.h"
 
+#include <QImage>
 #include <QMainWindow>
+#include <QPointF>
+#include <QSize>
 #include <array>
 #include <memory>
 #include <optional>
@@ -20,6 +23,9 @@ class QToolBar;
 class QToolButton;
 class QWidget;
 class TImage;
+class TLegend;
+class TFlash;
+class QWheelEvent;
 class TViewNotice;
 class TPicture;
 class TPreloader;
@@ -79,6 +85,11 @@ public:
     QAction* actFirst = nullptr;
     QAction* actLast = nullptr;
     QAction* actFullScreen = nullptr;
+    QAction* actZoomIn = nullptr;
+    QAction* actZoomOut = nullptr;
+    QAction* actZoomToggle = nullptr;
+    QAction* actLegend = nullptr;
+    QAction* actCompare = nullptr;
 
     QMenu* mnuFile = nullptr;
     QMenu* mnuEdit = nullptr;
@@ -154,6 +165,32 @@ public:
     void EnterFullScreen();
     void LeaveFullScreen();
 
+    // Zoom at the pointer (MainZoom.cpp). ViewScale is the scale the picture
+    // is shown at, 0 while it follows the chosen display.
+    double ViewScale = 0;
+    // The scale the chosen display shows the picture at (the smaller one of
+    // a stretch that loses proportions).
+    double ChosenScale() const;
+    // Zooms to the scale keeping the picture's pixel under the point of the
+    // view's viewport there; the chosen display's own scale goes back to it.
+    void ZoomTo(double scale, QPointF pointer);
+    // One step in (direction > 0) or out, at the point.
+    void ZoomBy(int direction, QPointF pointer);
+    // The pointer in the viewport, or its middle when the pointer is outside.
+    QPointF ZoomPointer() const;
+    // The output-folder legend over the view, and the flash after a digit.
+    bool LegendVisible() const;
+    void UpdateLegend();
+    void FlashTarget(int slot);
+    TLegend* lgdSlots = nullptr;
+    TFlash* lblFlash = nullptr;
+    // Compare (MainCompare.cpp): the picture pinned to the left half, at the
+    // right half's scale and place, while the right half steps on.
+    QScrollArea* scbPinned = nullptr;
+    TImage* imgPinned = nullptr;
+    bool Comparing() const;
+    void LeaveCompare();
+
     // Whether a folder scan, a picture load or a file operation is under way.
     bool Busy() const { return GateDepth > 0; }
 
@@ -172,6 +209,11 @@ public slots:
     void actFirstExecute();
     void actLastExecute();
     void actFullScreenExecute();
+    void actZoomInExecute();
+    void actZoomOutExecute();
+    void actZoomToggleExecute();
+    void actLegendExecute();
+    void actCompareExecute();
     void stvMainChange();
     void pmnImageOriginalClick();
     void pmnImageStretchClick();
@@ -207,6 +249,27 @@ private:
     void PluginsAdded();
     void ShowPluginNotice(const QString& text);
     void ConnectHandlers();
+    // The zoom and legend actions, their items in the view menu and overlays.
+    void CreateZoomActions();
+    // Ctrl with the wheel over the view zooms; true when it was taken.
+    bool ZoomWheel(QObject* watched, QWheelEvent* wheel);
+    // The picture laid out at ViewScale.
+    void ShowZoomed();
+    // At a new picture: the zoom stays for one of the same size when asked to.
+    void KeepZoomFor(QSize picture);
+    // Panel 2: the picture's size, and the scale while zoomed.
+    void ShowScaleInStatus();
+    QSize ZoomPicture;      // the size of the picture the zoom was chosen on
+    int WheelRemainder = 0; // of a wheel that turns in smaller steps than one notch
+    bool LegendInWindow = false;
+    bool LegendInFullScreen = true;
+    // The scale a picture of the size gets from the chosen display in a view.
+    double ChosenScaleIn(QSize picture, const QScrollArea* view) const;
+    // Lays the pinned picture out at the right half's scale and place.
+    void LayOutPinned();
+    void MakePinnedView();
+    QImage PinnedImage;
+    QLabel* lblPinned = nullptr;
     // Lays the two tool bars out from ToolBarPlace: one line when their tops
     // are close, two lines otherwise; left to right by their left edges.
     void PlaceToolBars();

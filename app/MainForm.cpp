@@ -145,6 +145,7 @@ void TfrmVelmo::CreateMenus() {
     mnuView->addAction(actLast);
     mnuView->addSeparator();
     mnuView->addAction(actFullScreen);
+    CreateZoomActions();
     mnuView->addSeparator();
     mnuView->addAction(actTree);
     mnuView->addAction(actOutFolButton);

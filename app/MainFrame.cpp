@@ -133,6 +133,7 @@ void TfrmVelmo::ApplySettings() {
             b->setEnabled(true);
         }
     }
+    UpdateLegend();
     if (SelectedIndex() >= 0) {
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
         staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));

@@ -60,6 +60,7 @@ void TfrmVelmo::EnterFullScreen() {
     scbMain->setAlignment(Qt::AlignCenter);
     actFullScreen->setChecked(true);
     setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowFullScreen);
+    UpdateLegend();
 }
 
 void TfrmVelmo::LeaveFullScreen() {
@@ -79,6 +80,7 @@ void TfrmVelmo::LeaveFullScreen() {
     for (QWidget* w : saved.Hidden)
         w->show();
     actFullScreen->setChecked(false);
+    UpdateLegend();
     layout()->activate();
     // The keys go back to the list.
     lstFile->setFocus(Qt::OtherFocusReason);

@@ -28,6 +28,7 @@
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolButton>
+#include <QWheelEvent>
 
 namespace {
 const QChar CR(13);
@@ -96,7 +97,11 @@ bool TfrmVelmo::SwallowKey(QObject* watched, QKeyEvent* key) {
     }
     const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
     const bool plain = (mods & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) == 0;
-    // Esc ends full screen.
+    // Esc ends compare, then full screen.
+    if (key->key() == Qt::Key_Escape && Comparing()) {
+        LeaveCompare();
+        return true;
+    }
     if (key->key() == Qt::Key_Escape && IsFullScreen()) {
         LeaveFullScreen();
         return true;
@@ -131,6 +136,8 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
     // plug-in gives the plug-in up.
     if (Busy() && event->type() == QEvent::ShortcutOverride && WinePlugins().AbandonCalls())
         LoadAbandoned = true;
+    if (event->type() == QEvent::Wheel && ZoomWheel(watched, static_cast<QWheelEvent*>(event)))
+        return true;
     if (!IsInput(event->type()) || !watched->isWidgetType() ||
         QApplication::activeModalWidget() != nullptr ||
         static_cast<QWidget*>(watched)->window() != this)
@@ -180,7 +187,8 @@ void TfrmVelmo::CopyToOutFolder(int n) {
     TBusyCursor busy;
     ProcessMessages();
     // The file steps ask before an overwrite, as the clash setting says.
-    FileSteps().Copy(source, target);
+    if (FileSteps().Copy(source, target))
+        FlashTarget(n);
     UpdateUndoActions();
 }
 
@@ -201,8 +209,10 @@ void TfrmVelmo::MoveToOutFolder(int n) {
     TBusyCursor busy;
     ProcessMessages();
     // A move that fails, is cancelled or skipped leaves the item where it is.
-    if (FileSteps().Move(source, target))
+    if (FileSteps().Move(source, target)) {
+        FlashTarget(n);
         TakeOutSelectedItem();
+    }
     UpdateUndoActions();
 }
 

@@ -7,6 +7,7 @@
 #include "app/MainRules.h"
 #include "app/Preloader.h"
 #include "app/ViewNotice.h"
+#include "app/ZoomMath.h"
 #include "platform/Exceptions.h"
 #include "platform/FileAccess.h"
 #include "platform/FileName.h"
@@ -50,8 +51,11 @@ void TfrmVelmo::ShowPicture(int i) {
     // runs behind the gate, so no other command acts half-way through.
     TGate gate(*this);
     TBusyCursor busy;
-    scbMain->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scbMain->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    // A zoom kept through a burst keeps its place: the scroll bars stay.
+    if (ViewScale == 0) {
+        scbMain->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        scbMain->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    }
     TShowPictureEnd end(*this, i);
     lblNotice->Tell(QString());
     if (i == -1) {
@@ -100,10 +104,12 @@ void TfrmVelmo::ShowPicture(int i) {
                               QStringLiteral(" を表示できません"));
     }
     imgMain->Invalidate();
+    KeepZoomFor(QSize(FPicture->Width(), FPicture->Height()));
     LayOutPicture();
+    LayOutPinned();
     ProcessMessages();
     staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
-    staPanels[2]->setText(PictureSizeText(FPicture->Width(), FPicture->Height()));
+    ShowScaleInStatus();
     const TFileFacts info = FileFacts(p);
     if (!info.Exists) {
         staPanels[3]->clear();
@@ -139,8 +145,9 @@ QString TfrmVelmo::PicturePath(int i) const {
 TDisplayFit TfrmVelmo::CurrentFit() const {
     // At actual size the view does not matter: a new window size keeps what
     // was decoded.
-    if (IniRec.DispSize == 0)
-        return {IniRec.DispSize, 0, 0, QSize(), QSize()};
+    // Zoomed, with the zoom kept for the next pictures: each at its own size.
+    if (IniRec.DispSize == 0 || (ViewScale > 0 && IniRec.KeepZoom == 1))
+        return {0, 0, 0, QSize(), QSize()};
     // The viewport, which shrinks while scroll bars show, counts only for a
     // stretch that fills it.
     return {IniRec.DispSize, IniRec.Zoom, IniRec.Proportional, scbMain->size(),
@@ -161,6 +168,7 @@ void TfrmVelmo::PreloadAround(int i) {
 
 void TfrmVelmo::FitPicture() {
     LayOutPicture();
+    LayOutPinned();
     // A new view size or new display settings: what was decoded ahead for
     // the old ones is thrown away and decoded again.
     if (ShownIndex >= 0 && ShownIndex < lstFile->count())
@@ -170,6 +178,9 @@ void TfrmVelmo::FitPicture() {
 void TfrmVelmo::LayOutPicture() {
     if (FPicture->Width() == 0 && FPicture->Height() == 0)
         return;
+    if (ViewScale > 0)
+        return ShowZoomed();
+    imgMain->SetZoom(0, QSize(FPicture->Width(), FPicture->Height()));
     if (IniRec.DispSize == 0) {
         SetPopupChecks(true, false);
         ShowActualSize();
@@ -216,6 +227,11 @@ QRect TfrmVelmo::FirstViewOf(QSize natural) const {
     // The scroll position stays where it was, or moves towards the top left
     // when the new picture is smaller; the view is no larger than its box.
     const QPoint at(scbMain->horizontalScrollBar()->value(), scbMain->verticalScrollBar()->value());
+    // Zoomed, what the view shows of a picture as large as the one before.
+    if (ViewScale > 0)
+        return natural == ZoomPicture && IniRec.KeepZoom == 1
+                   ? ZoomVisiblePart({natural, scbMain->viewport()->size(), false}, ViewScale, at)
+                   : QRect();
     return QRect(QPoint(0, 0), QSize(at.x(), at.y()) + scbMain->size());
 }
 
@@ -236,7 +252,9 @@ void TfrmVelmo::pmnImageOriginalClick() {
         // picture's layout only, so put them back until a picture is fitted.
         SetPopupChecks(PopupChecks.first, PopupChecks.second);
         IniRec.DispSize = 0;
+        ViewScale = 0;
         FitPicture();
+        ShowScaleInStatus();
     });
 }
 
@@ -244,7 +262,9 @@ void TfrmVelmo::pmnImageStretchClick() {
     Command([this] {
         SetPopupChecks(PopupChecks.first, PopupChecks.second);
         IniRec.DispSize = 1;
+        ViewScale = 0;
         FitPicture();
+        ShowScaleInStatus();
     });
 }
 

@@ -122,6 +122,9 @@ void TfrmOption::CreateDispPage() {
     edtSpecifyFolder = Named(new QLineEdit(start), "edtSpecifyFolder");
     edtSpecifyFolder->setGeometry(36, 70, 280, 22);
     btnRefer = MakeButton(QStringLiteral("参照"), "btnRefer", start, QRect(322, 68, 33, 25));
+    chkKeepZoom =
+        MakeChoice<QCheckBox>(QStringLiteral("同じ大きさの次の画像でも拡大と位置を保つ(&K)"),
+                              "chkKeepZoom", tbsDisp, 16, 250);
 }
 
 void TfrmOption::CreateActionPage() {
@@ -182,6 +185,7 @@ void TfrmOption::SetControls() {
     chkTrash->setChecked(IniRec.Trash == 1);
     chkProportional->setChecked(IniRec.Proportional == 1);
     chkZoom->setChecked(IniRec.Zoom == 1);
+    chkKeepZoom->setChecked(IniRec.KeepZoom == 1);
     chkSave->setChecked(IniRec.Save == 1);
     // Start folder: the one specified can be edited only while chosen.
     if (IniRec.StartMode != 0)
@@ -221,6 +225,7 @@ void TfrmOption::GetControls() {
     IniRec.Trash = chkTrash->isChecked() ? 1 : 0;
     IniRec.Proportional = chkProportional->isChecked() ? 1 : 0;
     IniRec.Zoom = chkZoom->isChecked() ? 1 : 0;
+    IniRec.KeepZoom = chkKeepZoom->isChecked() ? 1 : 0;
     IniRec.Save = chkSave->isChecked() ? 1 : 0;
     IniRec.StartMode = rbtLastFolder->isChecked() ? 0 : 1;
     IniRec.SpecifyFolder = SpecifyFolderPath();

@@ -44,6 +44,7 @@ public:
     QRadioButton* rbtStretch;
     QCheckBox* chkProportional;
     QCheckBox* chkZoom;
+    QCheckBox* chkKeepZoom;
     QRadioButton* rbtLastFolder;
     QRadioButton* rbtSpecify;
     QLineEdit* edtSpecifyFolder;

@@ -150,6 +150,7 @@ const std::vector<TSettingKey>& SettingKeys() {
                               {secAction, "Save", 1, &IniRec.Save},
                               {secAction, "Mode", 0, &IniRec.Mode},
                               {secAction, "Clash", 0, &IniRec.Clash},
+                              {secAction, "KeepZoom", 1, &IniRec.KeepZoom},
                               {secOther, "FileName", 1, &IniRec.FileName},
                               {secOther, "Version", K::Version},
                           });

@@ -29,6 +29,7 @@ struct TIniRec {
     qint32 Mode = 0;         // 0: copy mode; 1: move mode
     qint32 FileName = 0;     // 1: status bar shows the full path
     qint32 Clash = 0;        // a name taken in the output folder: 1 keep both, 2 skip, else ask
+    qint32 KeepZoom = 0;     // 1: the next picture of the same size keeps the zoom and its place
     // The picture on show at close (its full path); at start, the picture
     // the start folder opens on when it is listed there.
     QString CurrentFile;

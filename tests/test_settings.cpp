@@ -202,7 +202,8 @@ private slots:
         expected +=
             "CurrentFile=file:///home/user/"
             "%89%C4.jpg\nStartMode=0\nSpecifyFolder=\n[ACTION]\nDispSize=0\nMove=1\nOverWrite=1\n"
-            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\n[OTHER]\n"
+            "Delete=1\nTrash=1\nProportional=1\nZoom=0\nSave=1\nMode=0\nClash=0\nKeepZoom=0\n["
+            "OTHER]\n"
             "FileName=1\nVersion=1.03\n";
         QCOMPARE(ReadAll(Ini), expected);
     }
