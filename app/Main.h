@@ -402,6 +402,9 @@ private:
     bool RefitPending = false;
     bool ListFocusPending = false;
     bool ClosePending = false;
+    // A key or the close gave up the plug-in call the picture on its way
+    // waited for.
+    bool LoadAbandoned = false;
     int ListExtent = 4;
     std::pair<bool, bool> PopupChecks{false, false}; // original, stretch
     // What full screen hid, to be shown again when it ends.

@@ -18,6 +18,7 @@
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
+#include "spi/SPIWine.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>
@@ -261,6 +262,7 @@ void TfrmVelmo::closeEvent(QCloseEvent* event) {
     // until the step is over, so no file operation is cut off half-way.
     if (Busy()) {
         ClosePending = true;
+        LoadAbandoned = WinePlugins().AbandonCalls() || LoadAbandoned;
         event->ignore();
         return;
     }

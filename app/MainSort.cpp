@@ -16,6 +16,7 @@
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
 #include "shelltree/ShellCtrls.h"
+#include "spi/SPIWine.h"
 #include "toolkit/Busy.h"
 
 #include <QAction>
@@ -133,6 +134,10 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
     // a picture fitted with its proportions follows every time.
     if (watched == static_cast<QObject*>(scbMain) && event->type() == QEvent::Resize)
         Refit();
+    // A key (a shortcut's first) while the window waits for a Windows
+    // plug-in gives the plug-in up.
+    if (Busy() && event->type() == QEvent::ShortcutOverride && WinePlugins().AbandonCalls())
+        LoadAbandoned = true;
     if (event->type() == QEvent::Wheel && ZoomWheel(watched, static_cast<QWheelEvent*>(event)))
         return true;
     if (!IsInput(event->type()) || !watched->isWidgetType() ||

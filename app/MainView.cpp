@@ -13,6 +13,8 @@
 #include "platform/FileName.h"
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
+#include "spi/SPIBmp.h"
+#include "spi/SPIs.h"
 #include "toolkit/Busy.h"
 #include "toolkit/Picture.h"
 
@@ -70,16 +72,28 @@ void TfrmVelmo::ShowPicture(int i) {
     // failed to load.
     ListFocusPending = true;
     const QString p = PicturePath(i);
+    // A Windows plug-in may take its time over the first picture: the
+    // window comes first.
+    if (!isVisible() && SPIs1 &&
+        TPicture::FileFormatClass(GraphicExtension(p)) == TSPIBitmap::StaticClass())
+        for (int k = 0; k < SPIs1->PluginCount() && !isVisible(); ++k)
+            if (SPIs1->Plugins(k)->Remote())
+                show();
     // What is left to decode of the picture on show waits, and goes when
     // another picture takes its place.
     FPicture->StopBackground();
+    LoadAbandoned = false;
     try {
         // A picture decoded ahead is shown as it is: no decode, no progress.
         if (std::unique_ptr<TGraphic> ready = Preload->Take(p, CurrentFit()))
             FPicture->SetGraphic(std::move(ready));
+        else if (LoadAbandoned)
+            throw EAbort(QStringLiteral("picture given up"));
         else
             FPicture->LoadFromFile(p);
     } catch (const EAbort&) {
+        if (LoadAbandoned)
+            ShowLoadFailure(i, QStringLiteral("読み込みを中断しました"));
         throw;
     } catch (const Exception& e) {
         // The keys act on the selected file: the screen names it rather than

@@ -5,6 +5,7 @@
 #include "platform/Exceptions.h"
 #include "platform/FileName.h"
 #include "settings/Settings.h"
+#include "toolkit/Busy.h"
 #include "toolkit/JPEGImage.h"
 #include "toolkit/Picture.h"
 
@@ -103,6 +104,8 @@ TPreloader::~TPreloader() {
     {
         const std::lock_guard<std::mutex> guard(Lock);
         Stopping = true;
+        for (const auto& entry : Entries)
+            entry->Cancelled = true; // a decode under way stops at its next report
         Entries.clear();
     }
     Changed.notify_all();
@@ -186,8 +189,14 @@ std::unique_ptr<TGraphic> TPreloader::Take(const QString& path, const TDisplayFi
         Drop(lock, entry);
         return nullptr;
     }
-    // Half decoded already: finishing it is quicker than starting again.
-    Changed.wait(lock, [&] { return entry->State == TState::Done; });
+    // Half decoded already: finishing it is quicker than starting again. The
+    // window's events run meanwhile: a plug-in may take its time.
+    while (!Changed.wait_for(lock, std::chrono::milliseconds(20),
+                             [&] { return entry->State == TState::Done; })) {
+        lock.unlock();
+        ProcessMessages();
+        lock.lock();
+    }
     Drop(lock, entry);
     if (!entry->Graphic || !(entry->Stamp == StampOf(path)) ||
         !Covers(entry->Fit, fit, *entry->Graphic))

@@ -5,6 +5,7 @@
 #include "platform/PlatformServices.h"
 #include "platform/SingleInstance.h"
 #include "spi/SPIBmp.h"
+#include "spi/SPIWine.h"
 #include "toolkit/Fonts.h"
 #include "toolkit/IconSet.h"
 #include "toolkit/Picture.h"
@@ -54,7 +55,10 @@ int main(int argc, char* argv[]) {
         instance.Serve();
         window.show();
         result = app.exec();
+        // A Windows plug-in still at work keeps nothing from ending.
+        WinePlugins().EndCalls();
     }
+    WinePlugins().StopHosts();
     UnregisterSPIBitmap();
     return result;
 }

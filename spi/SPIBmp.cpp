@@ -39,6 +39,8 @@ std::unique_ptr<TGraphic> CreateGraphicFromFile(TGraphicClass PluginClass, const
             graphic->OnProgress = Progress;
             graphic->LoadFromFile(FileName);
             return graphic;
+        } catch (const EAbort&) {
+            throw; // given up: no other reader is asked
         } catch (...) {
             // the next class is tried
         }
@@ -60,6 +62,8 @@ std::unique_ptr<TGraphic> CreateGraphicFromStream(TGraphicClass PluginClass, QIO
             else
                 graphic->LoadFromStream(Stream);
             return graphic;
+        } catch (const EAbort&) {
+            throw;
         } catch (...) {
             Stream.seek(position);
         }

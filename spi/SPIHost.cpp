@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <atomic>
 #include <cerrno>
 #include <csignal>
@@ -72,6 +73,12 @@ const quint64 InitialShared = 4u << 20;
 // Starting is not the plug-in's doing: a busy machine gets longer than a call.
 const int StartTimeoutMs = 60000;
 const quint64 KeptShared = 128u << 20;
+// The longest message a host may send: a plug-in's texts, a picture's header.
+const quint32 MaxMessage = 8u << 20;
+// How often a waiting call looks up from the host.
+const qint64 SliceMs = 20;
+// How long a plug-in asked to stop has to answer before its host is killed.
+const qint64 AbandonGraceMs = 300;
 
 // Writes everything; a host that has gone answers EPIPE here instead of the
 // signal that would end the program.
@@ -176,6 +183,9 @@ bool TSPIHost::Start(const THostLaunch& launch) {
 void TSPIHost::Kill() {
     Unmap();
     if (Pid > 0) {
+        // The host leads a process group of its own: what a plug-in started
+        // goes with it.
+        ::kill(-Pid, SIGKILL);
         ::kill(Pid, SIGKILL);
         while (::waitpid(Pid, nullptr, 0) < 0 && errno == EINTR) {
         }
@@ -196,38 +206,41 @@ bool TSPIHost::SendMessage(quint32 kind, const QByteArray& fields) {
     return WriteAll(ToHost, message.Bytes().constData(), size_t(message.Bytes().size()));
 }
 
-bool TSPIHost::Receive(quint32& kind, QByteArray& payload, int timeoutMs) {
+TSPIHost::TCallEnd TSPIHost::Receive(quint32& kind, QByteArray& payload, int timeoutMs,
+                                     const TWaiting& waiting) {
     QElapsedTimer clock;
     clock.start();
     for (;;) {
         if (Pending.size() >= 8) {
             quint32 length;
             std::memcpy(&length, Pending.constData(), 4);
-            if (length < 4 || length > (64u << 20))
-                return false;
+            if (length < 4 || length > MaxMessage)
+                return TCallEnd::Garbled;
             if (quint64(Pending.size()) >= 4 + quint64(length)) {
                 std::memcpy(&kind, Pending.constData() + 4, 4);
                 payload = Pending.mid(8, qsizetype(length) - 4);
                 Pending.remove(0, 4 + qsizetype(length));
-                return true;
+                return TCallEnd::Answered;
             }
         }
         const qint64 left = timeoutMs - clock.elapsed();
         if (left <= 0)
-            return false;
+            return TCallEnd::Silent;
+        if (waiting && waiting())
+            return TCallEnd::Abandoned;
         pollfd fds[2] = {{FromHost, POLLIN, 0}, {PidFd, POLLIN, 0}};
-        const int n = ::poll(fds, PidFd >= 0 ? 2 : 1, int(left));
+        const int n = ::poll(fds, PidFd >= 0 ? 2 : 1, int(waiting ? qMin(left, SliceMs) : left));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
-            return false;
+            return TCallEnd::Died;
         if (fds[0].revents & (POLLIN | POLLHUP | POLLERR)) {
             char buffer[65536];
             const ssize_t got = ::read(FromHost, buffer, sizeof buffer);
             if (got < 0 && errno == EINTR)
                 continue;
             if (got <= 0)
-                return false; // the host has gone
+                return TCallEnd::Died; // the host has gone
             Pending.append(buffer, got);
             continue;
         }
@@ -236,18 +249,22 @@ bool TSPIHost::Receive(quint32& kind, QByteArray& payload, int timeoutMs) {
             pollfd last{FromHost, POLLIN, 0};
             if (::poll(&last, 1, 0) > 0)
                 continue;
-            return false;
+            return TCallEnd::Died;
         }
     }
 }
 
-bool TSPIHost::WaitReady(int timeoutMs) {
+bool TSPIHost::WaitReady(int timeoutMs, const TWaiting& waiting) {
     if (Ready)
         return true;
     quint32 kind = 0;
     QByteArray payload;
-    if (!Receive(kind, payload, timeoutMs) || kind != SPIHOST_HELLO)
+    End = Receive(kind, payload, timeoutMs, waiting);
+    if (End != TCallEnd::Answered || kind != SPIHOST_HELLO) {
+        if (End == TCallEnd::Answered)
+            End = TCallEnd::Garbled;
         return false;
+    }
     TWireReader hello(payload);
     const qint32 version = hello.I32();
     hello.I32(); // pointer bits
@@ -256,6 +273,8 @@ bool TSPIHost::WaitReady(int timeoutMs) {
     char seen[sizeof SPIHOST_PROBE] = {};
     Direct = Ready && ReadMemory(probe, seen, sizeof seen) &&
              std::memcmp(seen, SPIHOST_PROBE, sizeof seen) == 0;
+    if (!Ready)
+        End = TCallEnd::Garbled;
     return Ready;
 }
 
@@ -280,39 +299,87 @@ void TSPIHost::Tell(quint32 kind) {
         SendMessage(kind, QByteArray());
 }
 
+bool TSPIHost::Alive() const {
+    if (Pid <= 0)
+        return false;
+    pollfd ended{PidFd, POLLIN, 0};
+    if (PidFd >= 0)
+        return ::poll(&ended, 1, 0) == 0;
+    return ::kill(Pid, 0) == 0;
+}
+
 bool TSPIHost::Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,
-                    const TProgressSink& progress) {
+                    const TProgressSink& progress, const TWaiting& waiting, int deadlineMs) {
+    // A call made from inside another one's wait (the window's events run
+    // there) would mix their messages: it fails instead, leaving the host.
+    if (InCall) {
+        End = TCallEnd::Abandoned;
+        return false;
+    }
+    InCall = true;
+    const auto out = qScopeGuard([this] { InCall = false; });
+    QElapsedTimer total;
+    total.start();
     // A host that ends before it is ready (Wine still settling, after making
     // the prefix or after a host was killed) is started once more.
     for (int attempt = 0;; ++attempt) {
         QElapsedTimer clock;
         clock.start();
-        StartFailure = !Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs));
+        StartFailure = !Running() || !WaitReady(qMax(timeoutMs, StartTimeoutMs), waiting);
+        if (!Running())
+            End = TCallEnd::StartFailed;
         if (!StartFailure || attempt == 1 || Launched.Loader.isEmpty() ||
-            clock.elapsed() >= StartTimeoutMs)
+            End == TCallEnd::Abandoned || clock.elapsed() >= StartTimeoutMs)
             break;
         Kill();
+        // Not at once: a host that fails at once would fail again at once.
+        ::usleep(200000);
         Start(Launched);
     }
     if (StartFailure || !SendMessage(kind, fields)) {
+        if (!StartFailure)
+            End = TCallEnd::Died;
+        else if (End == TCallEnd::Answered || End == TCallEnd::Died)
+            End = TCallEnd::StartFailed;
         Kill();
         return false;
     }
+    bool abandoned = false;
     for (;;) {
         quint32 got = 0;
         QByteArray payload;
-        if (!Receive(got, payload, timeoutMs))
+        // Given up, the plug-in is asked to stop and has a moment to answer.
+        const qint64 rest = abandoned        ? AbandonGraceMs - total.elapsed()
+                            : deadlineMs > 0 ? deadlineMs - total.elapsed()
+                                             : qint64(timeoutMs);
+        const int wait = int(qBound<qint64>(0, rest, qint64(timeoutMs)));
+        const bool deadlineBinds = !abandoned && rest < timeoutMs;
+        End = Receive(got, payload, wait, abandoned ? TWaiting() : waiting);
+        if (End == TCallEnd::Abandoned) {
+            abandoned = true;
+            SetStop(true);
+            total.restart();
+            continue;
+        }
+        if (End == TCallEnd::Silent && abandoned)
+            End = TCallEnd::Abandoned;
+        else if (End == TCallEnd::Silent && deadlineBinds)
+            End = TCallEnd::Overdue;
+        if (End != TCallEnd::Answered)
             break;
         if (got == SPIHOST_REPLY) {
             reply = payload;
+            End = abandoned ? TCallEnd::Abandoned : TCallEnd::Answered;
             return true;
         }
-        if (got != SPIHOST_PROGRESS)
+        if (got != SPIHOST_PROGRESS) {
+            End = TCallEnd::Garbled;
             break;
+        }
         TWireReader r(payload);
-        const int done = r.I32(), total = r.I32();
-        if (progress && r.Ok())
-            progress(done, total);
+        const int done = r.I32(), all = r.I32();
+        if (progress && r.Ok() && !abandoned)
+            progress(done, all);
     }
     Kill();
     return false;

@@ -68,13 +68,26 @@ public:
     // Whether the last failed call failed before the host was ready: Wine
     // did not start, which is no plug-in's doing.
     bool FailedAtStart() const { return StartFailure; }
+    // Whether the process still runs; one that ended since the last call
+    // is noticed here, before a request is lost on it.
+    bool Alive() const;
+
+    // How the last call ended.
+    enum class TCallEnd { Answered, StartFailed, Died, Silent, Overdue, Abandoned, Garbled };
+    TCallEnd LastEnd() const { return End; }
+    // How long a host may take to become ready.
+    int StartTimeoutMs = 60000;
 
     using TProgressSink = std::function<void(int done, int total)>;
+    // Asked every few milliseconds while a call waits; true gives it up.
+    using TWaiting = std::function<bool()>;
     // Sends a request and waits for its reply, handing progress messages to
-    // the sink. A sign of life (a message) restarts the time-out. False when
-    // the host failed; it is gone then.
+    // the sink. A sign of life (a message) restarts the time-out; nothing
+    // extends the deadline (0: none). A call given up asks the plug-in to
+    // stop and waits a moment for its reply. False when the host failed or
+    // the call was given up; the host is gone then.
     bool Call(quint32 kind, const QByteArray& fields, QByteArray& reply, int timeoutMs,
-              const TProgressSink& progress = {});
+              const TProgressSink& progress = {}, const TWaiting& waiting = {}, int deadlineMs = 0);
 
     // Shared memory of at least that many data bytes, mapped by both sides.
     bool EnsureShared(quint64 dataBytes, int timeoutMs);
@@ -95,8 +108,8 @@ public:
     void Tell(quint32 kind);
 
 private:
-    bool WaitReady(int timeoutMs);
-    bool Receive(quint32& kind, QByteArray& payload, int timeoutMs);
+    bool WaitReady(int timeoutMs, const TWaiting& waiting);
+    TCallEnd Receive(quint32& kind, QByteArray& payload, int timeoutMs, const TWaiting& waiting);
     bool SendMessage(quint32 kind, const QByteArray& fields);
     bool MapNew(quint64 dataBytes, int timeoutMs);
     void Unmap();
@@ -109,6 +122,8 @@ private:
     bool Ready = false;
     bool Direct = false;
     bool StartFailure = false;
+    bool InCall = false; // a call waits for its reply (a nested one is refused)
+    TCallEnd End = TCallEnd::Answered;
     int Starts = 0;
     QByteArray Pending; // bytes read past the last message
     char* Shared = nullptr;

@@ -1,7 +1,11 @@
 #include "spi/SPIPlugin.h"
 #include "spi/SPIWine.h"
 
+#include "platform/Exceptions.h"
+
 #include <QDir>
+#include <QScopeGuard>
+#include <chrono>
 #include <cstring>
 #include <mutex>
 
@@ -10,10 +14,37 @@ namespace {
 // Plug-ins are not written to be entered from two threads at once: every call
 // into any of them, whichever thread makes it, holds this lock. It is
 // recursive, so a plug-in's progress callback may call a plug-in again.
-std::recursive_mutex& PluginCallLock() {
-    static std::recursive_mutex lock;
+std::recursive_timed_mutex& PluginCallLock() {
+    static std::recursive_timed_mutex lock;
     return lock;
 }
+
+// Holds the lock for one call. The window's thread, calling a hosted
+// plug-in, never blocks on it: the window's events run while it waits, and
+// another thread's hosted call gives way; a wait the window gives up (a key,
+// the close) raises EAbort.
+class TEntered {
+public:
+    explicit TEntered(bool hosted) : Held(PluginCallLock(), std::defer_lock) {
+        if (!hosted || !OnWindowThread()) {
+            Held.lock();
+            return;
+        }
+        if (Held.try_lock())
+            return;
+        TWinePlugins& wine = WinePlugins();
+        bool abandoned = false;
+        const auto waiting = wine.Waiting({}, abandoned);
+        wine.WindowWaits(1);
+        const auto counted = qScopeGuard([&] { wine.WindowWaits(-1); });
+        while (!Held.try_lock_for(std::chrono::milliseconds(20)))
+            if (waiting())
+                throw EAbort(QStringLiteral("plug-in call given up"));
+    }
+
+private:
+    std::unique_lock<std::recursive_timed_mutex> Held;
+};
 
 const int InfoBufferSize = 256;
 const int InfoBufferLength = 255;
@@ -115,7 +146,7 @@ void TSPI::LoadFrom(const QString& fileName, int windowsBits) {
 void TSPI::LoadNative(const QString& fileName) {
     QString reason;
     {
-        const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+        const std::lock_guard<std::recursive_timed_mutex> entered(PluginCallLock());
         Module = TModuleHandle::Load(fileName, &reason);
     }
     if (!Module) {
@@ -162,7 +193,7 @@ void TSPI::LoadHosted(const QString& fileName, int bits) {
 
 void TSPI::WarmUpHost() {
     // Not while a call is under way on another thread: that one starts it.
-    std::unique_lock<std::recursive_mutex> entered(PluginCallLock(), std::try_to_lock);
+    std::unique_lock<std::recursive_timed_mutex> entered(PluginCallLock(), std::try_to_lock);
     if (FRemote && entered.owns_lock())
         WinePlugins().WarmUp(FRemote->Bits());
 }
@@ -244,13 +275,13 @@ int TSPI::GetPluginInfo(int infoNo, char* buf, int bufLen) {
     RequireAPI(reinterpret_cast<const void*>(FGetPluginInfo), "GetPluginInfo");
     if (FRemote)
         return FRemote->GetPluginInfo(infoNo, buf, bufLen);
-    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    const std::lock_guard<std::recursive_timed_mutex> entered(PluginCallLock());
     return FGetPluginInfo(infoNo, buf, bufLen);
 }
 
 int TLoaderSPI::IsSupported(const char* fileName, void* header) {
     RequireAPI(reinterpret_cast<const void*>(FIsSupported), "IsSupported");
-    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    const TEntered entered(Remote() != nullptr);
     if (Remote())
         return Remote()->IsSupported(fileName, header);
     return FIsSupported(fileName, header);
@@ -258,7 +289,7 @@ int TLoaderSPI::IsSupported(const char* fileName, void* header) {
 
 int TInSPI::GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, SpiPictureInfo* info) {
     RequireAPI(reinterpret_cast<const void*>(FGetPictureInfo), "GetPictureInfo");
-    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    const TEntered entered(Remote() != nullptr);
     if (Remote())
         return Remote()->GetPictureInfo(buf, len, flag, info);
     return FGetPictureInfo(buf, len, flag, info);
@@ -267,7 +298,7 @@ int TInSPI::GetPictureInfo(const char* buf, intptr_t len, unsigned int flag, Spi
 int TInSPI::GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL* info, HLOCAL* bits,
                        SPI_PROGRESS progress, intptr_t data) {
     RequireAPI(reinterpret_cast<const void*>(FGetPicture), "GetPicture");
-    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    const TEntered entered(Remote() != nullptr);
     if (Remote())
         return Remote()->GetPicture(false, buf, len, flag, info, bits, progress, data);
     return FGetPicture(buf, len, flag, info, bits, progress, data);
@@ -276,7 +307,7 @@ int TInSPI::GetPicture(const char* buf, intptr_t len, unsigned int flag, HLOCAL*
 int TInSPI::GetPreview(const char* buf, intptr_t len, unsigned int flag, HLOCAL* info, HLOCAL* bits,
                        SPI_PROGRESS progress, intptr_t data) {
     RequireAPI(reinterpret_cast<const void*>(FGetPreview), "GetPreview");
-    const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
+    const TEntered entered(Remote() != nullptr);
     if (Remote())
         return Remote()->GetPicture(true, buf, len, flag, info, bits, progress, data);
     return FGetPreview(buf, len, flag, info, bits, progress, data);

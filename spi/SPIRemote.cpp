@@ -1,5 +1,7 @@
 #include "spi/SPIRemote.h"
 
+#include "platform/Exceptions.h"
+#include "spi/SPIDib.h"
 #include "spi/SPIHost.h"
 #include "spi/SPIWine.h"
 #include "spihost/SpiHostProtocol.h"
@@ -58,6 +60,19 @@ bool ReadBlock(const TSPIHost& host, quint64 address, quint64 count, HLOCAL* blo
     return true;
 }
 
+// The bytes of bits the picture's header (its info block, as the host sent
+// it) says it needs; 0 for a header that does not hold, or a bits block
+// that is short of it or claims far more (a lie, not slack).
+quint64 PictureBytes(const QByteArray& header, quint64 infoBytes, quint64 bitsBytes) {
+    if (infoBytes == 0 || infoBytes > SPIHOST_MAX_INFO || quint64(header.size()) != infoBytes)
+        return 0;
+    const TDibLayout layout = ReadDibLayout(header.constData(), size_t(header.size()),
+                                            size_t(qMin<quint64>(bitsBytes, SIZE_MAX)));
+    if (!layout.Valid || bitsBytes > 2 * layout.ImageSize + (64u << 10))
+        return 0;
+    return layout.ImageSize;
+}
+
 } // namespace
 
 std::unique_ptr<TRemotePlugin> TRemotePlugin::Open(const QString& path, int bits) {
@@ -92,15 +107,60 @@ TSPIHost* TRemotePlugin::Ready() {
     if (HostGeneration == host->Generation() && Id >= 0)
         return host;
     QByteArray reply;
+    bool abandoned = false;
+    const auto waiting = WinePlugins().Waiting({}, abandoned);
     if (!host->Call(SPIHOST_LOAD, TWireWriter().Text(QFile::encodeName(Path)).Bytes(), reply,
-                    WinePlugins().Setup.CallTimeoutMs)) {
-        if (!host->FailedAtStart())
+                    WinePlugins().Setup.CallTimeoutMs, {}, waiting,
+                    WinePlugins().Setup.CallDeadlineMs)) {
+        if (abandoned && OnWindowThread())
+            throw EAbort(QStringLiteral("plug-in call given up"));
+        if (!host->FailedAtStart() && host->LastEnd() != TSPIHost::TCallEnd::Abandoned)
             Lost();
         return nullptr;
     }
     Id = TWireReader(reply).I32();
     HostGeneration = host->Generation();
     return Id >= 0 ? host : nullptr;
+}
+
+TSPIHost* TRemotePlugin::Ask(quint32 kind, const std::function<bool(TSPIHost&, TWireWriter&)>& put,
+                             QByteArray& reply, SPI_PROGRESS progress, intptr_t data) {
+    TWinePlugins& wine = WinePlugins();
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        TSPIHost* host = Ready();
+        TWireWriter w;
+        if (!host || !put(*host, w.I32(Id)))
+            return nullptr;
+        host->SetStop(false);
+        // Progress comes one way; a handler that wants the plug-in to stop
+        // raises the flag the host's callback answers with. Between reports
+        // the last one is given again, so a handler hears of a silent call.
+        int done = 0, total = 100;
+        const auto sink = [&](int d, int t) {
+            done = d;
+            total = t;
+            if (progress && progress(d, t, data) != 0)
+                host->SetStop(true);
+        };
+        bool abandoned = false;
+        const auto waiting =
+            wine.Waiting([&] { return progress && progress(done, total, data) != 0; }, abandoned);
+        const bool answered = host->Call(kind, w.Bytes(), reply, wine.Setup.CallTimeoutMs, sink,
+                                         waiting, wine.Setup.CallDeadlineMs);
+        // Given up by the window, the call ends here even when the plug-in
+        // answered in its last moment.
+        if (abandoned && OnWindowThread())
+            throw EAbort(QStringLiteral("plug-in call given up"));
+        if (answered)
+            return host;
+        if (host->LastEnd() == TSPIHost::TCallEnd::Abandoned)
+            return nullptr; // stopped on purpose: no file's doing
+        if (host->LastEnd() != TSPIHost::TCallEnd::Died || attempt == 1) {
+            Lost();
+            return nullptr;
+        }
+    }
+    return nullptr;
 }
 
 void TRemotePlugin::Lost() {
@@ -119,17 +179,12 @@ int TRemotePlugin::IsSupported(const char* fileName, const void* header) {
     LastName = QByteArray(fileName ? fileName : "");
     if (Refused(LastName))
         return 0;
-    TSPIHost* host = Ready();
-    if (!host)
-        return 0;
-    TWireWriter w;
-    w.I32(Id).Text(LastName).Raw(header, SPIHOST_HEADER_BYTES);
     QByteArray reply;
-    if (!host->Call(SPIHOST_IS_SUPPORTED, w.Bytes(), reply, WinePlugins().Setup.CallTimeoutMs)) {
-        Lost();
-        return 0;
-    }
-    return TWireReader(reply).I32();
+    const auto put = [&](TSPIHost&, TWireWriter& w) {
+        w.Text(LastName).Raw(header, SPIHOST_HEADER_BYTES);
+        return true;
+    };
+    return Ask(SPIHOST_IS_SUPPORTED, put, reply) ? TWireReader(reply).I32() : 0;
 }
 
 bool TRemotePlugin::PutSource(TSPIHost& host, TWireWriter& w, const char* buf, intptr_t len,
@@ -148,15 +203,14 @@ bool TRemotePlugin::PutSource(TSPIHost& host, TWireWriter& w, const char* buf, i
 
 int TRemotePlugin::GetPictureInfo(const char* buf, intptr_t len, unsigned int flag,
                                   SpiPictureInfo* info) {
-    TSPIHost* host = Refused(LastName) ? nullptr : Ready();
-    TWireWriter w;
-    if (!host || !PutSource(*host, w.I32(Id), buf, len, flag))
+    if (Refused(LastName))
         return SPI_OTHER_ERROR;
     QByteArray reply;
-    if (!host->Call(SPIHOST_PICTURE_INFO, w.Bytes(), reply, WinePlugins().Setup.CallTimeoutMs)) {
-        Lost();
+    const auto put = [&](TSPIHost& host, TWireWriter& w) {
+        return PutSource(host, w, buf, len, flag);
+    };
+    if (!Ask(SPIHOST_PICTURE_INFO, put, reply))
         return SPI_OTHER_ERROR;
-    }
     TWireReader r(reply);
     const int result = r.I32();
     info->left = r.I32();
@@ -173,61 +227,74 @@ int TRemotePlugin::GetPictureInfo(const char* buf, intptr_t len, unsigned int fl
 int TRemotePlugin::GetPicture(bool preview, const char* buf, intptr_t len, unsigned int flag,
                               HLOCAL* info, HLOCAL* bits, SPI_PROGRESS progress, intptr_t data) {
     const int timeout = WinePlugins().Setup.CallTimeoutMs;
-    TSPIHost* host = Refused(LastName) ? nullptr : Ready();
-    TWireWriter w;
-    if (!host || !PutSource(*host, w.I32(Id), buf, len, flag))
+    if (Refused(LastName))
         return SPI_OTHER_ERROR;
-    const bool direct = host->ReadsDirectly() && WinePlugins().Setup.ReadHostMemory;
-    w.I32(direct ? 1 : 0);
-    host->SetStop(false);
+    bool direct = false;
+    const auto put = [&](TSPIHost& host, TWireWriter& w) {
+        if (!PutSource(host, w, buf, len, flag))
+            return false;
+        direct = host.ReadsDirectly() && WinePlugins().Setup.ReadHostMemory;
+        w.I32(direct ? 1 : 0);
+        return true;
+    };
     QByteArray reply;
-    // Progress comes one way; a handler that wants the plug-in to stop
-    // raises the flag the host's callback answers with.
-    const bool answered = host->Call(preview ? SPIHOST_PREVIEW : SPIHOST_PICTURE, w.Bytes(), reply,
-                                     timeout, [&](int done, int total) {
-                                         if (progress && progress(done, total, data) != 0)
-                                             host->SetStop(true);
-                                     });
-    if (!answered) {
-        Lost();
+    TSPIHost* host = Ask(preview ? SPIHOST_PREVIEW : SPIHOST_PICTURE, put, reply, progress, data);
+    if (!host)
         return SPI_OTHER_ERROR;
-    }
     TWireReader r(reply);
     const int result = r.I32();
     const quint64 infoBytes = quint64(r.I64()), bitsBytes = quint64(r.I64());
     const bool inShared = r.I32() != 0;
-    const quint64 infoAt = quint64(r.I64()), bitsAt = quint64(r.I64());
+    r.I64(); // where the host keeps the info: it came with the reply
+    const quint64 bitsAt = quint64(r.I64());
     DecodeMs = r.I32() / 1000.0;
+    const QByteArray header = r.Text();
     if (!r.Ok())
         return SPI_OTHER_ERROR;
     if (result != SPI_SUCCESS)
         return result;
+    // The picture's own header says what its bits take; nothing the host
+    // claims beyond that is allocated, mapped or copied.
+    const quint64 image = PictureBytes(header, infoBytes, bitsBytes);
+    if (image == 0) {
+        host->Tell(SPIHOST_RELEASE);
+        return SPI_OUT_OF_ORDER;
+    }
+    *info = BlockOf(header.constData(), infoBytes);
+    if (!*info) {
+        host->Tell(SPIHOST_RELEASE);
+        return SPI_NO_MEMORY;
+    }
     if (!inShared && direct) {
-        if (ReadBlock(*host, infoAt, infoBytes, info)) {
-            if (ReadBlock(*host, bitsAt, bitsBytes, bits)) {
-                host->Tell(SPIHOST_RELEASE);
-                return SPI_SUCCESS;
-            }
-            *info = *info ? LocalFree(*info) : nullptr;
+        if (ReadBlock(*host, bitsAt, image, bits)) {
+            host->Tell(SPIHOST_RELEASE);
+            return SPI_SUCCESS;
         }
         // Not had directly (out of memory here, or the host's addresses do
         // not read): the host still keeps the picture for the way below.
     }
+    const quint64 bitsOffset = BitsOffset(infoBytes);
     if (!inShared) {
         QByteArray fetched;
-        if (!host->EnsureShared(BitsOffset(infoBytes) + bitsBytes, timeout) ||
-            !host->Call(SPIHOST_FETCH, TWireWriter().I32(0).Bytes(), fetched, timeout) ||
+        if (!host->EnsureShared(bitsOffset + image, timeout) ||
+            !host->Call(SPIHOST_FETCH, TWireWriter().I64(qint64(image)).Bytes(), fetched,
+                        timeout) ||
             TWireReader(fetched).I32() != 0) {
             host->ShrinkShared(timeout);
+            *info = LocalFree(*info);
             return SPI_NO_MEMORY;
         }
     }
-    *info = BlockOf(host->SharedData(), infoBytes);
-    *bits = BlockOf(host->SharedData() + BitsOffset(infoBytes), bitsBytes);
+    // Only what the mapping holds is read, whatever the host said.
+    if (bitsOffset + image > host->SharedDataSize()) {
+        host->ShrinkShared(timeout);
+        *info = LocalFree(*info);
+        return SPI_OUT_OF_ORDER;
+    }
+    *bits = BlockOf(host->SharedData() + bitsOffset, image);
     host->ShrinkShared(timeout);
-    if ((infoBytes && !*info) || (bitsBytes && !*bits)) {
-        *info = *info ? LocalFree(*info) : nullptr;
-        *bits = *bits ? LocalFree(*bits) : nullptr;
+    if (!*bits) {
+        *info = LocalFree(*info);
         return SPI_NO_MEMORY;
     }
     return SPI_SUCCESS;

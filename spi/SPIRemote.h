@@ -6,6 +6,7 @@
 #include <QList>
 #include <QPair>
 #include <QString>
+#include <functional>
 #include <memory>
 
 // A Windows plug-in run by the host of its bitness under Wine. It answers
@@ -39,6 +40,15 @@ private:
     class TSPIHost* Ready();
     // The host went during a call: the file is remembered as the cause.
     void Lost();
+    // Sends one request to the host with this plug-in loaded: `put` adds
+    // the fields after the plug-in's number. A host found gone, or dying in
+    // the first try (a plug-in may end it just after its last answer), is
+    // started again for one more try; the second death counts against the
+    // file. A call the window gave up raises EAbort on the window's thread.
+    // Null when the call failed.
+    class TSPIHost* Ask(quint32 kind,
+                        const std::function<bool(class TSPIHost&, class TWireWriter&)>& put,
+                        QByteArray& reply, SPI_PROGRESS progress = nullptr, intptr_t data = 0);
     bool Refused(const QByteArray& name) const;
     // The file name (or the memory data) of a call, sent in its request.
     bool PutSource(class TSPIHost& host, class TWireWriter& w, const char* buf, intptr_t len,

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThread>
 #include <QtEndian>
 
 #include <cerrno>
@@ -155,8 +156,23 @@ THostLaunch TWinePlugins::Launch(int bits) const {
     launch.Program = QFile::encodeName(Setup.HostDir + QStringLiteral("/spihost%1.exe").arg(bits));
     launch.LogFile = QFile::encodeName(Setup.LogFile());
     QDir().mkpath(Setup.CacheDir); // where the log goes
+    // Cut short in place: a host still writing to it would keep a removed
+    // file's space for as long as it runs.
     if (QFileInfo(Setup.LogFile()).size() > LogLimit)
-        QFile::remove(Setup.LogFile());
+        ::truncate(launch.LogFile.constData(), 0);
+    const int log =
+        ::open(launch.LogFile.constData(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (log >= 0) {
+        ::close(log);
+    } else {
+        // No log rather than no host.
+        launch.LogFile = "/dev/null";
+        if (!LogRefusedTold.exchange(true))
+            const_cast<TWinePlugins*>(this)->Notify(
+                QStringLiteral(
+                    "Windows 用プラグインのホストのログ %1 を書けません (ログなしで続けます)")
+                    .arg(Setup.LogFile()));
+    }
     // One fixed folder for the server socket of every Wine process the
     // program starts; no window, no installers, no debug output.
     const QByteArrayList dropped{"WINEPREFIX", "WINEDEBUG", "WINEDLLOVERRIDES",
@@ -309,7 +325,8 @@ std::optional<TWinePluginInfo> TWinePlugins::Probe(const QString& path, int bits
 
 void TWinePlugins::Learn(const QString& path, int bits) {
     const std::lock_guard<std::mutex> locked(Lock);
-    ToLearn.append({path, bits});
+    if (!path.isEmpty() || !Learning)
+        ToLearn.append({path, bits});
     if (Learning)
         return;
     Learning = true;
@@ -318,14 +335,38 @@ void TWinePlugins::Learn(const QString& path, int bits) {
     Learner = std::thread([this] { RunLearning(); });
 }
 
+QString TWinePlugins::MissingHost(int bits) const {
+    const QString name = QStringLiteral("spihost%1.exe").arg(bits);
+    if (QFileInfo::exists(Setup.HostDir + QLatin1Char('/') + name))
+        return QString();
+    return QStringLiteral(
+               "Windows 用プラグインのホスト %1 が見つかりません (%2 と %3 を探しました)")
+        .arg(name, ProgramDir(), QStringLiteral(VELMO_HOST_DIR));
+}
+
 void TWinePlugins::RunLearning() {
     const bool fresh = !PrefixReady();
     if (fresh)
         Notify(QStringLiteral("Windows 用プラグインのために Wine を準備しています (初回のみ)…"));
     const bool ready = MakePrefix();
-    if (fresh)
+    // A host that is not there is said once, instead of any success.
+    QStringList missing;
+    {
+        const std::lock_guard<std::mutex> locked(Lock);
+        for (const auto& [path, bits] : std::as_const(ToLearn))
+            if (!MissingHost(bits).isEmpty() && !HostsTold.contains(bits)) {
+                HostsTold.insert(bits);
+                missing << MissingHost(bits);
+            }
+    }
+    for (const QString& text : std::as_const(missing))
+        Notify(text);
+    const QString cache = QFileInfo(Setup.CacheDir).isWritable()
+                              ? QStringLiteral("%1 を見てください").arg(Setup.LogFile())
+                              : QStringLiteral("%1 に書き込めません").arg(Setup.CacheDir);
+    if (fresh && (!ready || missing.isEmpty()))
         Notify(ready ? QStringLiteral("Windows 用プラグインが使えるようになりました")
-                     : QStringLiteral("Wine を準備できませんでした (%1)").arg(Setup.LogFile()));
+                     : QStringLiteral("Wine を準備できませんでした (%1)").arg(cache));
     TSPIHost hosts[2];
     for (;;) {
         QPair<QString, int> next;
@@ -342,7 +383,7 @@ void TWinePlugins::RunLearning() {
             }
             next = ToLearn.takeFirst();
         }
-        if (ready)
+        if (ready && !next.first.isEmpty() && MissingHost(next.second).isEmpty())
             AskHost(hosts[next.second == 32 ? 0 : 1], next.first, next.second);
     }
 }
@@ -350,11 +391,22 @@ void TWinePlugins::RunLearning() {
 // ---- Hosts ---------------------------------------------------------------------------------
 
 TSPIHost* TWinePlugins::Host(int bits) {
-    if (!PrefixReady())
+    if (Ending)
         return nullptr;
+    if (!PrefixReady()) {
+        // Removed or never finished: made again in the background, the
+        // status bar telling, as on first use.
+        Learn(QString(), bits);
+        return nullptr;
+    }
     std::unique_ptr<TSPIHost>& host = Hosts[bits == 32 ? 0 : 1];
     if (!host)
         host = std::make_unique<TSPIHost>();
+    // A host that ended between calls (killed, or a plug-in that ended it
+    // after its last answer) is started afresh: no file's doing.
+    if (host->Running() && !host->Alive())
+        host->Kill();
+    host->StartTimeoutMs = Setup.StartTimeoutMs;
     if (!host->Start(Launch(bits)))
         return nullptr;
     return host.get();
@@ -389,6 +441,41 @@ bool TWinePlugins::KilledBy(const QString& plugin, const QByteArray& name) const
 bool TWinePlugins::SetAside(const QString& plugin) const {
     const std::lock_guard<std::mutex> locked(Lock);
     return Aside.contains(plugin);
+}
+
+// ---- Waiting -------------------------------------------------------------------------------
+
+bool OnWindowThread() {
+    const QCoreApplication* app = QCoreApplication::instance();
+    return app && QThread::currentThread() == app->thread();
+}
+
+bool TWinePlugins::AbandonCalls() {
+    ++Abandons;
+    return CallsUnderWay > 0 || WindowWaiting > 0;
+}
+
+void TWinePlugins::EndCalls() {
+    Ending = true;
+    ++Abandons;
+}
+
+std::function<bool()> TWinePlugins::Waiting(const std::function<bool()>& more, bool& abandoned) {
+    abandoned = false;
+    const int mark = Abandons;
+    const bool window = OnWindowThread();
+    ++CallsUnderWay;
+    // The count goes down with the last copy of the function.
+    std::shared_ptr<void> counted(nullptr, [this](void*) { --CallsUnderWay; });
+    return [this, mark, window, more, &abandoned, counted] {
+        if (window)
+            QCoreApplication::processEvents();
+        if (Ending || Abandons != mark || (!window && WindowWaiting > 0)) {
+            abandoned = true;
+            return true;
+        }
+        return more && more();
+    };
 }
 
 // ---- Notices -------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -41,6 +42,10 @@ struct TWineSetup {
     QString CacheDir; // $XDG_CACHE_HOME/velmo: the plug-in information, the host log
     QString Prefix;   // the Wine prefix: $XDG_CACHE_HOME/velmo/wine
     int CallTimeoutMs = 20000;
+    // The most one call may take, whatever progress the plug-in reports.
+    int CallDeadlineMs = 60000;
+    // The most a host may take to start (Wine's first start on a busy machine).
+    int StartTimeoutMs = 60000;
     // Pictures are read straight from a host's memory when the system lets
     // this process; off, they always come through the shared memory.
     bool ReadHostMemory = true;
@@ -70,7 +75,11 @@ public:
     // Asks a host now (making the prefix first when there is none).
     std::optional<TWinePluginInfo> Probe(const QString& path, int bits);
     // Asks in the background; the attached receiver hears when it is done.
+    // Without a path, only the prefix is made (again).
     void Learn(const QString& path, int bits);
+    // What says that the host of that bitness is missing and where it was
+    // looked for; empty when it is there.
+    QString MissingHost(int bits) const;
 
     // The host of a bitness, started when none runs; nullptr when no
     // prefix is made yet (the background then makes it).
@@ -80,6 +89,20 @@ public:
     void WarmUp(int bits);
     // Ends both hosts (the next call starts them again).
     void StopHosts();
+
+    // Gives up every call under way (the window's thread then raises EAbort,
+    // another thread's call fails): a key or the close while the window waits
+    // for a plug-in. True when a call was under way.
+    bool AbandonCalls();
+    // Gives up every call, now and later: the program ends.
+    void EndCalls();
+    // What a call made now waits with: on the window's thread it lets the
+    // window's events run; on another it gives way when the window waits for
+    // the plug-ins. `more` may give it up too. The call was given up by the
+    // window or the program's end when `abandoned` is set.
+    std::function<bool()> Waiting(const std::function<bool()>& more, bool& abandoned);
+    // Counts the window's thread waiting for another thread's plug-in call.
+    void WindowWaits(int change) { WindowWaiting += change; }
 
     // A plug-in that killed its host with that file: true when it has now
     // done so twice and is set aside until the program starts again.
@@ -115,6 +138,15 @@ private:
     QHash<QString, QSet<QByteArray>> Kills;
     QSet<QString> Aside;
     std::unique_ptr<TSPIHost> Hosts[2];
+    std::atomic<int> Abandons{0};
+    std::atomic<int> WindowWaiting{0};
+    std::atomic<int> CallsUnderWay{0};
+    std::atomic<bool> Ending{false};
+    mutable std::atomic<bool> LogRefusedTold{false};
+    QSet<int> HostsTold;
 };
+
+// Whether this is the thread of the window (the application's).
+bool OnWindowThread();
 
 TWinePlugins& WinePlugins();

@@ -15,7 +15,7 @@
 #ifndef VELMO_SPI_HOST_PROTOCOL_H
 #define VELMO_SPI_HOST_PROTOCOL_H
 
-#define SPIHOST_VERSION 2
+#define SPIHOST_VERSION 3
 
 /* Longest request the host accepts (a path, a header, a few numbers). */
 #define SPIHOST_MAX_REQUEST (64 * 1024)
@@ -24,6 +24,9 @@
 /* In the shared memory: a 32-bit stop flag at byte 0 that the client sets
  * when the progress handler asks the plug-in to stop; data from this byte on. */
 #define SPIHOST_SHM_DATA 4096
+/* Longest picture header (information header, masks, colour table) a
+ * reply carries. */
+#define SPIHOST_MAX_INFO (64 * 1024)
 /* The picture's bits follow its header and colour table at this alignment. */
 #define SPIHOST_BITS_ALIGN 64
 /* The 16 bytes at the HELLO's probe address. */
@@ -53,7 +56,9 @@ enum {
     /* client: as SPIHOST_PICTURE_INFO, then u32 direct (1: the client reads
      * the host's memory). host: SPIHOST_PROGRESS messages, then the reply:
      * i32 result, u64 info bytes, u64 bits bytes, u32 in memory, u64 info
-     * address, u64 bits address, u32 microseconds the plug-in took. A size
+     * address, u64 bits address, u32 microseconds the plug-in took, text
+     * the info block itself (empty when it is longer than SPIHOST_MAX_INFO):
+     * the client sizes everything it takes by that header. A size
      * of 0 stands for a handle the plug-in left empty. In memory 1: the info
      * is at SPIHOST_SHM_DATA and the bits follow at the next
      * SPIHOST_BITS_ALIGN boundary; 0: the host keeps the picture, at the two
@@ -64,7 +69,8 @@ enum {
     SPIHOST_PREVIEW = 7,
     /* host: i32 done, i32 total, sent when the percent done changes. */
     SPIHOST_PROGRESS = 8,
-    /* client, after mapping a larger file: the kept picture into it.
+    /* client, after mapping a larger file: u64 bits bytes wanted; the kept
+     * picture's info and at most that many of its bits into it.
      * reply: i32 result (0 ok; the picture is given up either way). */
     SPIHOST_FETCH = 9,
     /* client, after reading the kept picture: give it up. No fields and the

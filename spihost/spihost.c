@@ -318,11 +318,13 @@ static uint64_t BitsOffset(uint64_t infoBytes) {
     return (infoBytes + SPIHOST_BITS_ALIGN - 1) / SPIHOST_BITS_ALIGN * SPIHOST_BITS_ALIGN;
 }
 
-/* Copies the kept picture into the shared memory when it fits, and gives it
- * up then. */
-static int CopyKept(void) {
+/* Copies the kept picture (at most that many bytes of its bits) into the
+ * shared memory when it fits, and gives it up then. */
+static int CopyKept(uint64_t bitsWanted) {
     uint64_t infoBytes = KeptInfo ? LocalSize(KeptInfo) : 0;
     uint64_t bitsBytes = KeptBits ? LocalSize(KeptBits) : 0;
+    if (bitsBytes > bitsWanted)
+        bitsBytes = bitsWanted;
     if (!Shm || SPIHOST_SHM_DATA + BitsOffset(infoBytes) + bitsBytes > ShmSize)
         return 0;
     if (infoBytes) {
@@ -374,7 +376,7 @@ static void PictureRequest(TReader* r, int preview) {
             result = SPI_NO_MEMORY;
             infoBytes = bitsBytes = 0;
         } else if (!direct) {
-            inShm = (uint32_t)CopyKept();
+            inShm = (uint32_t)CopyKept(UINT64_MAX);
         }
         if (!inShm && result == SPI_SUCCESS) {
             infoAt = LockKept(KeptInfo);
@@ -390,6 +392,16 @@ static void PictureRequest(TReader* r, int preview) {
     Put64(&b, infoAt);
     Put64(&b, bitsAt);
     Put32(&b, (uint32_t)((end.QuadPart - start.QuadPart) * 1000000 / frequency.QuadPart));
+    if (result == SPI_SUCCESS && KeptInfo && infoBytes <= SPIHOST_MAX_INFO) {
+        Put32(&b, (uint32_t)infoBytes);
+        Put(&b, LocalLock(KeptInfo), (uint32_t)infoBytes);
+        LocalUnlock(KeptInfo);
+    } else if (result == SPI_SUCCESS && inShm && infoBytes <= SPIHOST_MAX_INFO) {
+        Put32(&b, (uint32_t)infoBytes);
+        Put(&b, Shm + SPIHOST_SHM_DATA, (uint32_t)infoBytes);
+    } else {
+        Put32(&b, 0);
+    }
     Send(&b);
 }
 
@@ -456,7 +468,7 @@ int main(void) {
             PictureRequest(&r, kind == SPIHOST_PREVIEW);
             break;
         case SPIHOST_FETCH:
-            Reply(CopyKept() ? 0 : SPI_NO_MEMORY);
+            Reply(CopyKept((uint64_t)Take64(&r)) ? 0 : SPI_NO_MEMORY);
             ForgetKept();
             break;
         case SPIHOST_RELEASE:

@@ -191,6 +191,49 @@ private slots:
         QVERIFY(notices[0].contains(QStringLiteral("次の起動まで使いません")));
     }
 
+    // Plug-ins that report progress for ever, claim far more memory than
+    // their picture needs, or end their process just after a good picture:
+    // the window's events run, memory stays bounded, the next picture loads.
+    void hostilePlugins_data() {
+        QTest::addColumn<int>("bits");
+        QTest::addColumn<int>("flag");
+        QTest::addColumn<int>("extra");
+        QTest::addColumn<bool>("loads");
+        QTest::newRow("32-bit hang") << 32 << int(vtHang) << 0 << false;
+        QTest::newRow("64-bit endless progress") << 64 << 0 << 1 << false;
+        QTest::newRow("32-bit huge bits block") << 32 << 0 << 2 << false;
+        QTest::newRow("64-bit huge bits block") << 64 << 0 << 2 << false;
+        QTest::newRow("64-bit ends after its picture") << 64 << 0 << 4 << true;
+    }
+    void hostilePlugins() {
+        QFETCH(int, bits);
+        QFETCH(int, flag);
+        QFETCH(int, extra);
+        QFETCH(bool, loads);
+        TSandbox box;
+        WinePlugins().Setup.CallTimeoutMs = WinePlugins().Setup.CallDeadlineMs = 3000;
+        QVERIFY(WinePlugins().Probe(
+            PluginFolder(box, bits) + "/" + QFileInfo(WinSpi(bits)).fileName(), bits));
+        TSPIs spis;
+        spis.SearchPlugins(box.filePath("plugins/*.sp?"));
+        QByteArray data = TestPictureData(5, 4, 24, quint8(flag));
+        data[14] = char(extra);
+        const QString hostile = box.writeFile("hostile.vtp", data);
+        const QString good = box.writeFile("good.vtp", TestPictureData(5, 4, 24));
+        int ticks = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+        timer.start(10);
+        const qint64 before = PeakMb(true);
+        TSPIBitmap bitmap;
+        QCOMPARE(Loads(bitmap, hostile), loads);
+        // The events ran while a plug-in kept the call waiting.
+        QVERIFY(!(flag || extra == 1) || ticks >= 100);
+        QVERIFY(Loads(bitmap, good));
+        ComparePixels(bitmap.Image(), 5, 4);
+        QVERIFY(PeakMb(false) - before < 64);
+    }
+
     void pictureTooLargeFor32BitHost() {
         TSandbox box;
         TSPIs spis;

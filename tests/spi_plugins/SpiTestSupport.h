@@ -63,6 +63,19 @@ inline QRgb TestPixel(int x, int y, int bits) {
     }
 }
 
+// The peak resident memory of this process since the last reset, in MB.
+inline qint64 PeakMb(bool reset) {
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (reset && clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+    QFile status(QStringLiteral("/proc/self/status"));
+    status.open(QIODevice::ReadOnly);
+    for (const QByteArray& line : status.readAll().split('\n'))
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').value(0).toLongLong() / 1024;
+    return -1;
+}
+
 // ---- Managers and progress records for the picture tests --------------------
 
 #include "spi/SPIs.h"

@@ -31,7 +31,8 @@
  * Built with mingw-w64 it is a Windows plug-in (spi_win.h), whose GetPicture
  * also misbehaves on request: flags 4 crash, 8 never return, 16 end the
  * process with ExitProcess, 64 report progress slowly for two seconds
- * (stopping when the callback asks).
+ * (stopping when the callback asks); padding byte 14: 1 progress for ever,
+ * 2 a 600 MB bits block, 4 the process ends just after a good picture.
  */
 #ifdef _WIN32
 #include "spi_win.h"
@@ -241,6 +242,15 @@ static void PutPixel(uint8_t* row, int x, int y, int bits) {
 }
 #endif
 
+#ifdef _WIN32
+static DWORD WINAPI ExitSoon(void* unused) {
+    (void)unused;
+    Sleep(50);
+    ExitProcess(9);
+    return 0;
+}
+#endif
+
 static int Decode(const char* what, const char* buf, intptr_t len, unsigned int flag,
                   HLOCAL* pHBInfo, HLOCAL* pHBm, SPI_PROGRESS progress, intptr_t lData) {
     unsigned char h[HEADER_BYTES];
@@ -275,6 +285,11 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
                 return SPI_ABORT;
             Sleep(20);
         }
+    for (i = 0; h[14] & 1; i = (i + 1) % 100) {
+        if (progress(i, 100, lData))
+            return SPI_ABORT;
+        Sleep(10);
+    }
 #endif
     memcpy(&width, h + 4, 4);
     memcpy(&height, h + 8, 4);
@@ -309,6 +324,12 @@ static int Decode(const char* what, const char* buf, intptr_t len, unsigned int 
     else
         *pHBm =
             LocalAlloc(LMEM_MOVEABLE | LMEM_ZEROINIT, (h[13] & 2) ? imageBytes / 2 : imageBytes);
+#ifdef _WIN32
+    if (*pHBm && (h[14] & 2))
+        *pHBm = LocalReAlloc(*pHBm, 600u << 20, LMEM_MOVEABLE);
+    if (h[14] & 4)
+        CloseHandle(CreateThread(NULL, 0, ExitSoon, NULL, 0, NULL));
+#endif
     if (!*pHBm) {
         *pHBInfo = LocalFree(*pHBInfo);
         return SPI_NO_MEMORY;
