@@ -33,10 +33,10 @@ const QChar CR(13);
 class TWindowQuestions : public TStepQuestions {
 public:
     explicit TWindowQuestions(QStatusBar* bar) : Bar(bar) {}
-    bool AskOverwrite(const QString& target) override {
+    bool AskOverwrite(const QString& target, bool undoing) override {
         MsgText = DisplayPath(target) + QStringLiteral("は既に存在します。") + CR +
                   QStringLiteral("上書きしますか？");
-        MsgFlags = mbQuestionYesNo;
+        MsgFlags = undoing ? mbQuestionYesNoNo : mbQuestionYesNo;
         ShowMessageBox(kConfirmCaption);
         return MsgResult != idNo;
     }
@@ -85,10 +85,15 @@ void TfrmVelmo::OpenHistory() {
     StepQuestions = std::make_unique<TWindowQuestions>(staMain);
     Steps = std::make_unique<TFileSteps>(this, *History, *StepQuestions);
     History->Open(QFileInfo(IniFileName()).path() + QStringLiteral("/Velmo.journal"));
-    if (!History->SetAsideName().isEmpty()) {
-        const QString note = QStringLiteral("履歴ファイルを読めないため、") +
-                             DisplayPath(QFileInfo(History->SetAsideName()).fileName()) +
-                             QStringLiteral(" として残し、新しく始めます。");
+    Steps->Recover();
+    if (!History->SetAsideName().isEmpty() || History->InUse()) {
+        const QString note =
+            History->InUse()
+                ? QStringLiteral("別のヴェルモ！が履歴を使用中のため、このウィンドウの操作は"
+                                 "次に起動したときには元に戻せません。")
+                : QStringLiteral("履歴ファイルを読めないため、") +
+                      DisplayPath(QFileInfo(History->SetAsideName()).fileName()) +
+                      QStringLiteral(" として残し、新しく始めます。");
         // Once the window is on the screen: the status bar only makes room
         // for a line over panels it is showing.
         auto* wait = new QTimer(this);

@@ -28,6 +28,7 @@ QString NameOf(const QString& path) {
 TFileStamp SizeAndTime(const TFileStamp& stamp) {
     TFileStamp plain = stamp;
     plain.Hash.clear();
+    plain.Inode = 0;
     return plain;
 }
 } // namespace
@@ -45,9 +46,9 @@ TFileOpResult TFileSteps::Run(TTransferKind kind, const QString& from, const QSt
                               const QString& origin) {
     switch (kind) {
     case tkCopy:
-        return ShellCopyFile(Owner, from, target);
+        return ShellCopyFile(Owner, from, target, true);
     case tkMove:
-        return ShellMoveFile(Owner, from, target);
+        return ShellMoveFile(Owner, from, target, true);
     case tkRestore:
         break;
     }
@@ -60,69 +61,96 @@ bool TFileSteps::Restore(const QString& inTrash, const QString& place) {
 }
 
 TFileSteps::TTransfer TFileSteps::Transfer(TTransferKind kind, const QString& from,
-                                           const QString& target, bool ask, const QString& origin) {
+                                           const QString& target, bool ask, const TPlan& plan,
+                                           const QString& origin) {
     TTransfer t;
-    t.Target = target;
     Touch(from);
     Touch(target);
-    if (PathTaken(target) && !IsFolder(target)) {
-        if (SameFile(from, target)) {
-            Questions.Note(NameOf(target) + QStringLiteral(" は移動元と同じファイルです。"));
-            return t;
-        }
-        if (SameBytes(from, target)) {
-            // The same picture is there already: a copy has nothing to do, a
-            // move only removes its source (a trashed one stays in the trash).
-            t.Identical = true;
-            if (kind == tkMove && !DeleteFileForGood(from)) {
-                Questions.Refuse(DisplayPath(from) + CR + QStringLiteral("を削除できません。"));
+    // The final step never replaces: a name that another program takes
+    // meanwhile goes through the clash policy again.
+    for (int round = 0; round < 3; ++round) {
+        t.Target = target;
+        if (PathTaken(target) && !IsFolder(target)) {
+            if (SameFile(from, target)) {
+                Questions.Note(NameOf(target) + QStringLiteral(" は移動元と同じファイルです。"));
                 return t;
             }
+            if (SameBytes(from, target)) {
+                // The same picture is there already: a copy has nothing to do, a
+                // move only removes its source (a trashed one stays in the trash).
+                t.Identical = true;
+                if (kind == tkMove && !DeleteFileForGood(from)) {
+                    Questions.Refuse(DisplayPath(from) + CR + QStringLiteral("を削除できません。"));
+                    return t;
+                }
+                t.Done = true;
+                return t;
+            }
+            switch (Policy) {
+            case cpSkip:
+                Questions.Note(
+                    NameOf(target) +
+                    QStringLiteral(": 同じ名前のファイルがあるため、スキップしました。"));
+                return t;
+            case cpKeepBoth:
+                t.Target = FreeNumberedPath(target);
+                Touch(t.Target);
+                break;
+            case cpAsk:
+                if (ask && !Questions.AskOverwrite(target, plan.Op == joUndone))
+                    return t;
+                // The file in the way goes to the trash first, so it can come back.
+                if (ShellDeleteToTrash(Owner, target, &t.Replaced) != forDone)
+                    return t;
+                break;
+            }
+        }
+        // The intent goes to the journal before the first change.
+        THistoryStep planned = plan.Step;
+        (plan.IntoSource ? planned.Source : planned.Target) = t.Target;
+        planned.Replaced = plan.IntoSource ? QString() : t.Replaced;
+        TIntentMember member{from, t.Target, {}};
+        StampFile(from, false, member.Stamp);
+        t.Intent = History.Begin(plan.Op, planned, {member});
+        const TFileOpResult result = Run(kind, from, t.Target, origin);
+        if (result == forDone) {
             t.Done = true;
             return t;
         }
-        switch (Policy) {
-        case cpSkip:
-            Questions.Note(NameOf(target) +
-                           QStringLiteral(": 同じ名前のファイルがあるため、スキップしました。"));
-            return t;
-        case cpKeepBoth:
-            t.Target = FreeNumberedPath(target);
-            Touch(t.Target);
+        History.Abandon(t.Intent);
+        t.Intent = 0;
+        if (result != forTaken)
             break;
-        case cpAsk:
-            if (ask && !Questions.AskOverwrite(target))
-                return t;
-            // The file in the way goes to the trash first, so it can come back.
-            if (ShellDeleteToTrash(Owner, target, &t.Replaced) != forDone)
-                return t;
-            break;
-        }
-    }
-    if (Run(kind, from, t.Target, origin) != forDone) {
-        if (!t.Replaced.isEmpty())
-            Restore(t.Replaced, target);
+        // A file trashed in this round stays in the trash: its place is taken.
         t.Replaced.clear();
-        return t;
+        if (round == 2)
+            Questions.Refuse(DisplayPath(target) + CR +
+                             QStringLiteral("は他のプログラムが同時に作成しているため、"
+                                            "この操作はできません。"));
     }
-    t.Done = true;
+    if (!t.Replaced.isEmpty())
+        Restore(t.Replaced, target);
+    t.Replaced.clear();
     return t;
 }
 
-bool TFileSteps::Record(const THistoryStep& step, TJournalOp op) {
+bool TFileSteps::Record(const THistoryStep& step, TJournalOp op, quint64 intent) {
     bool written = false;
     switch (op) {
     case joDone:
-        written = History.Add(step);
+        written = History.Add(step, intent);
         break;
     case joUndone:
-        written = History.Undone(step);
+        written = History.Undone(step, intent);
         break;
     case joRedone:
-        written = History.Redone(step);
+        written = History.Redone(step, intent);
         break;
     case joDropped:
         written = History.Drop();
+        break;
+    case joIntent:
+    case joAbandon:
         break;
     }
     if (!written)
@@ -140,6 +168,18 @@ void TFileSteps::RefuseChanged(const QString& path) {
     Record(THistoryStep(), joDropped);
 }
 
+bool TFileSteps::FolderStillThere(const QString& path) {
+    // A folder dragged elsewhere, or a memory card taken out: a new empty
+    // folder (under the bare mount point) would hide the file.
+    const QString folder = QFileInfo(path).path();
+    if (IsFolder(folder))
+        return true;
+    Questions.Refuse(DisplayPath(folder) + CR +
+                     QStringLiteral("が見つからないため、元に戻せません。") + CR +
+                     QStringLiteral("フォルダを元の場所に戻すか、メディアを接続してください。"));
+    return false;
+}
+
 void TFileSteps::RefuseMissing(const QString& path) {
     Questions.Refuse(DisplayPath(path) + CR +
                      QStringLiteral("が見つからないため、この操作はできません。"));
@@ -147,7 +187,10 @@ void TFileSteps::RefuseMissing(const QString& path) {
 
 bool TFileSteps::Copy(const QString& source, const QString& target) {
     Touched.clear();
-    const TTransfer t = Transfer(tkCopy, source, target, AskBeforeOverwrite);
+    TPlan plan;
+    plan.Step.Kind = skCopy;
+    plan.Step.Source = source;
+    const TTransfer t = Transfer(tkCopy, source, target, AskBeforeOverwrite, plan);
     if (!t.Done)
         return false;
     if (t.Identical) {
@@ -160,13 +203,16 @@ bool TFileSteps::Copy(const QString& source, const QString& target) {
     step.Target = t.Target;
     step.Replaced = t.Replaced;
     StampFile(t.Target, true, step.Stamp);
-    Record(step, joDone);
+    Record(step, joDone, t.Intent);
     return true;
 }
 
 bool TFileSteps::Move(const QString& source, const QString& target) {
     Touched.clear();
-    const TTransfer t = Transfer(tkMove, source, target, AskBeforeOverwrite);
+    TPlan plan;
+    plan.Step.Kind = skMove;
+    plan.Step.Source = source;
+    const TTransfer t = Transfer(tkMove, source, target, AskBeforeOverwrite, plan);
     if (!t.Done)
         return false;
     THistoryStep step;
@@ -176,7 +222,7 @@ bool TFileSteps::Move(const QString& source, const QString& target) {
     step.Replaced = t.Replaced;
     step.Identical = t.Identical;
     StampFile(t.Target, false, step.Stamp);
-    Record(step, joDone);
+    Record(step, joDone, t.Intent);
     return true;
 }
 
@@ -206,6 +252,7 @@ bool TFileSteps::Undo() {
     if (!top)
         return false;
     THistoryStep step = *top;
+    quint64 intent = 0;
     Touch(step.Source);
     Touch(step.Target);
     switch (step.Kind) {
@@ -218,15 +265,14 @@ bool TFileSteps::Undo() {
         if (step.Identical)
             break;
         if (PathTaken(step.Target)) {
-            if (!StampMatches(step.Target, step.Stamp)) {
+            // Only the very file the step made: its inode, size, time and bytes.
+            if (!step.Stamp.Inode || !StampMatches(step.Target, step.Stamp)) {
                 RefuseChanged(step.Target);
                 return true;
             }
-            // The copy goes; into the trash when its original is no longer
-            // there, byte for byte, to stand for it.
-            if (SameBytes(step.Source, step.Target)
-                    ? !DeleteFileForGood(step.Target)
-                    : ShellDeleteToTrash(Owner, step.Target) != forDone)
+            // The copy goes to the trash: a record is no reason to destroy
+            // a file for good.
+            if (ShellDeleteToTrash(Owner, step.Target) != forDone)
                 return false;
         }
         if (!step.Replaced.isEmpty())
@@ -241,15 +287,18 @@ bool TFileSteps::Undo() {
             RefuseMissing(step.Target);
             return false;
         }
-        if (!StampMatches(step.Target, step.Stamp)) {
+        if (!step.Stamp.Inode || !StampMatches(step.Target, step.Stamp)) {
             RefuseChanged(step.Target);
             return true;
         }
+        if (!FolderStillThere(step.Source))
+            return false;
         // The same safe operations as the sorting, across filesystems too.
-        const TTransfer t =
-            Transfer(step.Identical ? tkCopy : tkMove, step.Target, step.Source, true);
+        const TTransfer t = Transfer(step.Identical ? tkCopy : tkMove, step.Target, step.Source,
+                                     true, {joUndone, step, true});
         if (!t.Done)
             return false;
+        intent = t.Intent;
         step.Source = t.Target;
         if (!step.Replaced.isEmpty())
             Restore(step.Replaced, step.Target);
@@ -260,18 +309,30 @@ bool TFileSteps::Undo() {
         const bool inTrash = PathTaken(step.Target);
         if (!inTrash && StampMatches(step.Source, step.Stamp))
             break; // restored already, from the desktop's trash
-        if (!inTrash || !StampMatches(step.Target, step.Stamp)) {
+        if (!inTrash) {
+            // The trash was emptied, or the file removed from it.
+            Questions.Refuse(DisplayPath(step.Source) + CR +
+                             QStringLiteral("はごみ箱にもうないため、元に戻せません。") + CR +
+                             QStringLiteral("この操作は履歴から外します。"));
+            Record(THistoryStep(), joDropped);
+            return true;
+        }
+        if (!StampMatches(step.Target, step.Stamp)) {
             RefuseChanged(step.Target);
             return true;
         }
-        const TTransfer t = Transfer(tkRestore, step.Target, step.Source, true, step.Source);
+        if (!FolderStillThere(step.Source))
+            return false;
+        const TTransfer t = Transfer(tkRestore, step.Target, step.Source, true,
+                                     {joUndone, step, true}, step.Source);
         if (!t.Done)
             return false;
+        intent = t.Intent;
         step.Source = t.Target;
         break;
     }
     }
-    Record(step, joUndone);
+    Record(step, joUndone, intent);
     return true;
 }
 
@@ -281,8 +342,15 @@ bool TFileSteps::Redo() {
     if (!next)
         return false;
     THistoryStep step = *next;
+    quint64 intent = 0;
     Touch(step.Source);
     Touch(step.Target);
+    if (step.Kind == skMove && !PathTaken(step.Source) &&
+        StampMatches(step.Target, SizeAndTime(step.Stamp))) {
+        // Taken again already (a crash before its record): only the record.
+        Record(step, joRedone);
+        return true;
+    }
     if (step.Kind != skDelete) {
         // The file must be the one the step took.
         if (!PathTaken(step.Source)) {
@@ -301,9 +369,10 @@ bool TFileSteps::Redo() {
     case skCopy:
     case skMove: {
         const TTransfer t = Transfer(step.Kind == skCopy ? tkCopy : tkMove, step.Source,
-                                     step.Target, AskBeforeOverwrite);
+                                     step.Target, AskBeforeOverwrite, {joRedone, step, false});
         if (!t.Done)
             return false;
+        intent = t.Intent;
         step.Target = t.Target;
         step.Replaced = t.Replaced;
         step.Identical = t.Identical;
@@ -315,6 +384,6 @@ bool TFileSteps::Redo() {
             return false;
         break;
     }
-    Record(step, joRedone);
+    Record(step, joRedone, intent);
     return true;
 }

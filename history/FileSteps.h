@@ -21,8 +21,9 @@ TClashPolicy ClashPolicyOf(int setting);
 class TStepQuestions {
 public:
     virtual ~TStepQuestions() = default;
-    // Whether the file at `target` may be replaced.
-    virtual bool AskOverwrite(const QString& target) = 0;
+    // Whether the file at `target` may be replaced; `undoing` for an undo
+    // (then No is the default answer).
+    virtual bool AskOverwrite(const QString& target, bool undoing) = 0;
     // Why a step cannot be taken (a box).
     virtual void Refuse(const QString& text) = 0;
     // Something left as it was, or worth knowing (a line in the status bar).
@@ -60,26 +61,48 @@ public:
     bool Undo();
     bool Redo();
 
+    // Settles the intents a crash left pending (THistory::Begin): a step
+    // whose files all got where it was taking them is completed in the
+    // history, one that changed none is forgotten, and one that changed
+    // some of them is rolled back. A complete copy that still has its source
+    // loses the source only to the trash. Our own unfinished copies beside
+    // a member's target go. Run once at start; notes what it did.
+    void Recover();
+
 private:
     enum TTransferKind { tkCopy, tkMove, tkRestore };
     struct TTransfer {
         bool Done = false;      // the file is at Target (or nothing was needed)
         bool Identical = false; // Target held the same bytes already
         QString Target;
-        QString Replaced; // the file that was at Target, now in the trash
+        QString Replaced;   // the file that was at Target, now in the trash
+        quint64 Intent = 0; // the intent to complete with the step's record
+    };
+    // What the step records once its file is in place: the record's kind,
+    // the step as it will be, and whether the file's new place is the
+    // step's Source (an undo) or its Target.
+    struct TPlan {
+        TJournalOp Op = joDone;
+        THistoryStep Step;
+        bool IntoSource = false;
     };
     // Brings a file to `target`, the clash policy deciding when the place is
     // taken. For a restore, `from` is the file in the trash and `origin` where
     // it was trashed from.
     TTransfer Transfer(TTransferKind kind, const QString& from, const QString& target, bool ask,
-                       const QString& origin = QString());
+                       const TPlan& plan, const QString& origin = QString());
     TFileOpResult Run(TTransferKind kind, const QString& from, const QString& target,
                       const QString& origin);
     bool Restore(const QString& inTrash, const QString& place);
-    bool Record(const THistoryStep& step, TJournalOp op);
+    bool Record(const THistoryStep& step, TJournalOp op, quint64 intent = 0);
+    enum TMemberState { msNone, msDone, msHalf, msUnknown };
+    TMemberState StateOf(const TIntentMember& member, bool copy) const;
+    void Settle(const TJournalRecord& intent);
     // A step whose file changed since: refused, and out of the history.
     void RefuseChanged(const QString& path);
     void RefuseMissing(const QString& path);
+    // Whether the folder of `path` is there to take a file back.
+    bool FolderStillThere(const QString& path);
     void Touch(const QString& path);
 
     QWidget* Owner;

@@ -14,9 +14,22 @@
 #include <unistd.h>
 
 namespace {
+// Opens the journal itself: never through a link (a symbolic one fails, a
+// file with other names too), so nothing but the journal is ever written.
+int OpenOwn(const QByteArray& path, int flags) {
+    const int fd = ::open(path.constData(), flags | O_NOFOLLOW | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_nlink != 1)) {
+        ::close(fd);
+        errno = ELOOP;
+        return -1;
+    }
+    return fd;
+}
+
 bool ReadAll(const QByteArray& path, QByteArray& contents, bool& missing) {
     missing = false;
-    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = OpenOwn(path, O_RDONLY);
     if (fd < 0) {
         missing = errno == ENOENT;
         return false;
@@ -43,6 +56,8 @@ constexpr int kSlack = 2 * kHistoryLimit;
 
 THistory::~THistory() {
     CloseFile();
+    if (LockFd >= 0)
+        ::close(LockFd);
 }
 
 void THistory::CloseFile() {
@@ -58,6 +73,19 @@ void THistory::Open(const QString& path) {
     Current = THistoryState();
     Records = 0;
     const QByteArray bytes = PathToBytes(path);
+    // One writer: a second running copy goes without a history.
+    if (LockFd >= 0)
+        ::close(LockFd);
+    MakeFolderPath(QFileInfo(path).path());
+    LockFd = OpenOwn(bytes + ".lock", O_RDWR | O_CREAT);
+    // A record lock: another process's stops this one, nothing in this one does.
+    struct flock lock = {};
+    lock.l_type = F_WRLCK;
+    lock.l_whence = SEEK_SET;
+    Busy =
+        LockFd >= 0 && ::fcntl(LockFd, F_SETLK, &lock) != 0 && (errno == EAGAIN || errno == EACCES);
+    if (Busy)
+        return;
     QByteArray contents;
     bool missing = false;
     TJournalScan scan;
@@ -79,7 +107,7 @@ void THistory::Open(const QString& path) {
     }
     for (const TJournalRecord& record : scan.Records) {
         ApplyRecord(Current, record);
-        NextId = qMax(NextId, record.Step.Id + 1);
+        NextId = qMax(NextId, qMax(record.Step.Id, record.Intent) + 1);
     }
     Records = int(scan.Records.size());
 
@@ -87,7 +115,7 @@ void THistory::Open(const QString& path) {
         Rewrite();
         return;
     }
-    Fd = ::open(bytes.constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    Fd = OpenOwn(bytes, O_WRONLY | O_APPEND);
     if (Fd < 0)
         return;
     // A record cut short by a crash goes, so the next one starts whole.
@@ -101,7 +129,10 @@ bool THistory::Rewrite() {
     const QString folder = QFileInfo(Path).path();
     MakeFolderPath(folder);
     const QByteArray temp = PathToBytes(Path + QStringLiteral(".new"));
-    const int fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    // Whatever has that name (a link, a leftover) goes; the new file is ours alone.
+    ::unlink(temp.constData());
+    const int fd =
+        ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
         return false;
     QByteArray contents = JournalHeader();
@@ -116,7 +147,7 @@ bool THistory::Rewrite() {
     }
     SyncFolder(folder);
     Records = int(records.size());
-    Fd = ::open(PathToBytes(Path).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    Fd = OpenOwn(PathToBytes(Path), O_WRONLY | O_APPEND);
     return Fd >= 0;
 }
 
@@ -144,17 +175,28 @@ const THistoryStep* THistory::RedoStep() const {
                                                     : nullptr;
 }
 
-bool THistory::Add(THistoryStep step) {
+bool THistory::Add(THistoryStep step, quint64 intent) {
     step.Id = NextId++;
-    return Write({joDone, step});
+    return Write({joDone, step, intent});
 }
 
-bool THistory::Undone(const THistoryStep& now) {
-    return Write({joUndone, now});
+bool THistory::Undone(const THistoryStep& now, quint64 intent) {
+    return Write({joUndone, now, intent});
 }
 
-bool THistory::Redone(const THistoryStep& now) {
-    return Write({joRedone, now});
+bool THistory::Redone(const THistoryStep& now, quint64 intent) {
+    return Write({joRedone, now, intent});
+}
+
+quint64 THistory::Begin(TJournalOp planned, const THistoryStep& step,
+                        const std::vector<TIntentMember>& members) {
+    const quint64 intent = NextId++;
+    Write({joIntent, step, intent, planned, members});
+    return intent;
+}
+
+bool THistory::Abandon(quint64 intent) {
+    return Write({joAbandon, THistoryStep(), intent});
 }
 
 bool THistory::Drop() {

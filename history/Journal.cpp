@@ -5,7 +5,7 @@
 #include <QList>
 
 namespace {
-const char kOps[] = "SURX";
+const char kOps[] = "SURXIA";
 const char* const kKinds[] = {"copy", "move", "trash", "delete"};
 
 // FNV-1a, 64 bits: enough to tell a whole record from a damaged one.
@@ -61,6 +61,19 @@ QByteArray EncodeRecord(const TJournalRecord& record) {
     body += ' ' + (s.Stamp.Hash.isEmpty() ? QByteArray("-") : s.Stamp.Hash.toHex());
     body += ' ' + EncodePath(s.Replaced);
     body += s.Identical ? " 1" : " 0";
+    // Older journals end here. Then tagged fields, each "letter=value":
+    // the result's inode, the intent, and an intent's planned record and
+    // members ("m=source,target,size,time").
+    if (s.Stamp.Inode)
+        body += " n=" + QByteArray::number(s.Stamp.Inode);
+    if (record.Intent)
+        body += " i=" + QByteArray::number(record.Intent);
+    if (record.Op == joIntent) {
+        body += " p=" + QByteArray(1, kOps[record.Planned]);
+        for (const TIntentMember& m : record.Members)
+            body += " m=" + EncodePath(m.Source) + ',' + EncodePath(m.Target) + ',' +
+                    QByteArray::number(m.Stamp.Size) + ',' + QByteArray::number(m.Stamp.Modified);
+    }
     return body + ' ' + QByteArray::number(Check(body), 16).rightJustified(16, '0') + '\n';
 }
 
@@ -73,13 +86,53 @@ bool DecodeRecord(QByteArrayView line, TJournalRecord& record) {
     if (line.sliced(blank + 1).toByteArray().toULongLong(&ok, 16) != Check(body) || !ok)
         return false;
     const QList<QByteArray> f = body.toByteArray().split(' ');
-    if (f.size() != 10 || f[0].size() != 1)
+    if (f.size() < 10 || f[0].size() != 1)
         return false;
     const char* op = f[0].at(0) ? strchr(kOps, f[0].at(0)) : nullptr;
     if (!op)
         return false;
     TJournalRecord r;
     r.Op = TJournalOp(op - kOps);
+    bool planned = false;
+    for (qsizetype i = 10; i < f.size(); ++i) {
+        const QByteArray& x = f[i];
+        if (x.size() < 3 || x.at(1) != '=')
+            return false;
+        const QByteArray value = x.mid(2);
+        switch (x.at(0)) {
+        case 'n':
+            r.Step.Stamp.Inode = value.toULongLong(&ok);
+            break;
+        case 'i':
+            r.Intent = value.toULongLong(&ok);
+            ok = ok && r.Intent;
+            break;
+        case 'p': {
+            const char* p = value.size() == 1 ? strchr(kOps, value.at(0)) : nullptr;
+            ok = p && p - kOps <= joRedone;
+            planned = ok;
+            if (ok)
+                r.Planned = TJournalOp(p - kOps);
+            break;
+        }
+        case 'm': {
+            const QList<QByteArray> m = value.split(',');
+            TIntentMember member;
+            ok = m.size() == 4 && DecodePath(m[0], member.Source) &&
+                 DecodePath(m[1], member.Target) && DecodeNumber(m[2], member.Stamp.Size) &&
+                 DecodeNumber(m[3], member.Stamp.Modified);
+            r.Members.push_back(member);
+            break;
+        }
+        default:
+            ok = true; // a field of a later version
+        }
+        if (!ok)
+            return false;
+    }
+    if ((r.Op == joIntent) != (planned && !r.Members.empty()) ||
+        ((r.Op == joIntent || r.Op == joAbandon) && !r.Intent))
+        return false;
     THistoryStep& s = r.Step;
     s.Id = f[1].toULongLong(&ok);
     if (!ok)
@@ -139,7 +192,16 @@ TJournalScan ScanJournal(const QByteArray& contents) {
 
 void ApplyRecord(THistoryState& state, const TJournalRecord& record) {
     auto& steps = state.Steps;
+    if (record.Intent) {
+        auto& pending = state.Pending;
+        std::erase_if(pending, [&](const TJournalRecord& p) { return p.Intent == record.Intent; });
+        if (record.Op == joIntent)
+            pending.push_back(record);
+    }
     switch (record.Op) {
+    case joIntent:
+    case joAbandon:
+        break;
     case joDone:
         steps.resize(size_t(state.Done));
         steps.push_back(record.Step);
@@ -168,5 +230,6 @@ std::vector<TJournalRecord> RecordsFor(const THistoryState& state) {
         records.push_back({joDone, step});
     for (int i = int(state.Steps.size()) - 1; i >= state.Done; --i)
         records.push_back({joUndone, state.Steps[size_t(i)]});
+    records.insert(records.end(), state.Pending.begin(), state.Pending.end());
     return records;
 }

@@ -18,11 +18,34 @@ enum TJournalOp {
     joUndone,  // the last done step was taken back; the fields are its state after that
     joRedone,  // the first undone step was taken again; the fields are its new state
     joDropped, // the last done step can never be taken back and leaves the history
+    joIntent,  // a step's file changes are about to begin: Members, then Planned
+    joAbandon, // the intent Intent came to nothing: every member is as it was
+};
+
+// One file of an intent: it goes from Source to Target (a move, or a copy
+// when the intent's step is a copy). Stamp is the size and time of the file
+// at Source when the intent was written, so a start can tell it at Target.
+struct TIntentMember {
+    QString Source;
+    QString Target;
+    TFileStamp Stamp;
+    bool operator==(const TIntentMember&) const = default;
 };
 
 struct TJournalRecord {
+    TJournalRecord() = default;
+    TJournalRecord(TJournalOp op, const THistoryStep& step, quint64 intent = 0,
+                   TJournalOp planned = joDone, std::vector<TIntentMember> members = {})
+        : Op(op), Step(step), Intent(intent), Planned(planned), Members(std::move(members)) {}
     TJournalOp Op = joDone;
     THistoryStep Step;
+    // joDone, joUndone, joRedone: the intent this record completes (0 none);
+    // joIntent, joAbandon: the intent's own number.
+    quint64 Intent = 0;
+    // joIntent: the record that completes it (Op and Step, the step's stamp
+    // taken afresh), and the files it changes, all or none of them.
+    TJournalOp Planned = joDone;
+    std::vector<TIntentMember> Members;
     bool operator==(const TJournalRecord&) const = default;
 };
 
@@ -55,6 +78,8 @@ TJournalScan ScanJournal(const QByteArray& contents);
 struct THistoryState {
     std::vector<THistoryStep> Steps;
     int Done = 0;
+    // Intents begun and neither completed nor abandoned, in order.
+    std::vector<TJournalRecord> Pending;
 };
 void ApplyRecord(THistoryState& state, const TJournalRecord& record);
 

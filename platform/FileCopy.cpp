@@ -82,11 +82,25 @@ public:
 
     int fd() const { return Fd.get(); }
 
-    // Gives the complete copy a (temporary) name, closes it and renames it
-    // over the target.
+    // Gives the complete copy its place. Not to replace, an unnamed copy is
+    // linked straight to the target, which fails where the name is taken and
+    // never shows a temporary name; a named one is renamed without replacing.
+    // To replace, the copy gets a temporary name and is renamed over the target.
     int commit(const TFileOpContext& context) {
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(Fd.get());
+        if (Named.isEmpty() && context.NoReplace) {
+            if (const int code = context.Inject(fosRename, Target))
+                return code;
+            if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, PathToBytes(Target).constData(),
+                         AT_SYMLINK_FOLLOW) != 0)
+                return errno;
+            if (const int code = Fd.close()) {
+                ::unlink(PathToBytes(Target).constData()); // ours, just made
+                return code;
+            }
+            return 0;
+        }
         if (Named.isEmpty()) {
-            const QByteArray self = "/proc/self/fd/" + QByteArray::number(Fd.get());
             for (int attempt = 0; Named.isEmpty(); ++attempt) {
                 const QString name = uniqueName();
                 if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, PathToBytes(name).constData(),
@@ -202,6 +216,7 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
     if (!S_ISREG(st.st_mode))
         return fail(EINVAL);
     ::fcntl(in.get(), F_SETFL, O_RDONLY);
+    IdentityOf(in.get(), context.Copied);
     context.Total = st.st_size;
     context.Done = 0;
 
@@ -233,6 +248,12 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
         return fail(code);
     if (::fsync(temp.fd()) != 0 && !CannotSync(errno))
         return fail(errno);
+    // A source written to while it was read gives a copy of neither version.
+    TFileOpContext::TIdentity after;
+    if (!IdentityOf(in.get(), after) || !(after == context.Copied)) {
+        error.Reason = QStringLiteral("コピーの間にコピー元が変更されました");
+        return forFailed;
+    }
     // Past this point a cancel comes too late: the copy is complete.
     if ((code = temp.commit(context)))
         return fail(code);
@@ -243,10 +264,12 @@ TFileOpResult CopyFileReplacing(const QString& source, const QString& target,
     return forDone;
 }
 
-TFileOpResult ShellCopyFile(QWidget* owner, const QString& source, const QString& target) {
+TFileOpResult ShellCopyFile(QWidget* owner, const QString& source, const QString& target,
+                            bool noReplace) {
     return RunFileOperation(
         owner, QStringLiteral("ファイルをコピーしています...\n") + QFileInfo(source).fileName(),
-        [source, target](TFileOpContext& context, TFileOpError& error) {
-            return CopyFileReplacing(source, target, context, error);
+        [source, target, noReplace](TFileOpContext& context, TFileOpError& error) {
+            context.NoReplace = noReplace;
+            return TakenOr(CopyFileReplacing(source, target, context, error), noReplace, error);
         });
 }

@@ -65,29 +65,33 @@ TFileOpResult MoveFileReplacing(const QString& source, const QString& target,
         }
         return copied;
     }
-    if (const int code = context.Inject(fosRemoveSource, source)) {
+    auto keepSource = [&](int code, const QString& reason) {
         error.Headline =
             QStringLiteral("ファイルを移動先にコピーしましたが、移動元を削除できません。");
         error.Paths = {QStringLiteral("移動元: ") + source, QStringLiteral("移動先: ") + target};
         error.Code = code;
+        error.Reason = reason;
         return forFailed;
-    }
-    if (::unlink(from.constData()) != 0) {
-        const int code = errno;
-        error.Headline =
-            QStringLiteral("ファイルを移動先にコピーしましたが、移動元を削除できません。");
-        error.Paths = {QStringLiteral("移動元: ") + source, QStringLiteral("移動先: ") + target};
-        error.Code = code;
-        return forFailed;
-    }
+    };
+    if (const int code = context.Inject(fosRemoveSource, source))
+        return keepSource(code, QString());
+    // Only the very file that was copied goes: one saved over it meanwhile
+    // (same name, another file) stays.
+    TFileOpContext::TIdentity now;
+    if (!IdentityOf(from, now) || !(now == context.Copied))
+        return keepSource(0, QStringLiteral("コピーの後に移動元が変更されたため、残しました"));
+    if (::unlink(from.constData()) != 0)
+        return keepSource(errno, QString());
     SyncFolder(QFileInfo(source).path());
     return forDone;
 }
 
-TFileOpResult ShellMoveFile(QWidget* owner, const QString& source, const QString& target) {
+TFileOpResult ShellMoveFile(QWidget* owner, const QString& source, const QString& target,
+                            bool noReplace) {
     return RunFileOperation(
         owner, QStringLiteral("ファイルを移動しています...\n") + QFileInfo(source).fileName(),
-        [source, target](TFileOpContext& context, TFileOpError& error) {
-            return MoveFileReplacing(source, target, context, error);
+        [source, target, noReplace](TFileOpContext& context, TFileOpError& error) {
+            context.NoReplace = noReplace;
+            return TakenOr(MoveFileReplacing(source, target, context, error), noReplace, error);
         });
 }

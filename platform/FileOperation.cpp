@@ -86,11 +86,49 @@ int RenameInto(const QByteArray& from, const QByteArray& to, bool noReplace) {
         return 0;
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return errno;
-    // A filesystem without that rename: look first, then rename.
+    // A filesystem without that rename: a link cannot replace either.
+    if (::link(from.constData(), to.constData()) == 0) {
+        if (::unlink(from.constData()) != 0) {
+            const int code = errno;
+            ::unlink(to.constData());
+            return code;
+        }
+        return 0;
+    }
+    if (errno == EEXIST || errno == ENOENT || errno == ENOSPC || errno == EDQUOT)
+        return errno;
+    // Nor links (FAT): look first, then rename.
     struct stat st;
     if (::lstat(to.constData(), &st) == 0)
         return EEXIST;
     return ::rename(from.constData(), to.constData()) == 0 ? 0 : errno;
+}
+
+namespace {
+TFileOpContext::TIdentity IdentityFrom(const struct stat& st) {
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+} // namespace
+
+bool IdentityOf(int fd, TFileOpContext::TIdentity& id) {
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return false;
+    id = IdentityFrom(st);
+    return true;
+}
+
+bool IdentityOf(const QByteArray& path, TFileOpContext::TIdentity& id) {
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0)
+        return false;
+    id = IdentityFrom(st);
+    return true;
+}
+
+TFileOpResult TakenOr(TFileOpResult result, bool noReplace, const TFileOpError& error) {
+    return noReplace && result == forFailed && error.Code == EEXIST ? forTaken : result;
 }
 
 int SyncFolder(const QString& folder) {

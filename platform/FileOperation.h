@@ -17,7 +17,10 @@ class TPlatformServices;
 // the result; tests read it.
 
 // What became of one operation.
-enum TFileOpResult { forDone, forFailed, forCancelled };
+// forTaken: the operation was not to replace its target, and the target's
+// name was taken (by another program, meanwhile); nothing changed and no box
+// was shown, the caller decides what comes next.
+enum TFileOpResult { forDone, forFailed, forCancelled, forTaken };
 
 // Steps at which a test can make an operation fail or stop (see
 // TPlatformServices::FileOpFault).
@@ -51,6 +54,13 @@ struct TFileOpContext {
     // meanwhile (another program's, or a name the filesystem takes for the
     // same without regard to case) makes the operation fail with EEXIST.
     bool NoReplace = false;
+    // The file a copy read, as it was when opened (set by the copy): a move
+    // removes its source only while the source is still this very file.
+    struct TIdentity {
+        quint64 Device = 0, Inode = 0;
+        qint64 Size = -1, Modified = 0; // bytes; nanoseconds since the epoch
+        bool operator==(const TIdentity&) const = default;
+    } Copied;
     // The services in use when the operation started.
     std::shared_ptr<TPlatformServices> Services;
 
@@ -86,8 +96,19 @@ TFileOpResult RunFileOperation(QWidget* owner, const QString& label, TFileOpWork
 int MakeFolderPath(const QString& folder);
 
 // rename(2), or with `noReplace` one that fails with EEXIST where the target
-// exists; 0 or the errno of the failure.
+// exists, also one made at that very moment (a filesystem without a
+// no-replace rename gets a link and an unlink instead, and only one without
+// links a look before the rename); 0 or the errno of the failure.
 int RenameInto(const QByteArray& from, const QByteArray& to, bool noReplace);
+
+// The identity of the file behind `fd`, or of the name `path` itself (a
+// link is not followed); false when there is none.
+bool IdentityOf(int fd, TFileOpContext::TIdentity& id);
+bool IdentityOf(const QByteArray& path, TFileOpContext::TIdentity& id);
+
+// Maps the failure of a no-replace operation whose target was taken to
+// forTaken (no box), for the callers that apply a clash policy.
+TFileOpResult TakenOr(TFileOpResult result, bool noReplace, const TFileOpError& error);
 
 // Flushes a folder's entries to the disk; 0 or the errno of the failure.
 int SyncFolder(const QString& folder);

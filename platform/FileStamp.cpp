@@ -47,6 +47,7 @@ bool StampFile(const QString& path, bool withHash, TFileStamp& stamp) {
         return false;
     stamp.Size = st.st_size;
     stamp.Modified = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.Inode = st.st_ino;
     stamp.Hash.clear();
     bool ok = true;
     if (withHash) {
@@ -63,7 +64,13 @@ bool StampFile(const QString& path, bool withHash, TFileStamp& stamp) {
 
 bool StampMatches(const QString& path, const TFileStamp& stamp) {
     TFileStamp now;
-    return stamp.Size >= 0 && StampFile(path, !stamp.Hash.isEmpty(), now) && now == stamp;
+    struct stat st;
+    if (stamp.Size < 0 || ::lstat(PathToBytes(path).constData(), &st) != 0 ||
+        !S_ISREG(st.st_mode) || !StampFile(path, !stamp.Hash.isEmpty(), now))
+        return false;
+    if (!stamp.Inode)
+        now.Inode = 0;
+    return now == stamp;
 }
 
 bool SameBytes(const QString& a, const QString& b) {

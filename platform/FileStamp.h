@@ -11,6 +11,7 @@ struct TFileStamp {
     qint64 Size = -1;    // -1: no stamp
     qint64 Modified = 0; // nanoseconds since the epoch
     QByteArray Hash;     // empty when not taken
+    quint64 Inode = 0;   // 0: not taken (then any file of that name may match)
     bool operator==(const TFileStamp&) const = default;
 };
 
@@ -19,7 +20,8 @@ struct TFileStamp {
 bool StampFile(const QString& path, bool withHash, TFileStamp& stamp);
 
 // Whether the file at `path` still matches `stamp`: the same size and time,
-// and the same contents when the stamp holds a hash.
+// the same contents when the stamp holds a hash, the same inode when it
+// holds one. A link is not followed.
 bool StampMatches(const QString& path, const TFileStamp& stamp);
 
 // Whether two regular files hold exactly the same bytes.

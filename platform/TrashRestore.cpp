@@ -85,15 +85,12 @@ TFileOpResult RestoreFromTrash(const QString& pathInTrash, const QString& origin
     const QByteArray to = PathToBytes(destination);
     if (const int code = context.Inject(fosRename, destination))
         return fail(code);
-    int moved = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
-    if (moved != 0 && errno == EINVAL)
-        moved =
-            PathTaken(original) ? (errno = EEXIST, -1) : ::rename(from.constData(), to.constData());
-    if (moved != 0) {
-        if (errno != EXDEV)
-            return fail(errno);
+    if (const int moved = RenameInto(from, to, true)) {
+        if (moved != EXDEV)
+            return fail(moved);
         // The home trash on another filesystem than the place (a folder
         // mounted later): the safe move across filesystems.
+        context.NoReplace = true;
         const TFileOpResult result = MoveFileReplacing(pathInTrash, destination, context, error);
         if (result != forDone)
             return result;

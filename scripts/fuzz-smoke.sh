@@ -24,10 +24,13 @@ cmake --build "$build" -j"$(nproc)" --target velmo_fuzzers
 # leaves room for the quarantine; one allocation over 2 GB still counts as a
 # fault.
 export ASAN_OPTIONS="quarantine_size_mb=64${ASAN_OPTIONS:+:$ASAN_OPTIONS}"
+export LSAN_OPTIONS="suppressions=$root/bench/fuzz/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 bash "$root/bench/fuzz/make_seeds.sh" "$work/seeds"
-for name in png gif webp tiff; do
+names=(png gif webp tiff)
+names+=(heif jxl)
+for name in "${names[@]}"; do
   echo "Fuzzing the $name plug-in for ${seconds}s"
   mkdir -p "$work/corpus-$name"
   (cd "$work" && "$build/bench/fuzz/fuzz_$name" -jobs=1 -workers=1 -max_total_time="$seconds" \

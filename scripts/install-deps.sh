@@ -11,6 +11,8 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libqt6svg6 qt6-qpa-plugins libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libpng-dev libgif-dev libwebp-dev libtiff-dev
+  libheif-dev libheif-examples libavif-bin
+  libjxl-dev libjxl-tools
   fonts-ipafont-gothic
   xvfb xdotool x11-utils imagemagick xauth dbus-x11 openbox x11-xserver-utils
   gcc-mingw-w64-i686 gcc-mingw-w64-x86-64

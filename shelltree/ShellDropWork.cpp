@@ -263,7 +263,18 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
             continue;
         TFileOpError failure;
         TFileOpResult result = forDone;
-        context.NoReplace = !step.Replace;
+        // What the user let go goes to the trash first, so it can come
+        // back; the step itself then replaces nothing.
+        context.NoReplace = true;
+        struct stat there, here;
+        if (step.Replace && (step.Kind == skFile || step.Kind == skCopyLink) &&
+            Lstat(step.To, there) && !S_ISDIR(there.st_mode) &&
+            !(Lstat(step.From, here) && here.st_dev == there.st_dev &&
+              here.st_ino == there.st_ino) &&
+            MoveFileToTrash(step.To, nullptr, context, failure) != forDone) {
+            failures.push_back(failure);
+            continue;
+        }
         const QByteArray from = PathToBytes(step.From);
         const QByteArray to = PathToBytes(step.To);
         switch (step.Kind) {
@@ -279,7 +290,7 @@ TFileOpResult RunSteps(const std::vector<TStep>& steps, bool move, TFileOpContex
                           : CopyFileReplacing(step.From, step.To, context, failure);
             break;
         case skCopyLink:
-            if (const int code = CopyLink(step.From, step.To, step.Replace); code > 0)
+            if (const int code = CopyLink(step.From, step.To, false); code > 0)
                 result = Fail(failure, QStringLiteral("リンクをコピーできません。"), step.From,
                               step.To, code);
             else if (code == 0 && move && ::unlink(from.constData()) != 0)

@@ -18,6 +18,7 @@ public:
 class ESPIFOpenErrorSPI : public Exception {
 public:
     using Exception::Exception;
+    QString Reason; // the loader's own words, when it gave any
 };
 
 // A second plug-in manager was made while one is active.

@@ -63,7 +63,7 @@ bool ElfFitsFile(const QByteArray& path) {
 }
 } // namespace
 
-TModuleHandle TModuleHandle::Load(const QString& fileName) {
+TModuleHandle TModuleHandle::Load(const QString& fileName, QString* error) {
     TModuleHandle result;
     if (fileName.isEmpty())
         return result;
@@ -76,8 +76,11 @@ TModuleHandle TModuleHandle::Load(const QString& fileName) {
     if (!ElfFitsFile(native))
         return result;
     result.Handle = dlopen(native.constData(), RTLD_NOW | RTLD_LOCAL);
-    if (!result.Handle)
-        dlerror(); // clear the pending error text
+    if (!result.Handle) {
+        const char* reason = dlerror(); // read, which also clears it
+        if (error && reason)
+            *error = QString::fromLocal8Bit(reason);
+    }
     return result;
 }
 

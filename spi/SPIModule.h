@@ -15,8 +15,9 @@ public:
     TModuleHandle& operator=(TModuleHandle&& other) noexcept;
 
     // Loads the library with every symbol bound now and kept local. Returns
-    // an empty owner when the system refuses the file.
-    static TModuleHandle Load(const QString& fileName);
+    // an empty owner when the system refuses the file, and the loader's
+    // reason in error when it gave one.
+    static TModuleHandle Load(const QString& fileName, QString* error = nullptr);
 
     void* Get() const { return Handle; }
     explicit operator bool() const { return Handle != nullptr; }

@@ -113,13 +113,17 @@ void TSPI::LoadFrom(const QString& fileName, int windowsBits) {
 }
 
 void TSPI::LoadNative(const QString& fileName) {
+    QString reason;
     {
         const std::lock_guard<std::recursive_mutex> entered(PluginCallLock());
-        Module = TModuleHandle::Load(fileName);
+        Module = TModuleHandle::Load(fileName, &reason);
     }
-    if (!Module)
-        throw ESPIFOpenErrorSPI(
+    if (!Module) {
+        ESPIFOpenErrorSPI error(
             QStringLiteral("%1:Susie Pluginがロードできませんでした").arg(fileName));
+        error.Reason = reason;
+        throw error;
+    }
 
     FModuleFileName = Module.FileName();
     if (FModuleFileName.isEmpty())
@@ -176,7 +180,8 @@ std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName) {
     return CreatePlugin(fileName, WindowsPluginBits(fileName));
 }
 
-std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName, int windowsBits) {
+std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName, int windowsBits,
+                                         QString* loadError) {
     try {
         std::unique_ptr<TSPI> probe = Create(TSPI::StaticClass(), fileName, windowsBits);
         TSPIClass cls = TSPI::StaticClass();
@@ -190,7 +195,9 @@ std::unique_ptr<TSPI> TSPI::CreatePlugin(const QString& fileName, int windowsBit
         // The probe is released when it leaves this scope, also when the
         // chosen class fails; the new object holds its own library reference.
         return Create(cls, fileName, windowsBits);
-    } catch (const ESPIFOpenErrorSPI&) {
+    } catch (const ESPIFOpenErrorSPI& e) {
+        if (loadError)
+            *loadError = e.Reason;
         return nullptr;
     } catch (const ESPIInvalidSPI&) {
         return nullptr;

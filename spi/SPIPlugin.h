@@ -45,8 +45,10 @@ public:
     // The object of the class that the plug-in's API type selects; nullptr
     // when the file cannot be loaded.
     static std::unique_ptr<TSPI> CreatePlugin(const QString& fileName);
-    // The same for a file whose header was read already (WindowsPluginBits).
-    static std::unique_ptr<TSPI> CreatePlugin(const QString& fileName, int windowsBits);
+    // The same for a file whose header was read already (WindowsPluginBits);
+    // the loader's reason for a file it refused goes to loadError.
+    static std::unique_ptr<TSPI> CreatePlugin(const QString& fileName, int windowsBits,
+                                              QString* loadError = nullptr);
 
     void* ModuleHandle() const { return Module.Get(); }
     // The plug-in's host side when it is a Windows plug-in, else nullptr.

@@ -58,6 +58,28 @@ QStringList RegistrationExtensions(const QString& line) {
     return result;
 }
 
+// The libraries the bundled plug-ins link, one line each.
+const TPluginPackage PluginPackages[] = {
+    {"libheif.so.1", "libheif1", "HEIC/HEIF/AVIF"},
+    {"libjxl.so.0.7", "libjxl0.7", "JPEG XL"},
+    {"libjxl_threads.so.0.7", "libjxl0.7", "JPEG XL"},
+};
+
+const TPluginPackage* MissingPackage(const QString& loadError) {
+    // The loader's message starts with the library it missed, by its name
+    // (not found) or its path (found but unusable), and a colon.
+    const QString library = loadError.section(QLatin1Char(':'), 0, 0).section(QLatin1Char('/'), -1);
+    for (const TPluginPackage& package : PluginPackages)
+        if (loadError.contains(QLatin1Char(':')) && library == QLatin1String(package.Library))
+            return &package;
+    return nullptr;
+}
+
+QString MissingPackageText(const TPluginPackage& package) {
+    return QStringLiteral("%1 の画像を表示するにはパッケージ %2 を入れてください")
+        .arg(QString::fromUtf8(package.Formats), QString::fromUtf8(package.Package));
+}
+
 } // namespace SPIRules
 
 // ---- Life ----------------------------------------------------------------------
@@ -275,8 +297,11 @@ bool TSPIs::AddableNow(const QString& path, int bits) {
 
 void TSPIs::AddSearched(const QString& path, int serial, int windowsBits) {
     std::unique_ptr<TSPI> plugin;
+    QString loadError;
     try {
-        plugin = TSPI::CreatePlugin(path, windowsBits);
+        plugin = TSPI::CreatePlugin(path, windowsBits, &loadError);
+        if (!plugin)
+            TellMissingPackage(loadError);
     } catch (const ESPIInvalidAPI&) {
         // Loads, but lacks an entry point its class needs: skipped like
         // a file that cannot be loaded, so one bad file cannot stop start-up.
@@ -307,6 +332,19 @@ void TSPIs::AddSearched(const QString& path, int serial, int windowsBits) {
     } catch (...) {
         // The plug-in is freed and the search goes on with the next file.
     }
+}
+
+void TSPIs::TellMissingPackage(const QString& loadError) {
+    // Once a package: a plug-in of a format whose library is not installed
+    // names the package that adds it.
+    const TPluginPackage* package = SPIRules::MissingPackage(loadError);
+    if (!package || MissingPackagesTold.contains(QLatin1String(package->Package)))
+        return;
+    MissingPackagesTold.insert(QLatin1String(package->Package));
+    const QString text = SPIRules::MissingPackageText(*package);
+    qWarning("%s", qPrintable(text));
+    if (OnNotice)
+        OnNotice(text);
 }
 
 void TSPIs::AddLearned() {

@@ -107,6 +107,7 @@ private:
     bool AddableNow(const QString& path, int windowsBits);
     void AddSearched(const QString& path, int serial, int windowsBits);
     void AddLearned();
+    void TellMissingPackage(const QString& loadError);
 
     std::vector<std::unique_ptr<TSPI>> List;
     // The search order of each plug-in the search added, and the Windows
@@ -115,6 +116,7 @@ private:
     QList<QPair<QString, int>> Waiting;
     int NextSerial = 0;
     QSet<int> MissingWineTold;
+    QSet<QString> MissingPackagesTold;
 };
 
 // The active manager, or nullptr.
@@ -122,8 +124,21 @@ extern TSPIs* ActiveSPIs;
 // The picture class offered when an extension is registered, or nullptr.
 extern TGraphicClass DefaultGraphicClass;
 
+// The Debian package that adds a library a bundled plug-in links, and the
+// formats that library reads.
+struct TPluginPackage {
+    const char* Library; // as the loader names it when it is missing
+    const char* Package;
+    const char* Formats;
+};
+
 // Rules of the search and the registration, kept apart so they can be checked.
 namespace SPIRules {
+// The package whose missing library made a plug-in fail to load, from the
+// loader's reason; nullptr when the reason is another one.
+const TPluginPackage* MissingPackage(const QString& loadError);
+// The status bar's line for it.
+QString MissingPackageText(const TPluginPackage& package);
 // A directory text with "/" appended unless it is empty or ends with one.
 QString AddSlash(const QString& directory);
 // The patterns of one extension line, last to first, each reduced to the

@@ -1,7 +1,11 @@
 // The sorting's file steps and their undo and redo: each kind of step, on one
 // filesystem and across two, after a restart; a changed file is refused; the
-// three clash policies and the same picture already in place.
+// three clash policies and the same picture already in place; another
+// program's writes at the last moment, a start after a crash, records that
+// point at files the steps never made.
 #include "history/FileSteps.h"
+#include "platform/FileName.h"
+#include "platform/FileStamp.h"
 #include "support/FileOpsTestSupport.h"
 
 #include <QtTest>
@@ -14,14 +18,16 @@ struct TSession : TStepQuestions {
         History.Open(journal);
         Steps.Policy = policy;
     }
-    bool AskOverwrite(const QString&) override {
+    bool AskOverwrite(const QString&, bool undoing) override {
         ++Asked;
+        AskedUndoing = undoing;
         return Answers.isEmpty() || Answers.takeFirst();
     }
     void Refuse(const QString& text) override { Refused << text; }
     void Note(const QString& text) override { Notes << text; }
     QList<bool> Answers; // to the overwrite question, in order (yes when none left)
     int Asked = 0;
+    bool AskedUndoing = false; // the last question was an undo's
     QStringList Refused, Notes;
     THistory History;
     TFileSteps Steps{nullptr, History, *this};
@@ -185,6 +191,7 @@ private slots:
         box.writeFile("pics/c.jpg", "a newcomer");
         QVERIFY(!s.Steps.Undo());
         QCOMPARE(s.Asked, 1);
+        QVERIFY(s.AskedUndoing); // No is its default
         QCOMPARE(ReadAll(box.filePath("out/c.jpg")), QByteArray("picture"));
 
         s.Steps.Policy = cpKeepBoth;
@@ -194,6 +201,179 @@ private slots:
         QVERIFY(s.Steps.Redo());
         QCOMPARE(ReadAll(box.filePath("out/c.jpg")), QByteArray("picture"));
         QVERIFY(!QFile::exists(box.filePath("pics/c (2).jpg")));
+    }
+
+    void anotherProgramMeanwhile_data() {
+        QTest::addColumn<bool>("move");
+        QTest::addColumn<bool>("otherFs");
+        QTest::addColumn<int>("step");      // where the other program acts
+        QTest::addColumn<bool>("newcomer"); // at the target, else over the source
+        for (bool move : {false, true})
+            for (bool otherFs : {false, true})
+                QTest::addRow("%s%s, a newcomer at the target", move ? "move" : "copy",
+                              otherFs ? " across filesystems" : "")
+                    << move << otherFs << int(move && !otherFs ? fosRename : fosSyncData) << true;
+        QTest::newRow("move across filesystems, the source saved over")
+            << true << true << int(fosRemoveSource) << false;
+        QTest::newRow("copy, the source written to") << false << true << int(fosSyncData) << false;
+    }
+    // A newcomer at the target is kept (the policy gives "(2)"); a source
+    // that is no longer the file read stays, and so does its newer version.
+    void anotherProgramMeanwhile() {
+        QFETCH(bool, move);
+        QFETCH(bool, otherFs);
+        QFETCH(int, step);
+        QFETCH(bool, newcomer);
+        TSandbox box;
+        TShmSandbox shm;
+        const QString out = otherFs ? shm.path() : box.makeDir("out");
+        const QString source = box.writeFile("pics/a.jpg", "picture");
+        const QString target = out + "/a.jpg";
+        bool fired = false;
+        Fake->OnFileOpFault = [&](TFileOpStep at, const QString&) {
+            if (at != step || std::exchange(fired, true))
+                return 0;
+            if (newcomer)
+                QFile::rename(box.writeFile("newcomer", "newcomer"), target);
+            else if (at == fosRemoveSource)
+                ::rename(PathToBytes(box.writeFile("new.jpg", "newer version!")),
+                         PathToBytes(source));
+            else
+                box.writeFile("pics/a.jpg", "newer version!");
+            return 0;
+        };
+        TSession s(box.filePath("Velmo.journal"), cpKeepBoth);
+        const bool done = move ? s.Steps.Move(source, target) : s.Steps.Copy(source, target);
+        if (newcomer) {
+            QVERIFY(done);
+            QCOMPARE(ReadAll(target), QByteArray("newcomer"));
+            QCOMPARE(ReadAll(out + "/a (2).jpg"), QByteArray("picture"));
+            QCOMPARE(QFile::exists(source), !move);
+            return;
+        }
+        QVERIFY(!done);
+        QCOMPARE(ErrorTexts.size(), 1);
+        ErrorTexts.clear();
+        QCOMPARE(ReadAll(source), QByteArray("newer version!"));
+        QCOMPARE(Leftovers(out, move ? QStringList{"a.jpg"} : QStringList()), QStringList());
+    }
+
+    void startAfterACrash_data() {
+        QTest::addColumn<int>("planned");
+        QTest::addColumn<QString>("files"); // per member: s source only, t target only, b both
+        QTest::addColumn<QString>("after"); // the same, once settled
+        QTest::addColumn<bool>("recorded");
+        QTest::newRow("nothing moved yet") << int(joDone) << "s"
+                                           << "s" << false;
+        QTest::newRow("moved, not recorded") << int(joDone) << "t"
+                                             << "t" << true;
+        QTest::newRow("copied, source not removed") << int(joDone) << "b"
+                                                    << "t" << true;
+        QTest::newRow("redo moved, not recorded") << int(joRedone) << "t"
+                                                  << "t" << true;
+        QTest::newRow("two files, one moved") << int(joDone) << "ts"
+                                              << "ss" << false;
+        QTest::newRow("two files, both moved") << int(joDone) << "tb"
+                                               << "tt" << true;
+    }
+    // What a kill left half done is finished or rolled back, as a whole; the
+    // history learns of it, and our temporary copies go.
+    void startAfterACrash() {
+        QFETCH(int, planned);
+        QFETCH(QString, files);
+        QFETCH(QString, after);
+        QFETCH(bool, recorded);
+        TSandbox box;
+        const QString journal = box.filePath("Velmo.journal");
+        std::vector<TIntentMember> members;
+        THistoryStep step;
+        step.Kind = skMove;
+        for (int i = 0; i < files.size(); ++i) {
+            const QString source = box.writeFile(QString("pics/%1.jpg").arg(i), RandomBytes(1000));
+            members.push_back({source, box.filePath(QString("out/%1.jpg").arg(i)), {}});
+            StampFile(source, false, members.back().Stamp);
+        }
+        step.Source = members[0].Source;
+        step.Target = members[0].Target;
+        const QByteArray first = ReadAll(step.Source);
+        {
+            TSession s(journal);
+            if (planned == joRedone) {
+                QVERIFY(s.Steps.Move(step.Source, step.Target) && s.Steps.Undo());
+                step = *s.History.RedoStep();
+            }
+            s.History.Begin(TJournalOp(planned), step, members);
+        }
+        box.writeFile("out/.0.jpg.velmo-x1.tmp", "unfinished");
+        for (int i = 0; i < files.size(); ++i)
+            if (files[i] != 's')
+                QVERIFY(QFile::copy(members[i].Source, members[i].Target) &&
+                        (files[i] == 'b' || QFile::remove(members[i].Source)));
+        for (int i = 0; i < files.size(); ++i)
+            if (files[i] != 's')
+                SetTimes(members[i].Target, members[i].Stamp.Modified / 1000000000,
+                         members[i].Stamp.Modified % 1000000000);
+        TSession s(journal);
+        s.Steps.Recover();
+        for (int i = 0; i < files.size(); ++i) {
+            QCOMPARE(QFile::exists(members[i].Source), after[i] == 's');
+            QCOMPARE(QFile::exists(members[i].Target), after[i] == 't');
+        }
+        QCOMPARE(ReadAll(after[0] == 's' ? step.Source : step.Target), first);
+        QVERIFY(!QFile::exists(box.filePath("out/.0.jpg.velmo-x1.tmp")));
+        TSession again(journal);
+        QVERIFY(again.History.Pending().empty());
+        QCOMPARE(again.History.UndoStep() != nullptr, recorded);
+        if (recorded)
+            QVERIFY(again.Steps.Undo() && QFile::exists(step.Source));
+    }
+
+    void undoOnlyWhatTheStepMade_data() {
+        QTest::addColumn<int>("kind");
+        QTest::addColumn<int>("change"); // 0 another file, 1 no inode, 2 folder gone
+        for (int kind : {skCopy, skMove})
+            for (int change : {0, 1, 2})
+                if (kind == skMove || change < 2) // a copy's undo needs no folder
+                    QTest::addRow("%s, %d", kind == skCopy ? "copy" : "move", change)
+                        << kind << change;
+        QTest::newRow("trash, emptied") << int(skTrash) << 3;
+    }
+    // A record that points at a file no step made (another inode, or one
+    // without its inode) leaves it alone; a vanished source folder is not
+    // made again; an emptied trash is told as such.
+    void undoOnlyWhatTheStepMade() {
+        QFETCH(int, kind);
+        QFETCH(int, change);
+        TSandbox box;
+        TSession s(box.filePath("Velmo.journal"));
+        const QString source = box.writeFile("pics/d.jpg", "document");
+        const QString target = box.filePath("out/d.jpg");
+        QVERIFY(kind == skCopy   ? s.Steps.Copy(source, target)
+                : kind == skMove ? s.Steps.Move(source, target)
+                                 : s.Steps.Trash(source));
+        THistoryStep step = *s.History.UndoStep();
+        if (change == 3) {
+            QVERIFY(QFile::remove(step.Target));
+            QVERIFY(s.Steps.Undo());
+            QVERIFY(s.Refused.size() == 1 && s.Refused[0].contains("ごみ箱にもうない"));
+            return;
+        }
+        if (change == 0) {
+            const struct stat st = StatOf(target);
+            box.writeFile("other", "document");
+            QVERIFY(QFile::remove(target) && QFile::rename(box.filePath("other"), target));
+            SetTimes(target, st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+        } else if (change == 1) {
+            step.Stamp.Inode = 0;
+            s.History.Drop();
+            s.History.Add(step);
+        } else {
+            QVERIFY(QDir(box.filePath("pics")).removeRecursively());
+        }
+        s.Steps.Undo();
+        QCOMPARE(s.Refused.size(), 1);
+        QCOMPARE(ReadAll(target), QByteArray("document"));
+        QCOMPARE(QFileInfo::exists(box.filePath("pics")), change != 2);
     }
 };
 

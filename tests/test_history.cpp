@@ -6,6 +6,9 @@
 
 #include <QtTest>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 Q_DECLARE_METATYPE(THistoryState)
 
 namespace {
@@ -46,11 +49,14 @@ private slots:
         THistoryStep back = *h.UndoStep();
         back.Target = "/out/b (3).jpg";
         h.Undone(back);
-        const THistoryState before = h.State();
         THistoryStep trash = Step(skTrash, "/p/c.jpg", "/t/files/c.jpg");
         trash.Replaced = "/t/files/old.jpg";
         trash.Identical = true;
         h.Add(trash); // the undone copy gives way
+        const quint64 intent = h.Begin(joRedone, trash, {{"/p/c,1.jpg", "/t/x", {7, 8, {}, 0}}});
+        h.Begin(joDone, trash, {{"/p/e.jpg", "/o/e.jpg", {}}, {"/p/e.xmp", "/o/e.xmp", {}}});
+        const THistoryState before = h.State();
+        h.Abandon(intent);
         const QByteArray whole = ReadAll(box.filePath("Velmo.journal"));
         for (qsizetype cut = whole.lastIndexOf('\n', whole.size() - 2) + 1; cut < whole.size();
              ++cut)
@@ -69,6 +75,7 @@ private slots:
         h.Open(path);
         QCOMPARE(h.State().Steps, state.Steps);
         QCOMPARE(h.State().Done, state.Done);
+        QCOMPARE(h.State().Pending, state.Pending);
         QCOMPARE(!h.SetAsideName().isEmpty(), setAside);
         if (setAside)
             QCOMPARE(ReadAll(h.SetAsideName()), contents); // kept as it was
@@ -125,6 +132,43 @@ private slots:
         QCOMPARE(again.State().Done, kHistoryLimit - 1);
         h.Add(Step(skCopy, "/p/new", "/o/new")); // numbered after every earlier step
         QVERIFY(h.UndoStep()->Id >= quint64(100 + n));
+    }
+
+    void journalIsNoLink_data() {
+        QTest::addColumn<QString>("name"); // the name given to the user's file
+        QTest::addColumn<bool>("hard");
+        QTest::newRow("journal, symbolic") << "Velmo.journal" << false;
+        QTest::newRow("journal, hard") << "Velmo.journal" << true;
+        QTest::newRow("new journal, symbolic") << "Velmo.journal.new" << false;
+        QTest::newRow("new journal, hard") << "Velmo.journal.new" << true;
+    }
+    // A link where the journal goes never lets the journal into the user's
+    // file; a second running copy finds the journal in use.
+    void journalIsNoLink() {
+        QFETCH(QString, name);
+        QFETCH(bool, hard);
+        TSandbox box;
+        const QByteArray mine = JournalHeader(); // a journal to anyone reading it
+        const QString user = box.writeFile("user.txt", mine);
+        const QString link = box.filePath(name);
+        QVERIFY(hard ? ::link(qPrintable(user), qPrintable(link)) == 0 : QFile::link(user, link));
+        THistory h;
+        h.Open(box.filePath("Velmo.journal"));
+        QVERIFY(h.Add(Step(skMove, "/p/a", "/o/a")));
+        QCOMPARE(ReadAll(user), mine);
+        THistory again;
+        again.Open(box.filePath("Velmo.journal"));
+        QCOMPARE(again.State().Steps, h.State().Steps);
+        QCOMPARE(ReadAll(user), mine);
+        const pid_t child = fork();
+        if (child == 0) {
+            THistory other;
+            other.Open(box.filePath("Velmo.journal"));
+            _exit(other.InUse() && !other.UndoStep() ? 0 : 1);
+        }
+        int status = -1;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QCOMPARE(status, 0);
     }
 
     // The captions of moves and trashings are seen in the main window's test.

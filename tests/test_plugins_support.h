@@ -235,6 +235,16 @@ inline bool Convert(const QStringList& args) {
     return QFile::exists(args.last().section(QLatin1Char(':'), -1));
 }
 
+// Runs one of Debian's encoders (heif-enc, avifenc, cjxl); true when it
+// wrote its output without failing.
+inline bool RunTool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    p.start(program, args);
+    return p.waitForFinished(120000) && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
+}
+
 // The plug-in file of each format and its samples' extension.
 inline QString PluginFile(const QString& format) {
     return format + QStringLiteral(".spi");
@@ -261,6 +271,16 @@ inline QString MakeSample(const TSandbox& box, const QString& format, const QIma
     } else if (format == QLatin1String("tiff")) {
         out = box.filePath(base + QStringLiteral(".tif"));
         args << QStringLiteral("-compress") << QStringLiteral("lzw");
+    } else if (format == QLatin1String("heif")) { // AVIF: its encoder writes it losslessly
+        out = box.filePath(base + QStringLiteral(".avif"));
+        return RunTool(QStringLiteral("avifenc"), QStringList{"-l", "-s", "10", png, out} + extra)
+                   ? out
+                   : QString();
+    } else if (format == QLatin1String("jxl")) {
+        out = box.filePath(base + QStringLiteral(".jxl"));
+        return RunTool(QStringLiteral("cjxl"), QStringList{png, out, "-d", "0"} + extra)
+                   ? out
+                   : QString();
     } else {
         return {};
     }
@@ -269,6 +289,6 @@ inline QString MakeSample(const TSandbox& box, const QString& format, const QIma
 }
 
 inline QStringList PluginFormats() {
-    return {QStringLiteral("png"), QStringLiteral("gif"), QStringLiteral("webp"),
-            QStringLiteral("tiff")};
+    return {QStringLiteral("png"),  QStringLiteral("gif"),  QStringLiteral("webp"),
+            QStringLiteral("tiff"), QStringLiteral("heif"), QStringLiteral("jxl")};
 }

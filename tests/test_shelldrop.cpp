@@ -224,9 +224,9 @@ private slots:
         QCOMPARE(Asked, 0);
     }
 
-    // A name already in the target is replaced only on Yes; "すべていいえ"
-    // and "すべてはい" answer the rest of the drop's questions. What is not
-    // replaced stays where it was.
+    // A name already in the target is replaced only on Yes, the old file
+    // going to the trash; "すべていいえ" and "すべてはい" answer the rest of
+    // the drop's questions. What is not replaced stays where it was.
     void answers_data() {
         QTest::addColumn<int>("answer");
         QTest::addColumn<int>("questions");
@@ -240,6 +240,7 @@ private slots:
         QFETCH(int, answer);
         QFETCH(int, questions);
         QFETCH(bool, replaced);
+        qputenv("XDG_DATA_HOME", QFile::encodeName(Box->makeDir("data")));
         QStringList items;
         for (const QString name : {"a.jpg", "b.jpg", "c.jpg"}) {
             items << Box->writeFile("src/" + name, "new");
@@ -252,6 +253,8 @@ private slots:
             QCOMPARE(ReadAll(Home + "/dst/" + QFileInfo(item).fileName()),
                      QByteArray(replaced ? "new" : "old"));
             QCOMPARE(ReadAll(item), QByteArray(replaced ? "<missing>" : "new"));
+            QCOMPARE(ReadAll(Box->filePath("data/Trash/files/" + QFileInfo(item).fileName())),
+                     QByteArray(replaced ? "old" : "<missing>"));
         }
         QCOMPARE(Errors, QStringList());
     }

@@ -411,6 +411,32 @@ private slots:
         QFETCH(QStringList, extensions);
         QCOMPARE(SPIRules::RegistrationExtensions(line), extensions);
     }
+
+    // The loader's reason for a refused plug-in names the missing library first.
+    void missingPackage_data() {
+        QTest::addColumn<QString>("reason");
+        QTest::addColumn<QString>("text"); // empty: nothing to tell
+        const char* missing = ": cannot open shared object file: No such file or directory";
+        QTest::newRow("heif")
+            << QString("libheif.so.1") + missing
+            << "HEIC/HEIF/AVIF の画像を表示するにはパッケージ libheif1 を入れてください";
+        QTest::newRow("jxl threads")
+            << QString("libjxl_threads.so.0.7") + missing
+            << "JPEG XL の画像を表示するにはパッケージ libjxl0.7 を入れてください";
+        QTest::newRow("damaged")
+            << "/lib/x86_64-linux-gnu/libjxl.so.0.7: file too short"
+            << "JPEG XL の画像を表示するにはパッケージ libjxl0.7 を入れてください";
+        QTest::newRow("a library of a library") << QString("libde265.so.0") + missing << "";
+        QTest::newRow("a broken plug-in") << "/x/heif.spi: invalid ELF header"
+                                          << "";
+        QTest::newRow("named later in the text") << QString("x.spi: libheif.so.1") + missing << "";
+    }
+    void missingPackage() {
+        QFETCH(QString, reason);
+        QFETCH(QString, text);
+        const TPluginPackage* package = SPIRules::MissingPackage(reason);
+        QCOMPARE(package ? SPIRules::MissingPackageText(*package) : QString(), text);
+    }
 };
 
 QTEST_MAIN(TestSPIManager)

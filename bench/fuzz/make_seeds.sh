@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Makes small seed pictures for the plug-in fuzzers in <dir>/{png,gif,webp,tiff}
-# with ImageMagick: the variants each decoder has separate paths for.
+# Makes small seed pictures for the plug-in fuzzers in
+# <dir>/{png,gif,webp,tiff,heif,jxl} with ImageMagick and the HEIF and JPEG XL
+# encoders: the variants each decoder has separate paths for.
 set -euo pipefail
 out="${1:?usage: make_seeds.sh <dir>}"
 mkdir -p "$out"/{png,gif,webp,tiff}
@@ -42,4 +43,13 @@ convert src.png -colorspace CMYK tiff/cmyk.tif
 convert src.png -compress jpeg tiff/jpeg.tif
 convert src.png -define tiff:tile-geometry=16x16 tiff/tiled.tif
 convert src.png -endian MSB tiff/bigendian.tif
+# HEIF and JPEG XL: small files from Debian's encoders (install-deps.sh).
+mkdir -p heif jxl
+heif-enc -q 50 -o heif/lossy.heic src.png >/dev/null
+heif-enc -L -p chroma=444 --matrix_coefficients=0 -o heif/lossless-alpha.heic srca.png >/dev/null
+avifenc -s 10 srca.png heif/alpha.avif >/dev/null
+avifenc -s 10 --irot 1 src.png heif/turned.avif >/dev/null
+cjxl src.png jxl/lossless.jxl -d 0 >/dev/null 2>&1
+cjxl srca.png jxl/lossy-alpha.jxl -d 2 >/dev/null 2>&1
+cjxl gif/animated.gif jxl/animated.jxl -d 0 >/dev/null 2>&1
 rm -f src.png srca.png srct.png
