@@ -4,7 +4,9 @@
 #include "history/FileGroups.h"
 #include "platform/FileName.h"
 
+#include <QApplication>
 #include <QListWidgetItem>
+#include <QStyle>
 
 namespace {
 constexpr int RealNameRole = Qt::UserRole + 1;
@@ -42,5 +44,9 @@ void TFileListDelegate::initStyleOption(QStyleOptionViewItem* option,
 }
 
 QSize TFileListDelegate::sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const {
-    return QSize(Form->HorizontalExtent(), qMax(12, option.fontMetrics.height()));
+    // The style keeps a margin on each side of the text; the row makes room
+    // for it, so the widest name is seen whole when scrolled to the end.
+    const QStyle* style = option.widget ? option.widget->style() : QApplication::style();
+    const int margin = style->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, option.widget) + 1;
+    return QSize(Form->HorizontalExtent() + 2 * margin, qMax(12, option.fontMetrics.height()));
 }

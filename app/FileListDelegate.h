@@ -16,7 +16,8 @@ void SetFileItemCompanions(QListWidgetItem* item, const QStringList& names);
 QStringList FileItemCompanions(const QListWidgetItem* item);
 
 // Gives every row of the file list the same size: as wide as the widest name
-// of the last scan (so the list scrolls sideways exactly that far) and one
+// of the last scan with the style's text margins (so the list scrolls
+// sideways exactly far enough to show it whole) and one
 // line of the list's font high.
 class TFileListDelegate : public QStyledItemDelegate {
 public:

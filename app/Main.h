@@ -366,6 +366,18 @@ private:
         }
     }
     void GateOpened();
+    // A digit key that came while the window was busy: it sorts the picture
+    // that was selected when it came, once the window is free, if that
+    // picture is still the selected one; otherwise it is refused aloud.
+    void HoldDigit(const QKeyEvent* key);
+    void RefuseDigit(int digit);
+    // Marks the picture's size on the status bar when the decoder had to
+    // patch over damaged or missing data.
+    void TellIfDamaged();
+    // Tells on the status bar that a start argument names nothing.
+    void TellIfMissing(const QString& argument);
+    int HeldDigit = -1;
+    QString HeldDigitFile;
     // Refits after the view's size changed, or once the window is free.
     void Refit();
     // Keys for the window that a control must not take as typing.

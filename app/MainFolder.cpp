@@ -10,6 +10,7 @@
 #include "platform/Common.h"
 #include "platform/DirectoryList.h"
 #include "platform/Exceptions.h"
+#include "platform/FileAccess.h"
 #include "platform/FileName.h"
 #include "platform/MessageBox.h"
 #include "settings/Settings.h"
@@ -237,6 +238,7 @@ void TfrmVelmo::OpenStartArgument(const QString& argument) {
         return;
     }
     Command([this, argument] {
+        TellIfMissing(argument);
         SetStartFolder({argument});
         {
             // The tree follows without its change event; the folder is opened
@@ -251,6 +253,11 @@ void TfrmVelmo::OpenStartArgument(const QString& argument) {
         OpenFolder(IniRec.CurrentPath, IniRec.CurrentFile);
         UpdateDeleteAction();
     });
+}
+
+void TfrmVelmo::TellIfMissing(const QString& argument) {
+    if (!argument.isEmpty() && !FileFacts(argument).Exists)
+        ShowPluginNotice(QStringLiteral("見つかりません: ") + DisplayPath(argument));
 }
 
 void TfrmVelmo::UpdateDeleteAction() {

@@ -118,6 +118,7 @@ void TfrmVelmo::CreateActions() {
     actPrev->setShortcuts(ViewerKeys(vcPrev));
     actNext->setShortcuts(ViewerKeys(vcNext));
     actDelete->setShortcuts(ViewerKeys(vcDelete));
+    actExit->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_X), QKeySequence(Qt::CTRL | Qt::Key_Q)});
     for (QAction* a : {actCopy, actMove, actTree, actOutFolButton, actFullScreen})
         a->setCheckable(true);
     for (QAction* a :
@@ -272,6 +273,16 @@ void TfrmVelmo::CreatePanes() {
         button->setFocusPolicy(Qt::NoFocus);
         spbNo[size_t(i)] = button;
     }
+    // Over the buttons while none is set: how to set one. Clicks go through
+    // to the pane, whose pop-up menu sets them.
+    auto* hint = new QLabel(QStringLiteral("出力フォルダが未設定です。\n\nここを右クリック → 設定"),
+                            pnlOutFolButton);
+    hint->setObjectName(QStringLiteral("lblOutFolHint"));
+    hint->setWordWrap(true);
+    hint->setAlignment(Qt::AlignCenter);
+    hint->setGeometry(2, 0, 68, 400);
+    hint->setAutoFillBackground(true);
+    hint->setAttribute(Qt::WA_TransparentForMouseEvents);
 
     row->addWidget(pnlLeft);
     row->addWidget(splMain);
@@ -399,7 +410,12 @@ void TfrmVelmo::ConnectHandlers() {
     imgMain->ReadyRect = [this] { return ReadyPart(); };
     FPicture->OnGrow = [this] {
         QMetaObject::invokeMethod(
-            this, [this] { imgMain->ShowReady(); }, Qt::QueuedConnection);
+            this,
+            [this] {
+                imgMain->ShowReady();
+                TellIfDamaged();
+            },
+            Qt::QueuedConnection);
     };
     FPicture->OnProgress = [this](TGraphic*, TProgressStage stage, quint8 percent, bool,
                                   const QRect&,

@@ -34,6 +34,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
+#include <algorithm>
 
 TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
     setObjectName(QStringLiteral("frmVelmo"));
@@ -47,7 +48,13 @@ TfrmVelmo::TfrmVelmo(QWidget* parent) : QMainWindow(parent) {
     // plug-ins before the creation handler runs.
     CreateComponents();
     CreatePlugins();
-    Guarded([this] { FormCreate(); });
+    try {
+        FormCreate();
+    } catch (...) {
+        // What went wrong at start (the picture resumed on no longer loads)
+        // is told over the window, once it is on the screen.
+        QTimer::singleShot(0, this, [error = std::current_exception()] { HandleException(error); });
+    }
 }
 
 TfrmVelmo::~TfrmVelmo() {
@@ -86,6 +93,7 @@ void TfrmVelmo::FormCreate() {
     lstFile->setFocus(Qt::OtherFocusReason);
     OpenFolder(IniRec.CurrentPath, IniRec.CurrentFile);
     UpdateDeleteAction();
+    TellIfMissing(settingsWindow.Arguments().value(0));
 }
 
 void TfrmVelmo::GateOpened() {
@@ -96,6 +104,15 @@ void TfrmVelmo::GateOpened() {
     if (RefitPending) {
         RefitPending = false;
         Guarded([this] { FitPicture(); });
+    }
+    if (HeldDigit >= 0) {
+        const int d = std::exchange(HeldDigit, -1);
+        // Sorted now, before any key that came after it.
+        const int s = SelectedIndex();
+        if (!FolderChangePending && !ClosePending && s >= 0 && PicturePath(s) == HeldDigitFile)
+            spbNo[size_t(d)]->click();
+        else
+            RefuseDigit(d);
     }
     if (FolderChangePending) {
         FolderChangePending = false;
@@ -124,6 +141,9 @@ void TfrmVelmo::ApplySettings() {
     SetMode(IniRec.Mode);
     ShowOutFolders();
     UpdateLegend();
+    const bool anySet = std::any_of(std::begin(OutFolders), std::end(OutFolders),
+                                    [](const TOutFolderRec& slot) { return !slot.Path.isEmpty(); });
+    pnlOutFolButton->findChild<QLabel*>(QStringLiteral("lblOutFolHint"))->setVisible(!anySet);
     if (SelectedIndex() >= 0) {
         const QString p = JoinPath(IniRec.CurrentPath, SelectedText());
         staPanels[1]->setText(DisplayPath(FileNamePanelText(p, IniRec.FileName)));
@@ -235,6 +255,8 @@ void TfrmVelmo::actTreeExecute() {
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
             FitPicture();
     });
+    // The action has flipped its mark already, also when it was dropped.
+    actTree->setChecked(IniRec.Tree != 0);
 }
 
 void TfrmVelmo::actOutFolButtonExecute() {
@@ -246,6 +268,7 @@ void TfrmVelmo::actOutFolButtonExecute() {
         if (IniRec.DispSize == 1 && IniRec.Proportional == 1)
             FitPicture();
     });
+    actOutFolButton->setChecked(IniRec.OutFolButton != 0);
 }
 
 void TfrmVelmo::FormClose() {

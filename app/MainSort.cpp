@@ -27,6 +27,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QScrollArea>
 #include <QSignalBlocker>
 #include <QToolButton>
@@ -146,8 +147,12 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
         return QMainWindow::eventFilter(watched, event);
     // Keys and clicks that arrive while a scan, a load or a file operation
     // runs are dropped: they were meant for what was on the screen before.
-    if (Busy())
+    // A digit waits for the picture it was meant for, or is refused aloud.
+    if (Busy()) {
+        if (event->type() == QEvent::KeyPress && !TakesText(watched))
+            HoldDigit(static_cast<QKeyEvent*>(event));
         return true;
+    }
     if (event->type() == QEvent::KeyPress && SwallowKey(watched, static_cast<QKeyEvent*>(event)))
         return true;
     // The button pane's pop-up comes up over every button: a disabled one
@@ -157,6 +162,21 @@ bool TfrmVelmo::eventFilter(QObject* watched, QEvent* event) {
         return true;
     }
     return QMainWindow::eventFilter(watched, event);
+}
+
+void TfrmVelmo::HoldDigit(const QKeyEvent* key) {
+    const int d = DigitForKey(key->key(), key->nativeScanCode(), key->modifiers());
+    if (d < 0 || OutFolders[d].Path.isEmpty())
+        return;
+    if (HeldDigit >= 0 || SelectedIndex() < 0)
+        return RefuseDigit(d);
+    HeldDigit = d;
+    HeldDigitFile = PicturePath(SelectedIndex());
+}
+
+void TfrmVelmo::RefuseDigit(int digit) {
+    QApplication::beep();
+    ShowPluginNotice(QStringLiteral("処理中に押されたキー %1 は受け付けませんでした").arg(digit));
 }
 
 bool TfrmVelmo::OutFolderChecks(int n) {
@@ -200,12 +220,13 @@ void TfrmVelmo::MoveToOutFolder(int n) {
     TBusyCursor busy;
     ProcessMessages();
     // A move that fails, is cancelled or skipped leaves the item where it
-    // is; a group moves whole or not at all.
+    // is; a group moves whole or not at all. The undo menu tells the step
+    // even when the next picture fails to load.
+    const auto update = qScopeGuard([this] { UpdateUndoActions(); });
     if (GroupSteps().Move(SelectedGroup(), OutFolders[n - 1].Path)) {
         FlashTarget(n);
         TakeOutSelectedItem();
     }
-    UpdateUndoActions();
 }
 
 void TfrmVelmo::actDeleteExecute() {
@@ -229,13 +250,13 @@ void TfrmVelmo::actDeleteExecute() {
         }
         TBusyCursor busy;
         ProcessMessages();
+        const auto update = qScopeGuard([this] { UpdateUndoActions(); });
         if (IniRec.Trash == 0) {
             GroupSteps().DeleteForGood(group);
             TakeOutSelectedItem();
         } else if (GroupSteps().Trash(group)) {
             TakeOutSelectedItem();
         }
-        UpdateUndoActions();
     });
 }
 
@@ -266,6 +287,8 @@ void TfrmVelmo::actCopyExecute() {
         IniRec.Mode = IniRec.Mode == 0 ? 1 : 0;
         SetMode(IniRec.Mode);
     });
+    actCopy->setChecked(IniRec.Mode == 0);
+    actMove->setChecked(IniRec.Mode != 0);
 }
 
 void TfrmVelmo::actMoveExecute() {

@@ -16,6 +16,7 @@
 #include "spi/SPIBmp.h"
 #include "spi/SPIs.h"
 #include "toolkit/Busy.h"
+#include "toolkit/JPEGImage.h"
 #include "toolkit/Picture.h"
 
 #include <QAction>
@@ -119,7 +120,16 @@ void TfrmVelmo::ShowPicture(int i) {
         staPanels[4]->setText(FileDateText(info.Modified));
     }
     ShownIndex = i;
+    TellIfDamaged();
     PreloadAround(i);
+}
+
+void TfrmVelmo::TellIfDamaged() {
+    // Known once the whole picture is decoded, which may be after it shows.
+    const auto* jpeg = dynamic_cast<const TJPEGImage*>(FPicture->Graphic());
+    const QString mark = QStringLiteral("（破損）");
+    if (jpeg && ReadyPart().isEmpty() && !staPanels[2]->text().endsWith(mark) && jpeg->Damaged())
+        staPanels[2]->setText(staPanels[2]->text() + mark);
 }
 
 void TfrmVelmo::ShowLoadFailure(int i, const QString& reason) {

@@ -11,6 +11,7 @@
 #include "toolkit/Picture.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QLibraryInfo>
 #include <QLocale>
 #include <QTranslator>
@@ -20,6 +21,11 @@ int main(int argc, char* argv[]) {
     // What the program asks of the system: the mount table, the drives,
     // the desktop, the boxes a person answers.
     const TPlatformScope platform(std::make_shared<TLinuxPlatform>());
+    // Without a bus of the user's, the toolkit's first D-Bus call would start
+    // a bus daemon that outlives the program; nothing here needs one.
+    if (qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS") &&
+        !QFileInfo::exists(qEnvironmentVariable("XDG_RUNTIME_DIR") + QStringLiteral("/bus")))
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "disabled:");
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmo"));
 

@@ -6,6 +6,8 @@
 #include "dialogs/DialogParts.h"
 #include "dialogs/Option.h"
 #include "platform/FileAccess.h"
+#include "platform/FileName.h"
+#include "platform/FileOperation.h"
 #include "shelltree/ShellCtrls.h"
 #include "toolkit/Fonts.h"
 
@@ -15,7 +17,26 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-TfrmFolderBrowser::TfrmFolderBrowser(QWidget* owner, const QString& title)
+#include <cerrno>
+#include <sys/stat.h>
+#include <utility>
+
+namespace {
+QString ChildOf(const QString& parent, const QString& name) {
+    return parent.endsWith(QLatin1Char('/')) ? parent + name : parent + QLatin1Char('/') + name;
+}
+
+// The first of "新しいフォルダ", "新しいフォルダ (2)", ... not taken in the folder.
+QString FreeFolderName(const QString& parent) {
+    const QString base = QStringLiteral("新しいフォルダ");
+    QString name = base;
+    for (int n = 2; FileFacts(ChildOf(parent, name)).Exists; ++n)
+        name = base + QStringLiteral(" (%1)").arg(n);
+    return name;
+}
+} // namespace
+
+TfrmFolderBrowser::TfrmFolderBrowser(QWidget* owner, const QString& title, const QString& start)
     : QDialog(owner, Qt::Dialog | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                          Qt::WindowCloseButtonHint) {
     setObjectName(QStringLiteral("frmFolderBrowser"));
@@ -28,6 +49,8 @@ TfrmFolderBrowser::TfrmFolderBrowser(QWidget* owner, const QString& title)
     lblTitle->setWordWrap(true);
     lblTitle->setTextFormat(Qt::PlainText);
     stvFolder = Named(new TShellTreeView(this), "stvFolder");
+    cmdNewFolder =
+        Named(new QPushButton(QStringLiteral("新しいフォルダ(&M)"), this), "cmdNewFolder");
     cmdOk = Named(new QPushButton(QStringLiteral("OK"), this), "cmdOk");
     cmdCancel = Named(new QPushButton(QStringLiteral("キャンセル"), this), "cmdCancel");
     // Enter chooses and Esc cancels, as in the desktop's own pickers.
@@ -35,7 +58,9 @@ TfrmFolderBrowser::TfrmFolderBrowser(QWidget* owner, const QString& title)
     for (QPushButton* b : {cmdOk, cmdCancel})
         b->setFixedSize(75, 25);
 
+    cmdNewFolder->setAutoDefault(false);
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(cmdNewFolder);
     buttons->addStretch(1);
     buttons->addWidget(cmdOk);
     buttons->addWidget(cmdCancel);
@@ -47,10 +72,13 @@ TfrmFolderBrowser::TfrmFolderBrowser(QWidget* owner, const QString& title)
 
     connect(cmdOk, &QPushButton::clicked, this, &QDialog::accept);
     connect(cmdCancel, &QPushButton::clicked, this, &QDialog::reject);
+    connect(cmdNewFolder, &QPushButton::clicked, this, &TfrmFolderBrowser::cmdNewFolderClick);
     connect(stvFolder, &TShellTreeView::Change, this, &TfrmFolderBrowser::stvFolderChange);
-    // The tree starts at the desktop as the main window's does; no folder
-    // below it is chosen for the user.
+    // The tree starts at the desktop as the main window's does, then goes to
+    // the folder the caller names.
     stvFolder->Loaded();
+    if (!start.isEmpty() && FileFacts(start).IsDir)
+        stvFolder->SelectPath(start);
     stvFolderChange();
     stvFolder->setFocus();
 }
@@ -61,11 +89,31 @@ QString TfrmFolderBrowser::SelectedPath() const {
 
 void TfrmFolderBrowser::stvFolderChange() {
     cmdOk->setEnabled(!SelectedPath().isEmpty());
+    cmdNewFolder->setEnabled(!SelectedPath().isEmpty());
+}
+
+void TfrmFolderBrowser::cmdNewFolderClick() {
+    const QString parent = SelectedPath();
+    if (parent.isEmpty())
+        return;
+    const QString path = ChildOf(parent, FreeFolderName(parent));
+    if (::mkdir(PathToBytes(path).constData(), 0777) != 0) {
+        TFileOpError error;
+        error.Headline = QStringLiteral("フォルダを作成できません。");
+        error.Paths << DisplayPath(path);
+        error.Code = errno;
+        ShowFileOpError(this, error);
+        return;
+    }
+    if (!stvFolder->SelectPath(path))
+        return;
+    stvFolder->setFocus();
+    stvFolder->editItem(stvFolder->currentItem(), 0);
 }
 
 bool BrowseForFolder(const QString& title, QString& path) {
-    path.clear();
-    TfrmFolderBrowser browser(QApplication::activeWindow(), title);
+    const QString start = std::exchange(path, QString());
+    TfrmFolderBrowser browser(QApplication::activeWindow(), title, start);
     // Modal over the whole program, as the system's folder browser is.
     browser.setWindowModality(Qt::ApplicationModal);
     if (browser.exec() != QDialog::Accepted)

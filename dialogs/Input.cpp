@@ -7,6 +7,7 @@
 #include "dialogs/SharedMessage.h"
 #include "platform/FileName.h"
 #include "platform/MessageBox.h"
+#include "settings/Settings.h"
 #include "toolkit/Fonts.h"
 
 #include <QCloseEvent>
@@ -90,7 +91,8 @@ void TfrmInput::edtTitleChange() {
 }
 
 void TfrmInput::bthReferClick() {
-    QString path;
+    // The picker opens on the slot's folder, else on the folder on show.
+    QString path = FPath.isEmpty() ? IniRec.CurrentPath : FPath;
     if (!BrowseForFolder(QStringLiteral("フォルダを選択してください。"), path))
         return;
     SetPath(path);

@@ -15,8 +15,10 @@
 #include <QGroupBox>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QMouseEvent>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 
@@ -28,6 +30,30 @@ bool FolderExists(const QString& path) {
     return !path.isEmpty() && ::stat(PathToBytes(path).constData(), &st) == 0 &&
            S_ISDIR(st.st_mode);
 }
+
+// The tab under the mouse shows its caption in the highlight colour.
+class TTabHover : public QObject {
+public:
+    explicit TTabHover(QTabBar* bar) : QObject(bar), Bar(bar) {
+        Bar->setMouseTracking(true);
+        Bar->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::MouseMove)
+            Mark(Bar->tabAt(static_cast<QMouseEvent*>(event)->position().toPoint()));
+        else if (event->type() == QEvent::Leave)
+            Mark(-1);
+        return false;
+    }
+
+private:
+    void Mark(int tab) {
+        for (int i = 0; i < Bar->count(); ++i)
+            Bar->setTabTextColor(i,
+                                 i == tab ? Bar->palette().color(QPalette::Highlight) : QColor());
+    }
+    QTabBar* Bar;
+};
 } // namespace
 
 int OptionHelpTopic(int page) {
@@ -53,6 +79,7 @@ TfrmOption::TfrmOption(QWidget* owner, int& optionPage, std::function<void()> ap
 
     pgcOption = Named(new QTabWidget(this), "pgcOption");
     pgcOption->setGeometry(8, 8, 393, 371);
+    new TTabHover(pgcOption->tabBar());
     tbsDisp = Named(new QWidget, "tbsDisp");
     tbsAction = Named(new QWidget, "tbsAction");
     tbsFolder = Named(new QWidget, "tbsFolder");
@@ -261,7 +288,7 @@ void TfrmOption::rbtSpecifyClick() {
 }
 
 void TfrmOption::btnReferClick() {
-    QString path;
+    QString path = SpecifyFolderPath().isEmpty() ? IniRec.CurrentPath : SpecifyFolderPath();
     if (BrowseForFolder(QStringLiteral("フォルダを選択してください。"), path)) {
         SetSpecifyFolder(path);
     }

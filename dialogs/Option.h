@@ -17,9 +17,9 @@ class QTableWidget;
 class QWidget;
 
 // The folder picker (FolderBrowser.cpp): the desktop's folder tree in a
-// dialog modal over the whole program, with the given title, starting at the
-// desktop with no folder preselected. True and the chosen folder, its bytes
-// kept, when the user chose one.
+// dialog modal over the whole program, with the given title, opening on the
+// folder `path` names (the desktop when it names none). True and the chosen
+// folder, its bytes kept, when the user chose one.
 bool BrowseForFolder(const QString& title, QString& path);
 
 // The help topic of each options tab, by tab index.

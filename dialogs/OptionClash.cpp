@@ -5,6 +5,7 @@
 #include "dialogs/DialogParts.h"
 #include "settings/Settings.h"
 
+#include <QCheckBox>
 #include <QGroupBox>
 #include <QRadioButton>
 
@@ -20,6 +21,13 @@ void TfrmOption::CreateClashGroup() {
         MakeChoice<QRadioButton>(QStringLiteral("スキップする"), "rbtClashSkip", clash, 256, 22);
     for (QRadioButton* b : {rbtClashAsk, rbtClashBoth, rbtClashSkip})
         b->resize(110, 20); // side by side
+    // The first choice asks only while 上書き確認する is on; otherwise it
+    // overwrites, and says so.
+    const auto follow = [this](bool ask) {
+        rbtClashAsk->setText(ask ? QStringLiteral("確認する") : QStringLiteral("上書きする"));
+    };
+    connect(chkOverWrite, &QCheckBox::toggled, rbtClashAsk, follow);
+    follow(chkOverWrite->isChecked());
 }
 
 void TfrmOption::SetClashControls() {

@@ -14,13 +14,16 @@
 #include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QStyleOptionHeader>
 #include <QStylePainter>
 #include <QStyledItemDelegate>
 #include <QTableWidget>
 
+#include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace {
 const QString CornerText = QStringLiteral("No");
@@ -83,6 +86,46 @@ public:
         return true;
     }
 };
+
+// Lets the border between the slot numbers and the titles be dragged, as
+// the other column borders can.
+class TNoColumnSizer : public QObject {
+public:
+    TNoColumnSizer(QTableView* grid, QHeaderView* header)
+        : QObject(header), Grid(grid), Header(header) {
+        Header->viewport()->setMouseTracking(true);
+        Header->viewport()->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* event) override {
+        const auto* mouse = static_cast<QMouseEvent*>(event);
+        switch (event->type()) {
+        case QEvent::MouseButtonPress:
+            Dragging = mouse->button() == Qt::LeftButton && OnBorder(mouse->position().x());
+            return Dragging;
+        case QEvent::MouseMove:
+            if (Dragging) {
+                Header->setFixedWidth(std::max(8, int(mouse->position().x()) + 1));
+                Grid->doItemsLayout();
+                return true;
+            }
+            if (OnBorder(mouse->position().x()))
+                Header->viewport()->setCursor(Qt::SplitHCursor);
+            else
+                Header->viewport()->unsetCursor();
+            return false;
+        case QEvent::MouseButtonRelease:
+            return std::exchange(Dragging, false);
+        default:
+            return false;
+        }
+    }
+
+private:
+    bool OnBorder(qreal x) const { return x >= Header->width() - 4; }
+    QTableView* Grid;
+    QHeaderView* Header;
+    bool Dragging = false;
+};
 } // namespace
 
 void TfrmOption::CreateFolderPage() {
@@ -117,8 +160,10 @@ void TfrmOption::CreateFolderPage() {
     left->setDefaultSectionSize(18);
     left->setFixedWidth(20);
     left->setDefaultAlignment(Qt::AlignCenter);
-    left->setSectionsClickable(false);
+    // A click on a slot number selects its row.
+    left->setSectionsClickable(true);
     left->setHighlightSections(false);
+    new TNoColumnSizer(sgdFolder, left);
     sgdFolder->setCornerButtonEnabled(false);
     if (auto* corner = sgdFolder->findChild<QAbstractButton*>())
         corner->installEventFilter(new TCornerPainter(sgdFolder));

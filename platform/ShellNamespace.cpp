@@ -595,7 +595,9 @@ ItemIDList TShellFolder::SetNameOf(QWidget* owner, const ItemIDList& id, const Q
         ShowFileOpError(owner, error);
         return ItemIDList();
     }
-    const QString newPath = JoinChild(FolderPath, PathFromBytes(newName));
+    // The desktop's own path is empty: its files live in the desktop folder.
+    const QString newPath =
+        JoinChild(oldPath.left(oldPath.lastIndexOf(QLatin1Char('/')) + 1), PathFromBytes(newName));
     const QByteArray from = PathToBytes(oldPath);
     const QByteArray to = PathToBytes(newPath);
     int result =

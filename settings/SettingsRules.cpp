@@ -33,6 +33,9 @@ QString StartFolder(const QStringList& args, const QString& current, const QStri
         const TFileFacts info = FileFacts(arg);
         if (!arg.isEmpty() && info.Exists && !info.IsDir) {
             folder = FolderOfFile(arg);
+        } else if (!arg.isEmpty() && !info.Exists && FileFacts(FolderOfFile(arg)).IsDir) {
+            // A file that has gone: its folder, when that is still there.
+            folder = FolderOfFile(arg);
         } else {
             folder = arg;
         }

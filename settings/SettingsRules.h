@@ -21,6 +21,7 @@ QString IniFileLocation(const QString& overrideDir, const QString& exeDir, bool 
 // SpecifyFolder just read; `workDir` the working folder.
 // - First argument naming an existing file (not a folder): that file's
 //   folder (the root keeps its slash).
+// - First argument naming nothing, in a folder that exists: that folder.
 // - First argument otherwise (a folder or a missing path): the argument,
 //   resolved against the working folder when it is relative.
 // - No argument: SpecifyFolder when StartMode = 1, else CurrentPath.

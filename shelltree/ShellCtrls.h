@@ -125,6 +125,10 @@ signals:
     void Change();
 
 protected:
+    // The buttons, and the dotted lines that join each node to its parent
+    // and its siblings.
+    void drawBranches(QPainter* painter, const QRect& rect,
+                      const QModelIndex& index) const override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

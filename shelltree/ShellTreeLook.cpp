@@ -18,6 +18,40 @@
 
 #include <algorithm>
 
+void TShellTreeView::drawBranches(QPainter* painter, const QRect& rect,
+                                  const QModelIndex& index) const {
+    QTreeWidget::drawBranches(painter, rect, index);
+    const int indent = indentation();
+    painter->save();
+    painter->setPen(QPen(palette().color(QPalette::Dark), 1, Qt::DotLine));
+    const int middle = rect.center().y();
+    // From the node's own column leftwards, one column per level.
+    int right = rect.right();
+    bool own = true;
+    for (QModelIndex i = index; i.isValid() && right > rect.left(); i = i.parent()) {
+        const int x = right - indent / 2;
+        const bool below = i.sibling(i.row() + 1, 0).isValid();
+        if (own) {
+            // The line stops short of the button of a node with children.
+            const QTreeWidgetItem* node = itemFromIndex(i);
+            const bool button =
+                node && (node->childCount() > 0 ||
+                         node->childIndicatorPolicy() == QTreeWidgetItem::ShowIndicator);
+            const int gap = button ? 5 : 0;
+            painter->drawLine(x + gap, middle, right, middle);
+            if (i.parent().isValid() || i.row() > 0)
+                painter->drawLine(x, rect.top(), x, middle - gap);
+            if (below)
+                painter->drawLine(x, middle + gap, x, rect.bottom());
+        } else if (below) {
+            painter->drawLine(x, rect.top(), x, rect.bottom());
+        }
+        own = false;
+        right -= indent;
+    }
+    painter->restore();
+}
+
 // Draws a link's overlay and the rename box, and hands a finished label edit
 // to the tree.
 class TShellTreeDelegate : public QStyledItemDelegate {

@@ -114,6 +114,15 @@ private slots:
         const int widest = w.lstFile->fontMetrics().horizontalAdvance(longName);
         QVERIFY2(qAbs(w.HorizontalExtent() - (widest + 4)) <= 2,
                  qPrintable(QString::number(w.HorizontalExtent())));
+        // Scrolled fully right, that name is drawn whole, its margins and all.
+        w.lstFile->horizontalScrollBar()->setValue(w.lstFile->horizontalScrollBar()->maximum());
+        QStyleOptionViewItem opt;
+        opt.initFrom(w.lstFile);
+        opt.rect = w.lstFile->visualItemRect(w.lstFile->item(4));
+        opt.text = longName;
+        opt.features = QStyleOptionViewItem::HasDisplay;
+        const QRect text = w.style()->subElementRect(QStyle::SE_ItemViewItemText, &opt, w.lstFile);
+        QVERIFY(text.width() >= widest && text.right() < w.lstFile->viewport()->width());
 
         f.Sandbox.writeFile("pics/zz.bmp", ReadFile(f.Pics + "/" + longName));
         w.actReNew->trigger(); // F5 reads the folder again
@@ -161,6 +170,29 @@ private slots:
         QCOMPARE(w.ShownIndex, 0);
         QVERIFY(f.Panel(1) == "p00.jpg" && f.Panel(3).isEmpty() && f.Panel(4).isEmpty());
         QVERIFY(!w.actPrev->isEnabled());
+        w.OpenStartArgument(f.Pics + "/gone.jpg"); // opens its folder and says so
+        const auto* notice = w.findChild<QLabel*>("staNotice");
+        QVERIFY(IniRec.CurrentPath == f.Pics &&
+                notice->text() == "見つかりません: " + f.Pics + "/gone.jpg");
+    }
+
+    // Resuming on a picture that no longer loads: the window comes first,
+    // naming the file in the view, then the error box over it. A picture
+    // cut short is shown as far as it goes, marked damaged.
+    void resumeOnBrokenPictureShowsTheWindowFirst() {
+        TMainWindowFixture f;
+        f.MakePictures(2, "jpg");
+        const QByteArray whole = ReadFile(f.Pics + "/p00.jpg");
+        f.Sandbox.writeFile("pics/p00.jpg", whole.left(whole.size() - 30));
+        f.Sandbox.writeFile("pics/p01.jpg", QByteArray(500, 'x'));
+        f.WriteIni(QStringLiteral("[PATH]\nCurrentPath=%1\nCurrentFile=%1/p01.jpg\n").arg(f.Pics));
+        bool windowFirst = false;
+        f.Fake->OnErrorBox = [&](const QString&) { windowFirst = f.Form && f.Form->isVisible(); };
+        TfrmVelmo& w = f.Open();
+        QTRY_VERIFY(windowFirst);
+        QVERIFY(w.findChild<QLabel*>("lblNotice")->text().startsWith("p01.jpg を表示できません\n"));
+        w.actPrev->trigger();
+        QTRY_COMPARE(f.Panel(2), QString("40 x 30（破損）"));
     }
 
     void fitAndActualSize() {

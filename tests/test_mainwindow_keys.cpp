@@ -7,8 +7,10 @@
 #include "toolkit/Picture.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
+#include <QStatusBar>
 #include <QTimer>
 #include <QtTest>
 
@@ -70,6 +72,52 @@ private slots:
             QCOMPARE(QFile::exists(out + "/" + name), !listed.contains(name));
         }
         QVERIFY(f.Errors.isEmpty() && f.FileErrors.isEmpty());
+    }
+
+    // A key that comes while the next picture loads: a digit sorts that
+    // picture once it shows; one that came while the file before it moved
+    // is refused aloud; a pane toggle, dropped, keeps its mark with the pane.
+    void keyWhileBusy_data() {
+        QTest::addColumn<QKeyCombination>("key");
+        QTest::addColumn<bool>("inLoad");
+        QTest::addColumn<QStringList>("sorted"); // into the second folder
+        QTest::newRow("digit in load")
+            << QKeyCombination(Qt::Key_2) << true << QStringList{"p01.bmp"};
+        QTest::newRow("digit in move") << QKeyCombination(Qt::Key_2) << false << QStringList();
+        QTest::newRow("Ctrl+T in load") << (Qt::CTRL | Qt::Key_T) << true << QStringList();
+    }
+    void keyWhileBusy() {
+        QFETCH(QKeyCombination, key);
+        QFETCH(bool, inLoad);
+        QFETCH(QStringList, sorted);
+        TMainWindowFixture f;
+        const QString out1 = f.Sandbox.makeDir("out1"), out2 = f.Sandbox.makeDir("out2");
+        f.MakePictures(3);
+        f.WriteIni(Ini(f.Pics, out1 + "\nPath2=" + out2, "Mode=1\nMove=0"));
+        TfrmVelmo& w = f.Open();
+        bool armed = true, sent = false;
+        const auto send = [&] {
+            QMetaObject::invokeMethod(
+                &w,
+                [&] {
+                    QTest::keyClick(w.lstFile, key.key(), key.keyboardModifiers()), sent = true;
+                },
+                Qt::QueuedConnection);
+        };
+        // The next item is selected before its picture loads.
+        connect(w.lstFile->selectionModel(), &QItemSelectionModel::currentChanged, &w, [&] {
+            if (inLoad && std::exchange(armed, false))
+                send();
+        });
+        if (!inLoad)
+            send();
+        QTest::keyClick(w.lstFile, Qt::Key_1);
+        QTRY_VERIFY_WITH_TIMEOUT(sent && !w.Busy(), 5000);
+        QCOMPARE(QDir(out1).entryList(QDir::Files) + QDir(out2).entryList(QDir::Files),
+                 QStringList{"p00.bmp"} + sorted);
+        const auto* notice = w.staMain->findChild<QLabel*>("staNotice");
+        QCOMPARE(notice && !notice->isHidden(), !inLoad);
+        QVERIFY(w.actTree->isChecked() == (IniRec.Tree != 0) && f.Errors.isEmpty());
     }
 
     // The keys are the list's at start and after each picture, error box and

@@ -67,6 +67,14 @@ private slots:
         QCOMPARE(f.ListItems(), QStringList({"p00.bmp", "p03.bmp"}));
         QCOMPARE(w.ShownIndex, shown);
         QCOMPARE(w.actUndo->text(), QString("元に戻す: p02.bmp の削除"));
+
+        // A step whose next picture fails to load is still offered for undo.
+        f.Fake->OnFileOpFault = nullptr;
+        f.Sandbox.writeFile("pics/p03.bmp", "BM broken");
+        w.lstFile->setCurrentRow(0);
+        QTest::keyClick(w.lstFile, Qt::Key_0);
+        QVERIFY(f.Errors.size() == 1 && w.actUndo->isEnabled());
+        QCOMPARE(w.actUndo->text(), QString("元に戻す: p00.bmp の移動"));
     }
 };
 

@@ -12,10 +12,12 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
 #include <QToolButton>
@@ -98,6 +100,9 @@ private slots:
     void openedFromTheMainWindow() {
         const QString out = F->Sandbox.makeDir("out");
         TfrmVelmo& w = F->Open();
+        // Until a slot is set, the button pane tells how to set one.
+        const auto* hint = w.pnlOutFolButton->findChild<QLabel*>("lblOutFolHint");
+        QVERIFY(hint && !hint->isHidden());
         QList<int> shown;
         OnModal<TfrmOption>([&](TfrmOption* d) {
             shown << d->pgcOption->currentIndex();
@@ -108,6 +113,7 @@ private slots:
         });
         w.actOption->trigger();
         QCOMPARE(w.spbNo[3]->text(), QString("Four"));
+        QVERIFY(hint->isHidden());
         QVERIFY(w.spbNo[3]->isEnabled());
         QCOMPARE(w.spbNo[3]->toolTip(), out);
         QVERIFY(!QFile::exists(IniFileName()));
@@ -136,6 +142,16 @@ private slots:
                 (now ? d->rbtOriginal : d->rbtStretch)->click();
                 (now ? d->rbtLastFolder : d->rbtSpecify)->click();
             }
+            // The first clash choice says what it does under the overwrite
+            // box; the tab under the mouse is marked.
+            d->chkOverWrite->setChecked(on);
+            QCOMPARE(d->rbtClashAsk->text(), on ? "確認する" : "上書きする");
+            d->show();
+            QTabBar* tabs = d->pgcOption->tabBar();
+            QMouseEvent move(QEvent::MouseMove, tabs->tabRect(2).center(), QCursor::pos(),
+                             Qt::NoButton, {}, {});
+            QApplication::sendEvent(tabs, &move);
+            QTRY_COMPARE(tabs->tabTextColor(2), tabs->palette().color(QPalette::Highlight));
         }
     }
 
@@ -190,7 +206,8 @@ private slots:
     void grid_data() {
         QTest::addColumn<int>("filled");  // rows 1..filled: titles A, B, ...
         QTest::addColumn<int>("select");  // 0: as opened
-        QTest::addColumn<QString>("act"); // u: Up, v: the down key; n: 登録 answered No
+        QTest::addColumn<QString>("act"); // u: Up, v: down key; n: 登録 answered No;
+                                          // c: row 6's number clicked, its border dragged
         QTest::addColumn<int>("row");
         QTest::addColumn<QString>("enabled"); // clear, up, down
         QTest::addColumn<QString>("titles");  // of the first four slots after OK
@@ -203,6 +220,7 @@ private slots:
         QTest::newRow("up twice") << 3 << 3 << "uu" << 1 << "101" << "CAB";
         QTest::newRow("up twice, down") << 3 << 3 << "uuv" << 2 << "111" << "CAB";
         QTest::newRow("no to the question") << 2 << 1 << "n" << 1 << "101" << "AB";
+        QTest::newRow("slot number clicked") << 4 << 0 << "c" << 6 << "011" << "ABCD";
         // clang-format on
     }
     void grid() {
@@ -224,6 +242,19 @@ private slots:
                 d->btnUp->click();
             else if (a == 'v')
                 QTest::keyClick(d->sgdFolder, Qt::Key_Down);
+        }
+        if (act == "c") {
+            QWidget* no = d->sgdFolder->verticalHeader()->viewport();
+            QTest::mouseClick(no, Qt::LeftButton, {}, QPoint(8, 5 * 18 + 9));
+            const int edge = no->width() - 2;
+            for (auto [type, x] : {std::pair{QEvent::MouseButtonPress, edge},
+                                   {QEvent::MouseMove, 40},
+                                   {QEvent::MouseButtonRelease, 40}}) {
+                QMouseEvent e(type, QPoint(x, 9), QCursor::pos(), Qt::LeftButton, Qt::LeftButton,
+                              {});
+                QApplication::sendEvent(no, &e);
+            }
+            QCOMPARE(d->sgdFolder->verticalHeader()->width(), 41);
         }
         if (act == "n") {
             bool opened = false;
@@ -369,6 +400,22 @@ private slots:
         QCOMPARE(o->edtSpecifyFolder->text(), Home + "/出");
         o->cmdOk->click();
         QCOMPARE(PathToBytes(IniRec.SpecifyFolder), PathToBytes(Home) + "/\x8f\x6f");
+    }
+
+    // The picker opens on the folder it is given and makes a new folder
+    // under the selected one, its name open for editing in place.
+    void pickerMakesFolder() {
+        const QString start = Home + "/out 2";
+        QVERIFY(QDir().mkpath(start + "/新しいフォルダ"));
+        TfrmFolderBrowser b(nullptr, "t", start);
+        b.show();
+        QCOMPARE(b.SelectedPath(), start);
+        b.cmdNewFolder->click();
+        auto* editor = b.stvFolder->findChild<QLineEdit*>();
+        QVERIFY(editor && QFileInfo(start + "/新しいフォルダ (2)").isDir());
+        editor->setText("仕分け");
+        QTest::keyClick(editor, Qt::Key_Return);
+        QTRY_COMPARE(b.SelectedPath(), start + "/仕分け");
     }
 };
 

@@ -68,8 +68,10 @@ private slots:
         QTest::newRow("relative file against the working folder")
             << QStringList{"pics/a.jpg"} << "/c"
             << "/s" << 0 << "@/pics";
-        QTest::newRow("relative missing path made absolute") << QStringList{"./new"} << "/c"
-                                                             << "/s" << 0 << "@/new";
+        QTest::newRow("missing file gives its folder") << QStringList{"./new"} << "/c"
+                                                       << "/s" << 0 << "@";
+        QTest::newRow("relative missing path made absolute") << QStringList{"./no/new"} << "/c"
+                                                             << "/s" << 0 << "@/no/new";
         QTest::newRow("StartMode 1 opens SpecifyFolder") << QStringList{} << "/c"
                                                          << "/s" << 1 << "/s";
         QTest::newRow("StartMode 1 with empty SpecifyFolder") << QStringList{} << "/c"

@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QToolTip>
 #include <QtTest>
@@ -179,6 +180,9 @@ private slots:
         QCOMPARE(tree.SelectedPath(), Home + "/gamma");
         QCOMPARE(changes.count(), 1); // the window follows the folder on show
         QVERIFY(QFileInfo(Home + "/gamma/sub").isDir());
+        // A folder straight on the desktop is renamed where it lies.
+        TShellTreeView::ItemOf(tree.topLevelItem(0)->child(4))->RenameItem("desk2");
+        QVERIFY(QFileInfo(Desktop + "/desk2").isDir());
 
         for (const QString& bad : {QStringLiteral("beta"), QStringLiteral("a/b"), QString()}) {
             FileErrors.clear();
@@ -298,6 +302,19 @@ private slots:
         QCOMPARE(box->backgroundRole(), QPalette::Base);
         QVERIFY(box->geometry().intersects(tree.LabelRect(node)));
         QVERIFY(box->width() > box->fontMetrics().horizontalAdvance(node->text(0)));
+        tree.closePersistentEditor(node);
+
+        // Dotted lines lead across to each folder's label.
+        const auto dots = [&] {
+            tree.horizontalScrollBar()->setValue(0);
+            const QImage shot = tree.viewport()->grab().toImage();
+            const QRect r = tree.visualItemRect(tree.topLevelItem(0)->child(0)->child(0));
+            int n = 0;
+            for (int x = std::max(0, r.left() - tree.indentation() / 2); x < r.left(); ++x)
+                n += shot.pixel(x, r.center().y()) == tree.palette().color(QPalette::Dark).rgb();
+            return n;
+        };
+        QTRY_VERIFY(dots() >= 2);
     }
 
     // A network mount that stops answering once its folders were listed:

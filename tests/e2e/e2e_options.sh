@@ -25,11 +25,12 @@ check "options dialog opens" focus "$OPTION"
 xdotool key ctrl+Tab alt+m ctrl+Tab
 
 enter_slot() { # slot, the start of a folder's name in the home folder; fails at the first step that does not happen
-    # The picker is the desktop's tree, the home folder open: the name's
-    # first letters select the folder, Enter chooses it.
+    # The picker is the desktop's tree, opened on the folder on show: from
+    # its top (Home), the name's first letters select the folder, Enter
+    # chooses it.
     focus "$OPTION" && click_in "$OPTION" 100 $((92 + 18 * $1)) && xdotool key alt+e && # 登録
         focus "$INPUT" && click_in "$INPUT" 376 68 && # 参照
-        focus "$PICKER" && xdotool type --delay 20 "$2" && xdotool key Return &&
+        focus "$PICKER" && xdotool key Home && xdotool type --delay 20 "$2" && xdotool key Return &&
         wait_for gone "$PICKER" && shot "input$1" && click_in "$INPUT" 291 116 && # OK
         wait_for gone "$INPUT"
 }

@@ -39,4 +39,6 @@ check "slot kept" [ "$(ini_value PATH Path3)" = "$SANDBOX/out" ]
 check "user section survives" grep -q '^Mine=yes' "$VELMO_INI_DIR/Velmo.ini"
 check "comment survives" grep -q '^; kept by the user' "$VELMO_INI_DIR/Velmo.ini"
 check "width written" [ "$(ini_value WINDOW Width)" = "900" ]
+# Without a bus of the user's, none was started (it would stay behind).
+check "no bus daemon started" [ ! -e "$HOME/.dbus" ]
 finish

@@ -39,7 +39,7 @@ check "the previous picture has left the screen" wait_for icon_gone
 xdotool windowfocus "$WINDOW" 2>/dev/null
 key p
 check "P from the broken file shows the icon before it" wait_for shows 'rgb(0,0,230)'
-key ctrl+x
-check "Ctrl+X ends the program" wait_for velmo_exited
+key ctrl+q
+check "Ctrl+Q ends the program" wait_for velmo_exited
 check "start folder saved" [ "$(ini_value PATH CurrentPath)" = "$PICS" ]
 finish
