@@ -23,17 +23,19 @@ check "the running copy shows that picture" wait_for shows 'rgb(0,0,230)'
 check "a start with a file no decoder takes ends" timeout 10 "$VELMO" "$SANDBOX/blue/n.txt"
 check "its folder opens on the first picture" wait_for shows 'rgb(0,200,0)'
 check "still one window" [ "$(windows)" = 1 ]
-check "a missing folder is opened as at start" timeout 10 "$VELMO" "$SANDBOX/gone"
+check "a missing folder is opened as at start" timeout 10 "$VELMO" "$SANDBOX/gone/deeper"
 check "nothing shown for it" wait_for shows_none
+check "a missing picture is told and its folder opened" timeout 10 "$VELMO" "$SANDBOX/red/gone.png"
+check "that folder's picture is shown" wait_for shows 'rgb(220,0,0)'
 
 # A copy that hangs: the later start ends on its own; the copy opens the
 # folder once it runs again.
 kill -STOP "$VELMO_PID"
 started=$(date +%s%N)
-check "a start against a hung copy ends" timeout 5 "$VELMO" "$SANDBOX/red"
+check "a start against a hung copy ends" timeout 5 "$VELMO" "$SANDBOX/blue/b.png"
 echo "later start against the hung copy took $(( ($(date +%s%N) - started) / 1000000 )) ms"
 kill -CONT "$VELMO_PID"
-check "the woken copy opens the folder" wait_for shows 'rgb(220,0,0)'
+check "the woken copy shows the picture" wait_for shows 'rgb(0,0,230)'
 
 # A copy that is gone (killed, socket left behind): the next start runs itself.
 kill -KILL "$VELMO_PID"

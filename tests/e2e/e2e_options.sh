@@ -38,7 +38,7 @@ check "slot 0 entered" enter_slot 0 red
 check "slot 1 entered" enter_slot 1 blue
 check "slot 2 entered" enter_slot 2 gr
 shot options
-click_in "$OPTION" 202 341 # OK
+click_in "$OPTION" 202 399 # OK
 check "options dialog closes" wait_for gone "$OPTION"
 check "no Velmo.ini before exit" test ! -e "$VELMO_INI_DIR/Velmo.ini"
 shot main
