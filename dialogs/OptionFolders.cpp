@@ -97,7 +97,9 @@ public:
         Header->viewport()->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* event) override {
-        const auto* mouse = static_cast<QMouseEvent*>(event);
+        const auto* mouse = dynamic_cast<QMouseEvent*>(event);
+        if (!mouse)
+            return false;
         switch (event->type()) {
         case QEvent::MouseButtonPress:
             Dragging = mouse->button() == Qt::LeftButton && OnBorder(mouse->position().x());

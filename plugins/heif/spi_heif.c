@@ -88,6 +88,8 @@ static int HeifRead(void* dst, size_t n, void* user) {
     if (atomic_load(&in->stopped) || in->pos < 0 || (uint64_t)in->pos > in->size ||
         n > in->size - (size_t)in->pos)
         return -1;
+    if (n == 0)
+        return 0;
     memcpy(dst, in->data + in->pos, n);
     in->pos += (int64_t)n;
     return 0;
