@@ -65,11 +65,19 @@ class TestGroupSteps : public QObject {
                     << kind << otherFs;
         QTest::newRow("trash") << int(skTrash) << false;
     }
-    // The group in box/pics; the output folder, on `shm` across filesystems.
-    QString Prepare(const TSandbox& box, const TShmSandbox& shm, bool otherFs) {
-        MakeGroup(box);
-        const QString out = otherFs ? shm.path() : box.makeDir("out");
-        return OnDifferentDevices(box.filePath("pics"), out) == otherFs ? out : QString();
+    // The group in box/pics, its output folder (on `shm` across filesystems,
+    // empty where the two could not be set apart) and the journal.
+    struct TTrial {
+        TSandbox box;
+        TShmSandbox shm;
+        QString pics = box.filePath("pics");
+        QString out;
+        QString journal = box.filePath("Velmo.journal");
+    };
+    void Prepare(TTrial& t, bool otherFs) {
+        MakeGroup(t.box);
+        const QString out = otherFs ? t.shm.path() : t.box.makeDir("out");
+        t.out = OnDifferentDevices(t.pics, out) == otherFs ? out : QString();
     }
     bool Take(TSession& s, int kind, const QString& out) {
         return kind == skCopy   ? s.Groups.Copy(Members, out)
@@ -87,12 +95,10 @@ private slots:
     void eachStepUndoneAndRedone() {
         QFETCH(int, kind);
         QFETCH(bool, otherFs);
-        TSandbox box;
-        TShmSandbox shm;
-        const QString pics = box.filePath("pics");
-        const QString out = Prepare(box, shm, otherFs);
-        QVERIFY(!out.isEmpty());
-        const QString journal = box.filePath("Velmo.journal");
+        TTrial t;
+        Prepare(t, otherFs);
+        QVERIFY(!t.out.isEmpty());
+        const QString &pics = t.pics, &out = t.out, &journal = t.journal;
         const auto expect = [&](bool done) {
             QCOMPARE(Contents(pics), done && kind != skCopy ? decltype(Pictures)() : Pictures);
             if (kind != skTrash)
@@ -163,11 +169,10 @@ private slots:
     void failingMemberTakesTheOthersBack() {
         QFETCH(int, kind);
         QFETCH(bool, otherFs);
-        TSandbox box;
-        TShmSandbox shm;
-        const QString pics = box.filePath("pics");
-        const QString out = Prepare(box, shm, otherFs);
-        QVERIFY(!out.isEmpty());
+        TTrial t;
+        Prepare(t, otherFs);
+        QVERIFY(!t.out.isEmpty());
+        const QString &pics = t.pics, &out = t.out, &journal = t.journal;
         // The lead goes last; its file service fails.
         Fake->OnFileOpFault = [](TFileOpStep step, const QString& path) {
             return (step == fosOpenSource || step == fosRename || step == fosTrash) &&
@@ -175,14 +180,14 @@ private slots:
                        ? EIO
                        : 0;
         };
-        TSession s(box.filePath("Velmo.journal"));
+        TSession s(journal);
         QVERIFY(!Take(s, kind, out));
         QCOMPARE(ErrorTexts.size(), 1);
         ErrorTexts.clear();
         QCOMPARE(Contents(pics), Pictures);
         QCOMPARE(Contents(out), decltype(Pictures)());
         QVERIFY(!s.History.UndoStep() && !s.History.RedoStep());
-        QCOMPARE(TSession(box.filePath("Velmo.journal")).History.State().Steps.size(), size_t(0));
+        QCOMPARE(TSession(journal).History.State().Steps.size(), size_t(0));
     }
 
     // A step stopped between two members, as a kill would stop it: the next
@@ -202,12 +207,10 @@ private slots:
         QFETCH(int, kind);
         QFETCH(bool, otherFs);
         QFETCH(int, taken);
-        TSandbox box;
-        TShmSandbox shm;
-        const QString pics = box.filePath("pics");
-        const QString out = Prepare(box, shm, otherFs);
-        QVERIFY(!out.isEmpty());
-        const QString journal = box.filePath("Velmo.journal");
+        TTrial t;
+        Prepare(t, otherFs);
+        QVERIFY(!t.out.isEmpty());
+        const QString &pics = t.pics, &out = t.out, &journal = t.journal;
         {
             TSession s(journal);
             s.Groups.StopAfter = taken;
